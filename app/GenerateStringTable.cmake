@@ -1,0 +1,18 @@
+# Turns resources/strings.txt into a C++ table compiled into the binary.
+# Called as: cmake -DINPUT=... -DOUTPUT=... -P GenerateStringTable.cmake
+file(STRINGS "${INPUT}" lines ENCODING UTF-8)
+set(body "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^#" OR line STREQUAL "")
+    continue()
+  endif()
+  if(NOT line MATCHES "^([0-9]+)\t(.*)$")
+    message(FATAL_ERROR "strings.txt: bad line: ${line}")
+  endif()
+  set(id "${CMAKE_MATCH_1}")
+  set(text "${CMAKE_MATCH_2}")
+  string(APPEND body "    {${id}u, \"${text}\"},\n")
+endforeach()
+file(WRITE "${OUTPUT}.tmp" "// Generated from resources/strings.txt; do not edit.\n#include \"app/StringTable.h\"\n\nconst StringEntry BuiltInStrings[] = {\n${body}};\nconst int BuiltInStringCount = int(sizeof(BuiltInStrings) / sizeof(BuiltInStrings[0]));\n")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")

@@ -1,0 +1,210 @@
+// One on-screen object of a page: its stored properties, its content (rich text and
+// picture or animation frames) and the run-time state of its playback.
+//
+// Threads: the user-interface thread owns the stored properties and content and
+// changes them only while the object is not playing. While the object plays, the
+// render thread and the text thread read the stored fields and own the run-time
+// state; the words that both of them (or the user-interface thread) touch are
+// atomics, and each says who writes it.
+#pragma once
+
+#include "render/Picture.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+class CTexture;
+
+// Left, top, right, bottom in output pixels; right and bottom are exclusive.
+struct CRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    bool operator==(const CRect&) const = default;
+};
+
+enum ObjectKind : int { KindSimple = 0, KindPicture = 1 };
+enum Movement : int { MovementFixed = 0, MovementHorizontal = 1, MovementVertical = 2 };
+enum TextSourceKind : int {
+    SourceObjectText = 0,
+    SourceClock = 1,
+    SourceTextFile = 2,
+    SourceRtfFile = 3,
+    SourceCsvFile = 4,
+    SourceTimer = 5,
+};
+
+// Calendar time as eight 16-bit words: year, month, day of week, day, hour, minute,
+// second, millisecond.
+using CalendarTime = std::array<uint16_t, 8>;
+
+// One frame of a picture or animation.
+class CFrameBackground {
+public:
+    CFrameBackground() = default;
+    CFrameBackground(const CFrameBackground&) = default;
+    CFrameBackground& operator=(const CFrameBackground&) = default;
+    CFrameBackground(CFrameBackground&&) noexcept = default;
+    CFrameBackground& operator=(CFrameBackground&&) noexcept = default;
+    virtual ~CFrameBackground() = default;
+
+    CCompressedPicture Picture;
+    int Delay = 20;  // ms the frame is shown
+};
+
+// The parsed table of a CSV text source.
+class CFrameSourceData {
+public:
+    virtual ~CFrameSourceData() = default;
+
+    QStringList Placeholders;        // "%1%"... or "%Header%"...
+    std::vector<QStringList> Rows;   // data lines split into fields
+    int CurrentRow = 0;              // row shown next
+};
+
+class CFrame {
+public:
+    // Defaults, no content, no textures, a new Id.
+    CFrame();
+    // Clone: a new Id and every property and content, but neither the lock nor the
+    // link to an image file; run-time state as constructed.
+    CFrame(const CFrame& other);
+    CFrame& operator=(const CFrame&) = delete;
+    virtual ~CFrame();
+
+    // A copy for the undo history: a clone that also keeps Locked, MaintainLink and
+    // ImageFileName, and the Id of this object.
+    std::unique_ptr<CFrame> Snapshot() const;
+
+    // Copies the properties that a property edit can change (not Kind, Rect,
+    // pictures or rich text) from another object.
+    void CopyProperties(const CFrame& from);
+
+    // The grid's "Transparency" percentage for an opacity, and back.
+    static int OpacityToPercent(int opacity);
+    static int PercentToOpacity(int percent);
+
+    // The process-wide id counter's next value (for tests and diagnostics).
+    static int PeekNextId();
+
+    // Identity and geometry.
+    int Deleted = 0;     // written by the user-interface thread under the page lock
+    int FramePeriod = 0; // µs per output frame of the page's video mode
+    int Id = 0;
+    int Kind = KindSimple;
+    CRect Rect;
+    int Locked = 0;
+
+    // Text and movement.
+    int Movement = MovementFixed;
+    int Speed = 10;
+    int Loop = 1;
+    int ShowWhileTextMoves = 0;
+    int Reverse = 0;
+    int StartFromEdge = 0;
+    uint32_t BackColor = 0x1A000000;  // red in the low byte, opacity in the top byte
+    int TextOpacity = 255;
+    int DropShadow = 0;
+
+    // Picture and animation.
+    int PictureWidth = 0;
+    int PictureHeight = 0;
+    std::vector<CFrameBackground> Frames;
+    int LoopAnimation = 1;
+    int MaintainLink = 0;
+    QString ImageFileName;
+
+    // Rich text (8-bit RTF).
+    QByteArray RichText;
+
+    // Text source.
+    int TextSource = SourceObjectText;
+    QString FileName;
+    int Encoding = 0;
+    int FirstLineIsHeader = 0;
+    QString ClockFormat = QStringLiteral("%H:%M");
+    int MonitorFileChanges = 0;
+    int Separator = 0;
+    QString TimerFormat = QStringLiteral("%H:%M:%S");
+    int TimerStart = 0;
+    int TimerStop = 3600;
+    int TimerDirection = 0;
+    int BarGraph = 0;
+
+    // Editor pictures (not stored).
+    int EditorBackgroundValid = 0;
+    CPicture EditorBackground;
+    int EditorTextValid = 0;
+    CPicture EditorText;
+
+    // Presentation.
+    int ShowFor = 0;
+    int ShowIndefinitely = 1;
+    int StartDelay = 0;
+    int InEffect = 0;
+    int InEffectDuration = 0;
+    int FadeIn = 0;
+    int OutEffect = 0;
+    int OutEffectDuration = 0;
+    int FadeOut = 0;
+    int Repeat = 0;
+
+    // Remote control and grouping.
+    int SwitcherButton = 0;
+    QString Group;
+    int Hotkey = 0;
+
+    // Run-time state, never stored; reset whenever the object starts playing.
+    std::atomic<int> Playing{0};   // written by the user-interface thread (play, stop) and the render thread (finish)
+    std::atomic<int> Paused{0};    // written by the user-interface thread
+    std::atomic<int> Busy{0};      // written by the render thread while it presents the object
+    int EndTime = 0;
+    int Clock = 0;                 // ms since the object started playing
+    int ClockMicros = 0;           // µs not yet added to Clock, 0..999
+    int MoveAccumulator = 0;
+    int AnimationFrame = -1;
+    int AnimationFrameStart = 0;
+    int Ending = 0;
+    int BarValue = 0;
+    std::atomic<int> SourceReady{0};      // written by the text thread, cleared by play
+    std::atomic<int> TextError{0};        // written by the text thread
+    QByteArray SourceRichText;
+    CFrameSourceData Table;
+    CalendarTime SourceFileTime{};
+    QString LastValue;
+    int RecheckDue = 0;
+    std::atomic<int> RecheckCountdown{0}; // decremented by the render thread, reloaded by the text thread
+    int Scrolled = 0;
+    int Copied = 0;
+    int TextPresent = 0;
+    int DisplayStarted = 0;
+    int TextureWidth = 0;
+    int TextureHeight = 0;
+    int Lead = 0;
+    std::array<int, 4> Ring{};     // write x, write y, read x, read y
+    std::array<int, 4> Chunk{};    // copy x, copy y, width, height of ChunkPicture
+    CPicture ChunkPicture;
+    std::atomic<int> ChunkPending{0};    // set by the text thread, cleared by the render thread
+    int NoMoreText = 0;
+    int NextChar = 0;
+    std::atomic<int> ChunksRendered{0};  // incremented by the text thread
+    int EdgeLeadDone = 0;
+    std::atomic<int> BackgroundError{0}; // written by the render thread on a failed re-import
+    CalendarTime ImageFileTime{};
+    int ImageFileSize = 0;
+    std::unique_ptr<CTexture> BackgroundTexture;  // created and released by the render thread
+    std::unique_ptr<CTexture> TextTexture;        // created and released by the render thread
+    CPicture FrameScratch;
+    QString Caption;
+
+private:
+    void CopyContent(const CFrame& other);
+};

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Front door of the project: "./corvane.sh run" and "./corvane.sh test".
+# Both install what the project needs on a Debian 12 machine, then build.
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$(pwd)
+
+PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev libqt6opengl6-dev
+  libepoxy-dev libegl-dev libgl1-mesa-dri libegl-mesa0
+  libtinyxml-dev
+  libpng-dev libjpeg-dev zlib1g-dev libgif-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  libxrandr-dev libx11-dev libhidapi-dev libxss-dev libxext-dev
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+  fonts-liberation fonts-dejavu-core
+  xvfb xauth xdotool x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy
+)
+
+install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+jobs() { nproc 2>/dev/null || echo 2; }
+
+build_release() {
+  cmake -S "$ROOT" -B "$ROOT/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release
+  cmake --build "$ROOT/build/release" -j "$(jobs)"
+}
+
+build_debug() {
+  cmake -S "$ROOT" -B "$ROOT/build/debug" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON
+  cmake --build "$ROOT/build/debug" -j "$(jobs)"
+}
+
+build_fuzz() {
+  if ! command -v clang++ >/dev/null; then echo "clang++ missing: fuzz targets skipped"; return 1; fi
+  CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DCORVANE_FUZZ=ON -DCORVANE_TESTS=OFF -DCORVANE_BENCH=OFF
+  cmake --build "$ROOT/build/fuzz" -j "$(jobs)" --target corvane_fuzz_targets
+}
+
+run_fuzz() {
+  local seconds=${CORVANE_FUZZ_SECONDS:-20} status=0
+  for target in "$ROOT"/build/fuzz/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    local name; name=$(basename "$target")
+    local corpus="$ROOT/fuzz/corpus/${name#fuzz_}"
+    local work; work=$(mktemp -d)
+    [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+    echo "== $name (${seconds}s)"
+    if ! ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp" \
+        "$target" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -max_len=1048576 \
+        -print_final_stats=1 "$work" >"$work.log" 2>&1; then
+      tail -n 60 "$work.log"; status=1
+    else
+      grep -E 'stat::number_of_executed_units|Done' "$work.log" | tail -n 2 || true
+    fi
+    rm -rf "$work" "$work.log"
+  done
+  return $status
+}
+
+test_env() {
+  export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -u)}
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+  export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+  export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+  export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp"
+}
+
+case "${1:-}" in
+  run)
+    install_packages
+    build_release
+    out="$ROOT/build/sample.corvane"
+    "$ROOT/build/release/tools/cvtool" build "$ROOT/resources/samples/lower-third.json" "$out" --mode 0
+    echo "Wrote $out"
+    "$ROOT/build/release/tools/cvtool" info "$out" --mode 0
+    ;;
+  test)
+    install_packages
+    build_debug
+    test_env
+    status=0
+    (cd "$ROOT/build/debug" && xvfb-run -a -s '-screen 0 1920x1080x24 -nolisten tcp' \
+        ctest --output-on-failure -j "$(jobs)") || status=1
+    if build_fuzz; then run_fuzz || status=1; else status=1; fi
+    exit $status
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
