@@ -96,6 +96,9 @@ int CFrame::OpacityToPercent(int opacity) {
 int CFrame::PercentToOpacity(int percent) {
     if (percent < 0) percent = 0;
     if (percent > 100) percent = 100;
+    // The rounding term alone would turn 0 % into 254: an opaque colour must stay
+    // opaque when the operator confirms 0 % in the grid.
+    if (percent == 0) return 255;
     return 255 - (percent == 100 ? 255 : (percent * 255 + 128) / 100);
 }
 

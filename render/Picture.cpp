@@ -122,12 +122,13 @@ void CPicture::Clear() {
 bool CPicture::CopyRows(int w, int h, const CPicture& source) {
     if (w < 0 || h < 0 || w > source.width || h > source.height) return false;
     const size_t rowBytes = size_t(w) * PixelBytes;
-    auto bytes = AllocateBytes(rowBytes * size_t(h));
-    if (!bytes && rowBytes * size_t(h) != 0) return false;
+    const size_t total = rowBytes * size_t(h);
+    auto bytes = AllocateBytes(total);
+    if (!bytes && total != 0) return false;
     const size_t sourceStride = size_t(source.width) * PixelBytes;
-    if (w == source.width) {
-        if (rowBytes * h) std::memcpy(bytes.get(), source.data.get(), rowBytes * h);
-    } else if (rowBytes) {
+    if (total != 0 && w == source.width) {
+        std::memcpy(bytes.get(), source.data.get(), total);
+    } else if (total != 0) {
         for (int row = 0; row < h; ++row)
             std::memcpy(bytes.get() + row * rowBytes, source.data.get() + row * sourceStride, rowBytes);
     }

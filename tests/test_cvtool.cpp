@@ -1,0 +1,159 @@
+// cvtool as a user runs it: build a page from JSON, read it back with info.
+#include "core/PageFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ToolRun {
+    int exitCode;
+    QByteArray out, err;
+};
+
+ToolRun Cvtool(const QStringList& args) {
+    QProcess process;
+    process.start(QStringLiteral(CVTOOL_PATH), args);
+    process.waitForFinished(60000);
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// One object with every stored field away from its default, in the JSON shape.
+QJsonObject FullObject(const QString& folder) {
+    QJsonObject o;
+    int value = 1;
+    for (const auto& f : PageFile::RecordFields) {
+        // A value inside the field's range that differs from the default object.
+        int v = f.max == 1 ? 1 : std::min(f.max, f.min + 2 + value++);
+        if (QLatin1String(f.name) == QLatin1String("ShowIndefinitely") || QLatin1String(f.name) == QLatin1String("Loop") ||
+            QLatin1String(f.name) == QLatin1String("LoopAnimation"))
+            v = 0;
+        if (QLatin1String(f.name) == QLatin1String("Kind")) v = 1;
+        if (QLatin1String(f.name) == QLatin1String("MaintainLink")) v = 0;  // frames must be written
+        o.insert(QLatin1String(f.name), v);
+    }
+    o.insert("BackColor", qint64(0x80563412));
+    o.insert("Rect", QJsonArray{100, 200, 300, 260});
+    o.insert("FileName", folder + "/data/score.txt");
+    o.insert("ClockFormat", "%I:%M:%S %p");
+    o.insert("TimerFormat", "%M:%S");
+    o.insert("Group", QString::fromUtf8("Résultats"));
+    o.insert("ImageFileName", "/elsewhere/logo.png");
+    o.insert("RichText", QString::fromLatin1("{\\rtf1\\ansi\\ansicpg1252 Caf\\'e9 \xe9}"));
+    o.insert("Frames", QJsonArray{QJsonObject{{"width", 32}, {"height", 16}, {"delay", 40}, {"fill", "#FF336699"}},
+                                  QJsonObject{{"width", 32}, {"height", 16}, {"delay", 80}, {"raw", "noise.bgra"}}});
+    return o;
+}
+
+}  // namespace
+
+TEST(Cvtool, BuildThenInfoRoundTripsEveryField) {
+    QTemporaryDir dir;
+    QByteArray noise(32 * 16 * 4, Qt::Uninitialized);
+    for (int k = 0; k < noise.size(); ++k) noise[k] = char((k * 7919) ^ (k >> 3));
+    WriteFile(dir.filePath("noise.bgra"), noise);
+    const QJsonObject object = FullObject(dir.path());
+    const QJsonObject spec{{"objects", QJsonArray{object, QJsonObject{{"Rect", QJsonArray{0, 0, 16, 16}}}}}};
+    WriteFile(dir.filePath("page.json"), QJsonDocument(spec).toJson());
+
+    const QString page = dir.filePath("page.corvane");
+    ToolRun build = Cvtool({"build", dir.filePath("page.json"), page, "--mode", "5"});
+    ASSERT_EQ(build.exitCode, 0) << build.err.constData();
+    ToolRun info = Cvtool({"info", page, "--mode", "5"});
+    ASSERT_EQ(info.exitCode, 0) << info.err.constData();
+    const QJsonObject result = QJsonDocument::fromJson(info.out).object();
+
+    const QJsonObject header = result["header"].toObject();
+    EXPECT_EQ(header["magic"].toString(), "CVPF");
+    EXPECT_EQ(header["version"].toInt(), 1);
+    EXPECT_EQ(header["objectCount"].toInt(), 2);
+    EXPECT_EQ(header["width"].toInt(), 1280);
+    EXPECT_EQ(header["height"].toInt(), 720);
+    EXPECT_EQ(header["dpi"].toInt(), 96);
+
+    const QJsonArray objects = result["objects"].toArray();
+    ASSERT_EQ(objects.size(), 2);
+    const QJsonObject read = objects[0].toObject();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (it.key() == "Frames") continue;
+        EXPECT_EQ(read[it.key()], it.value()) << it.key().toStdString();
+    }
+    const QJsonArray frames = read["Frames"].toArray();
+    ASSERT_EQ(frames.size(), 2);
+    EXPECT_EQ(frames[0].toObject()["delay"].toInt(), 40);
+    EXPECT_EQ(frames[0].toObject()["width"].toInt(), 32);
+    EXPECT_EQ(frames[0].toObject()["height"].toInt(), 16);
+    EXPECT_GT(frames[0].toObject()["dataSize"].toInt(), 0) << "a flat frame is stored compressed";
+    EXPECT_EQ(frames[1].toObject()["dataSize"].toInt(), -1) << "noise is stored raw";
+    // The second object was given only its rectangle: everything else is default.
+    EXPECT_EQ(objects[1].toObject()["BackColor"].toInteger(), 0x1A000000);
+    EXPECT_EQ(objects[1].toObject()["Speed"].toInt(), 10);
+
+    // The page folder's file is kept in "+" form, so the page survives a move.
+    QFile bytes(page);
+    ASSERT_TRUE(bytes.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(bytes.readAll().contains(QByteArray("+\0d\0a\0t\0a\0/\0s\0", 14)));
+}
+
+TEST(Cvtool, BadDescriptionsWriteNothing) {
+    QTemporaryDir dir;
+    const struct {
+        const char* json;
+        const char* error;
+    } cases[] = {
+        {"{\"objects\": [", "invalid JSON"},
+        {"{\"objects\": [{\"Speed\": 41}]}", "Speed"},
+        {"{\"objects\": [{\"InEffect\": -1}]}", "InEffect"},
+        {"{\"objects\": [{\"Rect\": [10, 10, 5, 20]}]}", "Rect"},
+        {"{\"objects\": [{\"Rect\": [0, 0, 1921, 20]}]}", "Rect right"},
+        {"{\"objects\": [{\"Frames\": [{\"width\": 0, \"height\": 4, \"fill\": \"#FF000000\"}]}]}", "width"},
+        {"{\"objects\": [{\"Frames\": [{\"width\": 4, \"height\": 4, \"raw\": \"missing.bgra\"}]}]}", "missing.bgra"},
+        {"{\"objects\": [{\"Frames\": [{\"width\": 4, \"height\": 4, \"fill\": \"red\"}]}]}", "#AARRGGBB"},
+        {"{\"objects\": [{\"Colour\": 1}]}", "unknown field"},
+        {"{\"objects\": [{\"RichText\": \"\\u20ac\"}]}", "RichText"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.json);
+        WriteFile(dir.filePath("bad.json"), c.json);
+        const QString out = dir.filePath("bad.corvane");
+        ToolRun run = Cvtool({"build", dir.filePath("bad.json"), out, "--mode", "0"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(c.error)) << run.err.constData();
+        EXPECT_FALSE(QFile::exists(out));
+    }
+}
+
+TEST(Cvtool, InfoReportsReaderFailures) {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("empty.json"), "{\"objects\": []}");
+    const QString page = dir.filePath("p.corvane");
+    ASSERT_EQ(Cvtool({"build", dir.filePath("empty.json"), page, "--mode", "0"}).exitCode, 0);
+
+    ToolRun wrongMode = Cvtool({"info", page, "--mode", "5"});
+    EXPECT_EQ(wrongMode.exitCode, 1);
+    EXPECT_TRUE(wrongMode.out.isEmpty());
+    EXPECT_EQ(wrongMode.err.trimmed(), ("Error: This file was created for 1920x1080 mode!\n\n" + page).toUtf8());
+
+    WriteFile(dir.filePath("junk.corvane"), "not a page");
+    ToolRun junk = Cvtool({"info", dir.filePath("junk.corvane"), "--mode", "0"});
+    EXPECT_EQ(junk.exitCode, 1);
+    EXPECT_TRUE(junk.err.startsWith("Error: File is corrupt!")) << junk.err.constData();
+
+    ToolRun missing = Cvtool({"info", dir.filePath("none.corvane"), "--mode", "0"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.startsWith("Error: File open failed!")) << missing.err.constData();
+
+    EXPECT_EQ(Cvtool({"info", page, "--mode", "13"}).exitCode, 2);
+}
