@@ -34,23 +34,23 @@ install_packages() {
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-jobs() { nproc 2>/dev/null || echo 2; }
+njobs() { nproc 2>/dev/null || echo 2; }
 
 build_release() {
   cmake -S "$ROOT" -B "$ROOT/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release
-  cmake --build "$ROOT/build/release" -j "$(jobs)"
+  cmake --build "$ROOT/build/release" -j "$(njobs)"
 }
 
 build_debug() {
   cmake -S "$ROOT" -B "$ROOT/build/debug" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON
-  cmake --build "$ROOT/build/debug" -j "$(jobs)"
+  cmake --build "$ROOT/build/debug" -j "$(njobs)"
 }
 
 build_fuzz() {
   if ! command -v clang++ >/dev/null; then echo "clang++ missing: fuzz targets skipped"; return 1; fi
   CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCORVANE_FUZZ=ON -DCORVANE_TESTS=OFF -DCORVANE_BENCH=OFF
-  cmake --build "$ROOT/build/fuzz" -j "$(jobs)" --target corvane_fuzz_targets
+  cmake --build "$ROOT/build/fuzz" -j "$(njobs)" --target corvane_fuzz_targets
 }
 
 run_fuzz() {
@@ -98,7 +98,7 @@ case "${1:-}" in
     test_env
     status=0
     (cd "$ROOT/build/debug" && xvfb-run -a -s '-screen 0 1920x1080x24 -nolisten tcp' \
-        ctest --output-on-failure -j "$(jobs)") || status=1
+        ctest --output-on-failure -j "$(njobs)") || status=1
     if build_fuzz; then run_fuzz || status=1; else status=1; fi
     exit $status
     ;;

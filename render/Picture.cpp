@@ -338,6 +338,7 @@ CCompressedPicture& CCompressedPicture::operator=(const CCompressedPicture& othe
 }
 
 size_t CCompressedPicture::StoredByteCount() const {
+    if (!data) return 0;  // moved from, or a failed allocation
     return compressedSize < 0 ? ByteCount() : size_t(compressedSize);
 }
 
