@@ -1,18 +1,10 @@
-# Turns resources/strings.txt into a C++ table compiled into the binary.
-# Called as: cmake -DINPUT=... -DOUTPUT=... -P GenerateStringTable.cmake
-file(STRINGS "${INPUT}" lines ENCODING UTF-8)
-set(body "")
-foreach(line IN LISTS lines)
-  if(line MATCHES "^#" OR line STREQUAL "")
-    continue()
-  endif()
-  if(NOT line MATCHES "^([0-9]+)\t(.*)$")
-    message(FATAL_ERROR "strings.txt: bad line: ${line}")
-  endif()
-  set(id "${CMAKE_MATCH_1}")
-  set(text "${CMAKE_MATCH_2}")
-  string(APPEND body "    {${id}u, \"${text}\"},\n")
-endforeach()
-file(WRITE "${OUTPUT}.tmp" "// Generated from resources/strings.txt; do not edit.\n#include \"app/StringTable.h\"\n\nconst StringEntry BuiltInStrings[] = {\n${body}};\nconst int BuiltInStringCount = int(sizeof(BuiltInStrings) / sizeof(BuiltInStrings[0]));\n")
+# Embeds resources/strings.txt into the binary as bytes; the program parses it at
+# its first text lookup. Called as: cmake -DINPUT=... -DOUTPUT=... -P GenerateStringTable.cmake
+file(READ "${INPUT}" hex HEX)
+string(LENGTH "${hex}" length)
+math(EXPR size "${length} / 2")
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+string(REGEX REPLACE "((0x..,){24})" "\\1\n    " bytes "${bytes}")
+file(WRITE "${OUTPUT}.tmp" "// Generated from resources/strings.txt; do not edit.\n#include \"app/StringTable.h\"\n\nconst unsigned char StringTableData[] = {\n    ${bytes}0x00};\nconst unsigned long StringTableSize = ${size};\n")
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.tmp")

@@ -1,10 +1,7 @@
-// The built-in English string table, generated from resources/strings.txt.
+// The built-in English string table: the bytes of resources/strings.txt, embedded
+// at build time (one entry per line: id, a tab, the text with \n, \t, \\ and \"
+// escapes; lines starting with # are comments).
 #pragma once
 
-struct StringEntry {
-    unsigned id;
-    const char* text;  // UTF-8, escapes already resolved
-};
-
-extern const StringEntry BuiltInStrings[];
-extern const int BuiltInStringCount;
+extern const unsigned char StringTableData[];
+extern const unsigned long StringTableSize;
