@@ -2,18 +2,42 @@
 
 #include "app/StringTable.h"
 
+#include <tinyxml.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLocale>
+
 #include <QHash>
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
 namespace {
 
+// Parses the embedded table once, at the first lookup.
 const QHash<unsigned, QString>& BuiltInTable() {
     static const QHash<unsigned, QString> table = [] {
         QHash<unsigned, QString> t;
-        t.reserve(BuiltInStringCount);
-        for (int k = 0; k < BuiltInStringCount; ++k)
-            t.insert(BuiltInStrings[k].id, QString::fromUtf8(BuiltInStrings[k].text));
+        const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(StringTableData),
+                                                        qsizetype(StringTableSize));
+        for (const QByteArray& line : data.split('\n')) {
+            const qsizetype tab = line.indexOf('\t');
+            if (line.isEmpty() || line.startsWith('#') || tab <= 0) continue;
+            bool ok = false;
+            const unsigned id = line.left(tab).toUInt(&ok);
+            if (!ok) continue;
+            QByteArray text;
+            for (qsizetype k = tab + 1; k < line.size(); ++k) {
+                char c = line[k];
+                if (c == '\\' && k + 1 < line.size()) {
+                    const char e = line[++k];
+                    c = e == 'n' ? '\n' : e == 't' ? '\t' : e;
+                }
+                if (c != '\r') text += c;
+            }
+            t.insert(id, QString::fromUtf8(text));
+        }
         return t;
     }();
     return table;
@@ -105,12 +129,23 @@ QString FormatString(const QString& format, std::initializer_list<FormatArg> arg
     return out;
 }
 
+QList<unsigned> CTranslate::BuiltInIds() {
+    QList<unsigned> ids = BuiltInTable().keys();
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
 CTranslate& CTranslate::Global() {
     static CTranslate instance;
     return instance;
 }
 
 QString CTranslate::LoadText(unsigned id, bool* found) const {
+    QString translated;
+    if (Lookup(StringKey(id), translated)) {
+        if (found) *found = true;
+        return translated;
+    }
     const auto& table = BuiltInTable();
     auto it = table.constFind(id);
     if (found) *found = it != table.constEnd();
@@ -136,4 +171,169 @@ IMessagePresenter* CTranslate::SetPresenter(IMessagePresenter* presenter) {
     IMessagePresenter* previous = presenter_;
     presenter_ = presenter;
     return previous;
+}
+
+// ---------------------------------------------------------------------------------
+// Language packs
+
+namespace {
+
+QString ElementText(const TiXmlElement* element) {
+    const TiXmlNode* child = element->FirstChild();
+    while (child && !child->ToText()) child = child->NextSibling();
+    return child ? QString::fromUtf8(child->Value()) : QString();
+}
+
+// "\n" and "\t" in pack texts stand for a line feed and a tab.
+QString Unescape(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        if (text[k] == u'\\' && k + 1 < text.size() && (text[k + 1] == u'n' || text[k + 1] == u't')) {
+            out += text[k + 1] == u'n' ? u'\n' : u'\t';
+            ++k;
+        } else {
+            out += text[k];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+bool CTranslate::LoadLanguagePack() {
+    const QString folder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+    if (folder.isEmpty()) return false;
+    for (const QString& path : {folder + QStringLiteral("/Translations.xml"),
+                                folder + QStringLiteral("/../share/corvane/Translations.xml")})
+        if (QFile::exists(path)) return LoadLanguagePack(path);
+    return false;
+}
+
+bool CTranslate::LoadLanguagePack(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    return LoadLanguagePackData(file.readAll());
+}
+
+bool CTranslate::LoadLanguagePackData(const QByteArray& xml) {
+    Clear();
+    TiXmlDocument document;
+    // The bytes are NUL-terminated by QByteArray; a NUL inside ends the text.
+    document.Parse(xml.constData(), nullptr, TIXML_ENCODING_UTF8);
+    if (document.Error()) return false;
+    const TiXmlElement* root = document.FirstChildElement("language_pack");
+    const TiXmlElement* list = root ? root->FirstChildElement("translations") : nullptr;
+    if (!list) return false;
+    for (const TiXmlElement* t = list->FirstChildElement("translation");
+         t && translations_.size() < size_t(MaxTranslations); t = t->NextSiblingElement("translation")) {
+        CTranslation translation;
+        const char* name = t->Attribute("name");
+        const char* id = t->Attribute("id");
+        translation.name = QString::fromUtf8(name ? name : "");
+        translation.languageId = id ? std::atoi(id) : 0;
+        if (const TiXmlElement* resources = t->FirstChildElement("resources")) {
+            for (const TiXmlElement* e = resources->FirstChildElement("string"); e;
+                 e = e->NextSiblingElement("string")) {
+                const char* key = e->Attribute("id");
+                if (!key) continue;
+                const quint32 k = quint32(std::strtoul(key, nullptr, 16));
+                translation.resources.insert(k, Unescape(ElementText(e)));
+            }
+        }
+        translations_.push_back(std::move(translation));
+    }
+    return true;
+}
+
+void CTranslate::Clear() {
+    translations_.clear();
+    current_ = 0;
+}
+
+void CTranslate::SelectLanguage(int index) { SelectLanguage(index, UserLanguageId()); }
+
+void CTranslate::SelectLanguage(int index, int userLanguageId) {
+    if (index == -1) {
+        current_ = 0;
+        for (size_t k = 0; k < translations_.size(); ++k)
+            if (translations_[k].languageId == userLanguageId) {
+                current_ = int(k) + 1;
+                break;
+            }
+        return;
+    }
+    current_ = index <= TranslationCount() ? index : 0;
+}
+
+const CTranslation* CTranslate::Current() const {
+    return current_ >= 1 && current_ <= TranslationCount() ? &translations_[size_t(current_ - 1)] : nullptr;
+}
+
+QString CTranslate::GetLanguageName(int index) const {
+    if (index >= 1 && index <= TranslationCount()) return translations_[size_t(index - 1)].name;
+    return QStringLiteral("English");
+}
+
+bool CTranslate::Lookup(quint32 key, QString& text) const {
+    const CTranslation* translation = Current();
+    if (!translation) return false;
+    auto it = translation->resources.constFind(key);
+    if (it == translation->resources.constEnd()) return false;
+    text = *it;
+    return true;
+}
+
+QString CTranslate::GetStatusText(unsigned commandId) const {
+    const QString text = LoadText(commandId);
+    const qsizetype lf = text.indexOf(u'\n');
+    return lf < 0 ? text : text.left(lf);
+}
+
+QString CTranslate::GetTooltipText(unsigned commandId) const {
+    const QString text = LoadText(commandId);
+    const qsizetype lf = text.indexOf(u'\n');
+    return lf < 0 ? QString() : text.mid(lf + 1);
+}
+
+int CTranslate::UserLanguageId() {
+    // Language identifiers as language packs declare them: the primary language in
+    // the low ten bits, the region above.
+    struct Entry {
+        QLocale::Language language;
+        QLocale::Territory territory;  // AnyTerritory: the language's usual region
+        int id;
+    };
+    static const Entry table[] = {
+        {QLocale::English, QLocale::UnitedKingdom, 0x0809}, {QLocale::English, QLocale::Australia, 0x0C09},
+        {QLocale::English, QLocale::Canada, 0x1009},        {QLocale::English, QLocale::AnyTerritory, 0x0409},
+        {QLocale::German, QLocale::Austria, 0x0C07},        {QLocale::German, QLocale::Switzerland, 0x0807},
+        {QLocale::German, QLocale::AnyTerritory, 0x0407},   {QLocale::French, QLocale::Belgium, 0x080C},
+        {QLocale::French, QLocale::Canada, 0x0C0C},         {QLocale::French, QLocale::Switzerland, 0x100C},
+        {QLocale::French, QLocale::AnyTerritory, 0x040C},   {QLocale::Spanish, QLocale::Mexico, 0x080A},
+        {QLocale::Spanish, QLocale::AnyTerritory, 0x0C0A},  {QLocale::Italian, QLocale::AnyTerritory, 0x0410},
+        {QLocale::Dutch, QLocale::Belgium, 0x0813},         {QLocale::Dutch, QLocale::AnyTerritory, 0x0413},
+        {QLocale::Portuguese, QLocale::Brazil, 0x0416},     {QLocale::Portuguese, QLocale::AnyTerritory, 0x0816},
+        {QLocale::Polish, QLocale::AnyTerritory, 0x0415},   {QLocale::Czech, QLocale::AnyTerritory, 0x0405},
+        {QLocale::Slovak, QLocale::AnyTerritory, 0x041B},   {QLocale::Slovenian, QLocale::AnyTerritory, 0x0424},
+        {QLocale::Croatian, QLocale::AnyTerritory, 0x041A}, {QLocale::Hungarian, QLocale::AnyTerritory, 0x040E},
+        {QLocale::Romanian, QLocale::AnyTerritory, 0x0418}, {QLocale::Bulgarian, QLocale::AnyTerritory, 0x0402},
+        {QLocale::Russian, QLocale::AnyTerritory, 0x0419},  {QLocale::Ukrainian, QLocale::AnyTerritory, 0x0422},
+        {QLocale::Greek, QLocale::AnyTerritory, 0x0408},    {QLocale::Turkish, QLocale::AnyTerritory, 0x041F},
+        {QLocale::Swedish, QLocale::AnyTerritory, 0x041D},  {QLocale::Danish, QLocale::AnyTerritory, 0x0406},
+        {QLocale::NorwegianBokmal, QLocale::AnyTerritory, 0x0414}, {QLocale::Finnish, QLocale::AnyTerritory, 0x040B},
+        {QLocale::Estonian, QLocale::AnyTerritory, 0x0425}, {QLocale::Latvian, QLocale::AnyTerritory, 0x0426},
+        {QLocale::Lithuanian, QLocale::AnyTerritory, 0x0427}, {QLocale::Japanese, QLocale::AnyTerritory, 0x0411},
+        {QLocale::Korean, QLocale::AnyTerritory, 0x0412},   {QLocale::Chinese, QLocale::Taiwan, 0x0404},
+        {QLocale::Chinese, QLocale::HongKong, 0x0C04},      {QLocale::Chinese, QLocale::AnyTerritory, 0x0804},
+        {QLocale::Arabic, QLocale::AnyTerritory, 0x0401},   {QLocale::Hebrew, QLocale::AnyTerritory, 0x040D},
+    };
+    const QLocale locale = QLocale::system();
+    if (locale.language() == QLocale::Serbian)  // the script decides the identifier
+        return locale.script() == QLocale::CyrillicScript ? 0x0C1A : 0x081A;
+    for (const Entry& e : table)
+        if (e.language == locale.language() &&
+            (e.territory == QLocale::AnyTerritory || e.territory == locale.territory()))
+            return e.id;
+    return 0x0409;
 }

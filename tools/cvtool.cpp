@@ -1,5 +1,7 @@
 // cvtool: page files from the command line. Prints JSON on standard output; errors
 // go to standard error with a non-zero exit code.
+#include "app/NonStdioFile.h"
+#include "app/Settings.h"
 #include "app/Translate.h"
 #include "core/PageFile.h"
 #include "output/VideoModes.h"
@@ -8,7 +10,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QSettings>
+#include <QJsonArray>
 #include <cstdio>
 
 namespace {
@@ -28,22 +30,156 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: cvtool info PAGE [--mode N]\n"
                  "       cvtool build SPEC.json OUT [--mode N]\n"
-                 "--mode N: video mode index 0..12 (default: the setting Preferences/Mode)\n");
+                 "       cvtool textfile FILE [--encoding N]\n"
+                 "       cvtool settings [SECTION [KEY [VALUE]]]\n"
+                 "       cvtool strings [--language N] [--pack FILE] [ID...]\n"
+                 "--mode N: video mode index 0..12 (default: the setting Preferences/Mode)\n"
+                 "--encoding N: 0 Auto, 1 ANSI/OEM, 2 UTF-16LE, 3 UTF-16BE, 4 UTF-8 (default 0)\n"
+                 "--language N: 0 English, 1..10 a translation of the pack, -1 by the user's language\n"
+                 "              (default: the setting Language/ID)\n");
     return 2;
 }
 
-int DefaultMode() {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Norvik"), QStringLiteral("Corvane"));
-    return settings.value(QStringLiteral("Preferences/Mode"), 0).toInt();
+void Print(const QJsonDocument& document) {
+    std::fputs(document.toJson(QJsonDocument::Indented).constData(), stdout);
 }
+
+// Takes "--name VALUE" out of args; returns false when the value is not an integer.
+bool TakeIntOption(QStringList& args, const QString& name, int& value, bool& given) {
+    given = false;
+    const qsizetype k = args.indexOf(name);
+    if (k < 0) return true;
+    bool ok = false;
+    value = k + 1 < args.size() ? args[k + 1].toInt(&ok) : 0;
+    if (!ok) return false;
+    args.remove(k, 2);
+    given = true;
+    return true;
+}
+
+int TextFile(const QString& path, int encoding) {
+    CNonStdioFile reader;
+    if (!reader.OpenText(path, encoding)) {
+        std::fprintf(stderr, "cvtool: cannot open %s\n", qUtf8Printable(path));
+        return 1;
+    }
+    QJsonArray lines;
+    QString line;
+    while (reader.ReadLine(line)) lines.append(line);
+    Print(QJsonDocument(lines));
+    return 0;
+}
+
+QJsonValue SettingValue(const CSettingsStore& store, const QString& section, const QString& key) {
+    const SettingKey* known = Settings::Find(section, key);
+    if (known && known->isString) return store.GetString(section, key, QString::fromUtf8(known->stringDefault));
+    if (known && !store.Contains(section, key)) {
+        // A default that depends on the machine has no fixed value to show.
+        if (known->computedDefault) return QJsonValue::Null;
+        return known->intDefault;
+    }
+    const QString text = store.GetString(section, key, QString());
+    bool isNumber = false;
+    const int number = text.toInt(&isNumber);
+    return isNumber ? QJsonValue(number) : QJsonValue(text);
+}
+
+int SettingsCommand(const QStringList& args) {
+    CSettingsStore& store = CSettingsStore::Global();
+    if (args.isEmpty()) {
+        // Every key of the table with its value or default, and any other stored key.
+        QMap<QString, QJsonObject> sections;
+        for (const SettingKey* key : Settings::All()) {
+            for (InstanceKind kind : {InstanceKind::Main, InstanceKind::Editor}) {
+                const QString section = key->Section(kind);
+                sections[section].insert(QString::fromLatin1(key->key), SettingValue(store, section, QString::fromLatin1(key->key)));
+            }
+        }
+        for (const QString& section : store.Sections())
+            for (const QString& key : store.Keys(section)) sections[section].insert(key, SettingValue(store, section, key));
+        QJsonObject all;
+        for (auto it = sections.begin(); it != sections.end(); ++it) all.insert(it.key(), it.value());
+        Print(QJsonDocument(all));
+        return 0;
+    }
+    if (args.size() == 1) {
+        QJsonObject section;
+        for (const SettingKey* key : Settings::All())
+            if (key->Section(InstanceKind::Main) == args[0] || key->Section(InstanceKind::Editor) == args[0])
+                section.insert(QString::fromLatin1(key->key), SettingValue(store, args[0], QString::fromLatin1(key->key)));
+        for (const QString& key : store.Keys(args[0])) section.insert(key, SettingValue(store, args[0], key));
+        Print(QJsonDocument(section));
+        return 0;
+    }
+    if (args.size() == 2) {
+        const QJsonValue value = SettingValue(store, args[0], args[1]);
+        std::printf("%s\n", value.isString() ? qUtf8Printable(value.toString())
+                           : value.isNull() ? "" : qUtf8Printable(QString::number(value.toInt())));
+        return 0;
+    }
+    if (args.size() != 3) return Usage();
+    const SettingKey* known = Settings::Find(args[0], args[1]);
+    bool isNumber = false;
+    const int number = args[2].toInt(&isNumber);
+    if (known && !known->isString && !isNumber) {
+        std::fprintf(stderr, "cvtool: %s/%s takes an integer\n", qUtf8Printable(args[0]), qUtf8Printable(args[1]));
+        return 1;
+    }
+    const bool written = (known && known->isString) || !isNumber ? store.WriteString(args[0], args[1], args[2])
+                                                                 : store.WriteInt(args[0], args[1], number);
+    if (!written) {
+        std::fprintf(stderr, "cvtool: cannot write %s\n", qUtf8Printable(store.Path()));
+        return 1;
+    }
+    return 0;
+}
+
+int Strings(QStringList args) {
+    int language = CSettingsStore::Global().Get(Settings::LanguageId);
+    bool given = false;
+    if (!TakeIntOption(args, QStringLiteral("--language"), language, given)) return Usage();
+    CTranslate& translate = CTranslate::Global();
+    const qsizetype pack = args.indexOf(QStringLiteral("--pack"));
+    if (pack >= 0) {
+        if (pack + 1 >= args.size()) return Usage();
+        if (!translate.LoadLanguagePack(args[pack + 1])) {
+            std::fprintf(stderr, "cvtool: cannot read the language pack %s\n", qUtf8Printable(args[pack + 1]));
+            return 1;
+        }
+        args.remove(pack, 2);
+    } else {
+        translate.LoadLanguagePack();
+    }
+    translate.SelectLanguage(language);
+    QList<unsigned> ids;
+    for (const QString& arg : args) {
+        bool ok = false;
+        const unsigned id = arg.toUInt(&ok);
+        if (!ok) return Usage();
+        ids << id;
+    }
+    if (ids.isEmpty()) ids = CTranslate::BuiltInIds();
+    QJsonObject texts;
+    for (unsigned id : ids) {
+        bool found = false;
+        const QString text = translate.LoadText(id, &found);
+        texts.insert(QString::number(id), found ? QJsonValue(text) : QJsonValue::Null);
+    }
+    QJsonObject result{{QStringLiteral("language"), translate.CurrentLanguage()},
+                       {QStringLiteral("name"), translate.GetLanguageName(translate.CurrentLanguage())},
+                       {QStringLiteral("texts"), texts}};
+    Print(QJsonDocument(result));
+    return 0;
+}
+
+int DefaultMode() { return CSettingsStore::Global().Get(Settings::Mode); }
 
 int Info(const QString& path, int mode) {
     std::vector<std::unique_ptr<CFrame>> objects;
     if (!PageFile::ReadPage(path, mode, DefaultDpi, objects)) return 1;
     PageHeader header;
     PageFile::ReadHeader(path, header);
-    const QJsonObject description = PageJson::Describe(header, objects);
-    std::fputs(QJsonDocument(description).toJson(QJsonDocument::Indented).constData(), stdout);
+    Print(QJsonDocument(PageJson::Describe(header, objects)));
     return 0;
 }
 
@@ -81,6 +217,18 @@ int main(int argc, char** argv) {
     CTranslate::Global().SetPresenter(&presenter);
 
     QStringList args = app.arguments().mid(1);
+    if (args.isEmpty()) return Usage();
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("settings")) return SettingsCommand(args);
+    if (command == QLatin1String("strings")) return Strings(args);
+    if (command == QLatin1String("textfile")) {
+        int encoding = 0;
+        bool given = false;
+        if (!TakeIntOption(args, QStringLiteral("--encoding"), encoding, given) || encoding < 0 || encoding > 4 ||
+            args.size() != 1)
+            return Usage();
+        return TextFile(args[0], encoding);
+    }
     int mode = -1;
     for (qsizetype k = 0; k < args.size(); ++k) {
         if (args[k] != QLatin1String("--mode")) continue;
@@ -94,7 +242,7 @@ int main(int argc, char** argv) {
         break;
     }
     if (mode < 0) mode = DefaultMode();
-    if (args.size() == 2 && args[0] == QLatin1String("info")) return Info(args[1], mode);
-    if (args.size() == 3 && args[0] == QLatin1String("build")) return Build(args[1], args[2], mode);
+    if (args.size() == 1 && command == QLatin1String("info")) return Info(args[0], mode);
+    if (args.size() == 2 && command == QLatin1String("build")) return Build(args[0], args[1], mode);
     return Usage();
 }
