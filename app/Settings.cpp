@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -118,21 +119,44 @@ int CSettingsStore::GetInt(const QString& section, const QString& key, int defau
 QString CSettingsStore::GetString(const QString& section, const QString& key, const QString& defaultValue) const {
     QSettings settings(path_, QSettings::IniFormat);
     const QVariant value = settings.value(Qualified(section, key));
-    return value.isValid() ? value.toString() : defaultValue;
+    if (!value.isValid()) return defaultValue;
+    // The INI reader splits an unquoted value at its commas ("/srv/pages, archive"
+    // typed by hand); the setting is the whole text as it stands in the file.
+    if (value.typeId() == QMetaType::QStringList) return RawValue(section, key);
+    return value.toString();
+}
+
+QString CSettingsStore::RawValue(const QString& section, const QString& key) const {
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return QString();
+    bool inSection = false;
+    QString found;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(u'[')) {
+            inSection = line == u'[' + section + u']';
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (inSection && equals > 0 && line.left(equals).trimmed() == key) found = line.mid(equals + 1).trimmed();
+    }
+    return found;
 }
 
 bool CSettingsStore::WriteInt(const QString& section, const QString& key, int value) {
     QSettings settings(path_, QSettings::IniFormat);
     settings.setValue(Qualified(section, key), value);
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    // A format error comes from reading a malformed file; the write itself went through.
+    return settings.status() != QSettings::AccessError;
 }
 
 bool CSettingsStore::WriteString(const QString& section, const QString& key, const QString& value) {
     QSettings settings(path_, QSettings::IniFormat);
     settings.setValue(Qualified(section, key), value);
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    // A format error comes from reading a malformed file; the write itself went through.
+    return settings.status() != QSettings::AccessError;
 }
 
 bool CSettingsStore::Contains(const QString& section, const QString& key) const {

@@ -76,6 +76,9 @@ public:
     QStringList Keys(const QString& section) const;
 
 private:
+    // The text after "key=" in the file's section, as written.
+    QString RawValue(const QString& section, const QString& key) const;
+
     QString path_;
 };
 

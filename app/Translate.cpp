@@ -11,7 +11,9 @@
 #include <QHash>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -87,10 +89,12 @@ QString FormatString(const QString& format, std::initializer_list<FormatArg> arg
         const char conversion = char(format[j].unicode());
         const FormatArg* arg = next != args.end() ? next++ : nullptr;
         switch (conversion) {
-        case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c': {
+        case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c': case 'p': {
             long long v = !arg ? 0 : arg->kind == FormatArg::Int ? arg->i : arg->kind == FormatArg::Double ? (long long)arg->d : 0;
             if (conversion == 'c') {
                 out += QString(QChar(char16_t(v)));
+            } else if (conversion == 'p') {
+                out += QString::asprintf((spec + "llX").constData(), v);
             } else {
                 const char* length = "ll";
                 QByteArray full = spec + length + conversion;
@@ -184,6 +188,28 @@ QString ElementText(const TiXmlElement* element) {
     return child ? QString::fromUtf8(child->Value()) : QString();
 }
 
+constexpr int MaxPackDepth = 64;
+
+// The deepest nesting of elements, counted from the tags alone: "<name" opens,
+// "</" and "/>" close; comments, declarations and processing instructions do
+// neither. Over-counts at worst, which only makes the limit stricter.
+int NestingDepth(const QByteArray& xml) {
+    int depth = 0, deepest = 0;
+    for (qsizetype k = 0; k + 1 < xml.size(); ++k) {
+        if (xml[k] == '<') {
+            const char next = xml[k + 1];
+            if (next == '/') {
+                --depth;
+            } else if (next != '!' && next != '?') {
+                deepest = std::max(deepest, ++depth);
+            }
+        } else if (xml[k] == '/' && xml[k + 1] == '>') {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 // "\n" and "\t" in pack texts stand for a line feed and a tab.
 QString Unescape(const QString& text) {
     QString out;
@@ -199,9 +225,24 @@ QString Unescape(const QString& text) {
     return out;
 }
 
+// A string element's "id" as strtoul with base 16 reads it into a 32-bit unsigned
+// long: a value beyond 32 bits gives the largest one, not its low 32 bits.
+quint32 HexKey(const char* text) {
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    if (!std::isxdigit(static_cast<unsigned char>(*p))) return 0;
+    errno = 0;
+    const unsigned long long magnitude = std::strtoull(p, nullptr, 16);
+    if (errno == ERANGE || magnitude > 0xFFFFFFFFull) return 0xFFFFFFFFu;
+    return negative ? quint32(0u - quint32(magnitude)) : quint32(magnitude);
+}
+
 }  // namespace
 
 bool CTranslate::LoadLanguagePack() {
+    Clear();
     const QString folder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
     if (folder.isEmpty()) return false;
     for (const QString& path : {folder + QStringLiteral("/Translations.xml"),
@@ -211,6 +252,7 @@ bool CTranslate::LoadLanguagePack() {
 }
 
 bool CTranslate::LoadLanguagePack(const QString& path) {
+    Clear();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
     return LoadLanguagePackData(file.readAll());
@@ -218,6 +260,9 @@ bool CTranslate::LoadLanguagePack(const QString& path) {
 
 bool CTranslate::LoadLanguagePackData(const QByteArray& xml) {
     Clear();
+    // The XML parser recurses once per level of nesting; a hostile file deep enough
+    // would exhaust the stack. A pack needs five levels.
+    if (NestingDepth(xml) > MaxPackDepth) return false;
     TiXmlDocument document;
     // The bytes are NUL-terminated by QByteArray; a NUL inside ends the text.
     document.Parse(xml.constData(), nullptr, TIXML_ENCODING_UTF8);
@@ -237,7 +282,7 @@ bool CTranslate::LoadLanguagePackData(const QByteArray& xml) {
                  e = e->NextSiblingElement("string")) {
                 const char* key = e->Attribute("id");
                 if (!key) continue;
-                const quint32 k = quint32(std::strtoul(key, nullptr, 16));
+                const quint32 k = HexKey(key);
                 translation.resources.insert(k, Unescape(ElementText(e)));
             }
         }
@@ -330,7 +375,7 @@ int CTranslate::UserLanguageId() {
     };
     const QLocale locale = QLocale::system();
     if (locale.language() == QLocale::Serbian)  // the script decides the identifier
-        return locale.script() == QLocale::CyrillicScript ? 0x0C1A : 0x081A;
+        return locale.script() == QLocale::CyrillicScript ? 0x281A : 0x241A;
     for (const Entry& e : table)
         if (e.language == locale.language() &&
             (e.territory == QLocale::AnyTerritory || e.territory == locale.territory()))

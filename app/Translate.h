@@ -9,6 +9,7 @@
 
 #include <QHash>
 #include <QString>
+#include <cstdint>
 #include <initializer_list>
 #include <vector>
 
@@ -41,14 +42,18 @@ struct FormatArg {
     QString s;
     FormatArg(int v) : kind(Int), i(v) {}
     FormatArg(unsigned v) : kind(Int), i(v) {}
+    FormatArg(long v) : kind(Int), i(v) {}
+    FormatArg(unsigned long v) : kind(Int), i((long long)v) {}
     FormatArg(long long v) : kind(Int), i(v) {}
+    FormatArg(unsigned long long v) : kind(Int), i((long long)v) {}
+    FormatArg(const void* p) : kind(Int), i((long long)(uintptr_t)p) {}
     FormatArg(double v) : kind(Double), d(v) {}
     FormatArg(const QString& v) : kind(String), s(v) {}
     FormatArg(const char* v) : kind(String), s(QString::fromUtf8(v)) {}
 };
 
-// printf-style formatting over UTF-16 strings: %d %i %u %x %X %c %f %e %g %s %S and
-// %%, with flags, width and precision. A missing argument formats as empty or 0.
+// printf-style formatting over UTF-16 strings: %d %i %u %x %X %c %p %f %e %g %s %S
+// and %%, with flags, width and precision (%p prints the address in upper-case hex). A missing argument formats as empty or 0.
 QString FormatString(const QString& format, std::initializer_list<FormatArg> args);
 
 // One language of the language pack.

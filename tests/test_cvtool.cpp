@@ -17,8 +17,13 @@ struct ToolRun {
     QByteArray out, err;
 };
 
-ToolRun Cvtool(const QStringList& args) {
+ToolRun Cvtool(const QStringList& args, const QString& configHome = QString()) {
     QProcess process;
+    if (!configHome.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+        process.setProcessEnvironment(environment);
+    }
     process.start(QStringLiteral(CVTOOL_PATH), args);
     process.waitForFinished(60000);
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
@@ -156,4 +161,66 @@ TEST(Cvtool, InfoReportsReaderFailures) {
     EXPECT_TRUE(missing.err.startsWith("Error: File open failed!")) << missing.err.constData();
 
     EXPECT_EQ(Cvtool({"info", page, "--mode", "13"}).exitCode, 2);
+}
+
+TEST(Cvtool, TextfileInEveryEncoding) {
+    QTemporaryDir dir;
+    const struct {
+        int encoding;
+        QByteArray bytes;
+    } cases[] = {
+        {0, QByteArray("\xEF\xBB\xBFZ\xC3\xBCrich\r\nBern\n")},
+        {1, QByteArray("Z\xFCrich\rBern")},
+        {2, QByteArray("Z\0\xFC\0r\0i\0c\0h\0\n\0B\0e\0r\0n\0", 22)},
+        {3, QByteArray("\0Z\0\xFC\0r\0i\0c\0h\0\x0B\0B\0e\0r\0n", 22)},
+        {4, QByteArray("Z\xC3\xBCrich\nBern\n")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        const QString path = dir.filePath(QStringLiteral("text%1.txt").arg(c.encoding));
+        WriteFile(path, c.bytes);
+        ToolRun run = Cvtool({"textfile", path, "--encoding", QString::number(c.encoding)});
+        ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+        EXPECT_EQ(QJsonDocument::fromJson(run.out).array(), (QJsonArray{QString::fromUtf8("Zürich"), "Bern"}));
+    }
+    ToolRun missing = Cvtool({"textfile", dir.filePath("none.txt")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains("none.txt"));
+}
+
+TEST(Cvtool, SettingsAreListedReadAndWritten) {
+    QTemporaryDir config;
+    const QString home = config.path();
+    EXPECT_EQ(Cvtool({"settings", "Preferences", "FullHDMIRange"}, home).out.trimmed(), "1");  // the default
+    EXPECT_EQ(Cvtool({"settings", "Preferences", "Mode", "7"}, home).exitCode, 0);
+    EXPECT_EQ(Cvtool({"settings", "Preferences", "RootFolder", "/srv/pages"}, home).exitCode, 0);
+    ToolRun refused = Cvtool({"settings", "Preferences", "Mode", "seven"}, home);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(Cvtool({"settings", "Preferences", "Mode"}, home).out.trimmed(), "7");
+
+    const QJsonObject all = QJsonDocument::fromJson(Cvtool({"settings"}, home).out).object();
+    EXPECT_EQ(all["Preferences"].toObject()["Mode"].toInt(), 7);
+    EXPECT_EQ(all["Preferences"].toObject()["RootFolder"].toString(), "/srv/pages");
+    EXPECT_EQ(all["ViewEdit"].toObject()["GridStep"].toInt(), 8);
+    EXPECT_EQ(all["LayoutEdit"].toObject()["PaneWidth"].toInt(), 200);
+    EXPECT_EQ(all["Language"].toObject()["ID"].toInt(), -1);
+
+    // The mode setting is what page commands use when --mode is not given.
+    WriteFile(config.filePath("empty.json"), "{\"objects\": []}");
+    ASSERT_EQ(Cvtool({"build", config.filePath("empty.json"), config.filePath("p.corvane")}, home).exitCode, 0);
+    const QJsonObject header =
+        QJsonDocument::fromJson(Cvtool({"info", config.filePath("p.corvane")}, home).out).object()["header"].toObject();
+    EXPECT_EQ(header["width"].toInt(), 1280);
+}
+
+TEST(Cvtool, StringsByIdInEnglish) {
+    QTemporaryDir config;
+    ToolRun run = Cvtool({"strings", "10313", "57344", "1"}, config.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    const QJsonObject result = QJsonDocument::fromJson(run.out).object();
+    EXPECT_EQ(result["name"].toString(), "English");
+    const QJsonObject texts = result["texts"].toObject();
+    EXPECT_EQ(texts["10313"].toString(), "Error: File is corrupt!\n\n%s");
+    EXPECT_EQ(texts["57344"].toString(), "Corvane");
+    EXPECT_TRUE(texts["1"].isNull());
 }

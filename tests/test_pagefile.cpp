@@ -1,5 +1,6 @@
 // Page files: the reader against page bytes assembled here at the documented offsets,
 // the writer against golden bytes, and the two together in round trips.
+#include "tests/FileSizeLimit.h"
 #include "app/Translate.h"
 #include "core/Frame.h"
 #include "core/PageFile.h"
@@ -224,28 +225,6 @@ QString TakeString(const QByteArray& bytes, qsizetype& position) {
     return text;
 }
 
-// Lowers the largest file size this process may write, so writes fail as on a full
-// disk; restores the limit and the signal on destruction.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    bool Active() const { return active_; }
-
-private:
-    rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
-    bool active_ = false;
-};
 
 constexpr int DesktopDpi = 96;
 

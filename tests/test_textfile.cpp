@@ -4,6 +4,7 @@
 // window's boundaries fall (checked against a small reference decoder that works on
 // the whole file in memory).
 #include "app/NonStdioFile.h"
+#include "tests/TextReference.h"
 
 #include <gtest/gtest.h>
 
@@ -653,102 +654,23 @@ const std::map<uint8_t, char16_t> kAnsiHigh = {
     {0xFE, 0x00FE}, {0xFF, 0x00FF},
 };
 
-bool ReferenceDropped(int u) {
-    return (u >= 0xD800 && u <= 0xDFFF) || u == 0xFEFF || u == 0xFFFE || u == 0xFFFF || (u >= 0xFDD0 && u <= 0xFDEF);
-}
-
 struct Reference {
     int encoding;
     Lines lines;
 };
 
-// First every character of the file (decoding stops at its end or at invalid UTF-8),
-// then the lines.
+// The whole-file reference, with ANSI bytes mapped through the table above rather
+// than through the converter the reader uses.
 Reference ReferenceRead(const Bytes& b, int requested) {
-    int encoding = requested;
-    size_t i = 0;
-    if (requested == Auto) {
-        encoding = AnsiOem;
-        if (b.size() >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
-            encoding = UnicodeBigEndian;
-            i = 2;
-        } else if (b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
-            encoding = Unicode;
-            i = 2;
-        } else if (b.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-            encoding = Utf8;
-            i = 3;
+    const TextReference t = DecodeTextReference(b.data(), b.size(), requested, [](const std::string& bytes) {
+        std::u16string line;
+        for (char c : bytes) {
+            const uint8_t byte = uint8_t(c);
+            line.push_back(byte < 0x80 ? char16_t(byte) : kAnsiHigh.at(byte));
         }
-    }
-    std::vector<int> chars;
-    if (encoding == AnsiOem) {
-        for (; i < b.size(); ++i) chars.push_back(b[i]);
-    } else if (encoding == Unicode || encoding == UnicodeBigEndian) {
-        std::vector<int> units;
-        for (; i + 1 < b.size(); i += 2)
-            units.push_back(encoding == Unicode ? b[i] | b[i + 1] << 8 : b[i] << 8 | b[i + 1]);
-        for (size_t k = 0; k < units.size(); ++k) {
-            if (units[k] >= 0xD800 && units[k] <= 0xDFFF && k + 1 < units.size()) {
-                chars.push_back(0xFFFD);
-                ++k;
-            } else {
-                chars.push_back(units[k]);
-            }
-        }
-    } else {
-        while (i < b.size()) {
-            const int lead = b[i];
-            int need, value;
-            if (lead < 0x80) need = 0, value = lead;
-            else if (lead >= 0xC0 && lead < 0xE0) need = 1, value = lead & 0x1F;
-            else if (lead >= 0xE0 && lead < 0xF0) need = 2, value = lead & 0x0F;
-            else if (lead >= 0xF0 && lead < 0xF8) need = 3, value = lead & 0x07;
-            else break;
-            if (i + size_t(need) >= b.size()) break;  // cut short by the end of the file
-            bool ok = true;
-            for (int k = 1; k <= need; ++k) {
-                if ((b[i + size_t(k)] & 0xC0) != 0x80) ok = false;
-                else value = value << 6 | (b[i + size_t(k)] & 0x3F);
-                if (!ok) break;
-            }
-            if (!ok) break;
-            chars.push_back(need == 3 ? 0xFFFD : value);
-            i += size_t(need) + 1;
-        }
-    }
-    Reference r{encoding, {}};
-    std::u16string current;
-    Bytes currentBytes;
-    bool any = false;
-    const auto finish = [&] {
-        if (encoding == AnsiOem) {
-            std::u16string line;
-            for (uint8_t c : currentBytes) line.push_back(c < 0x80 ? char16_t(c) : kAnsiHigh.at(c));
-            r.lines.push_back(line);
-        } else {
-            r.lines.push_back(current);
-        }
-        current.clear();
-        currentBytes.clear();
-        any = false;
-    };
-    for (size_t k = 0; k < chars.size(); ++k) {
-        const int c = chars[k];
-        const bool ends = c == 0 || c == 10 || c == 11 || c == 13 ||
-                          (encoding != AnsiOem && (c == 0x85 || c == 0x2028 || c == 0x2029));
-        if (ends) {
-            if (c == 13 && k + 1 < chars.size() && chars[k + 1] == 10) ++k;
-            finish();
-        } else if (encoding == AnsiOem) {
-            currentBytes.push_back(uint8_t(c));
-            any = true;
-        } else if (!ReferenceDropped(c)) {
-            current.push_back(char16_t(c));
-            any = true;
-        }
-    }
-    if (any) finish();
-    return r;
+        return line;
+    });
+    return {t.encoding, Lines(t.lines.begin(), t.lines.end())};
 }
 
 // Sanity of the reference itself on a few known answers, so that the property below

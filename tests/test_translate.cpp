@@ -26,6 +26,8 @@ TEST(StringTable, FormatsArguments) {
         {"100%% %s", {"done"}, "100% done"},
         {"%-4s|%4s", {"ab", "cd"}, "ab  |  cd"},
         {"%s and %d", {"only"}, "only and 0"},
+        {"[%08p]", {(const void*)0x1A2B}, "[00001A2B]"},
+        {"%d of %u", {qsizetype(3), size_t(7)}, "3 of 7"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatString(QString::fromUtf8(c.format), c.args), QString::fromUtf8(c.expected)) << c.format;

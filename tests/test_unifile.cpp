@@ -1,5 +1,6 @@
 // CUniFile: counted strings byte for byte, the sticky status code and the
 // temporary-file save that replaces the target only on success.
+#include "tests/FileSizeLimit.h"
 #include "core/UniFile.h"
 
 #include <gtest/gtest.h>
@@ -33,28 +34,6 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-// Lowers the largest file size this process may write, so that writes fail the way
-// a full disk makes them fail; restores the limit and the signal on destruction.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    bool Active() const { return active_; }
-
-private:
-    rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
-    bool active_ = false;
-};
 
 class UniFileTest : public ::testing::Test {
 protected:
