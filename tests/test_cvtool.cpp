@@ -224,3 +224,24 @@ TEST(Cvtool, StringsByIdInEnglish) {
     EXPECT_EQ(texts["57344"].toString(), "Corvane");
     EXPECT_TRUE(texts["1"].isNull());
 }
+
+TEST(Cvtool, StringsThroughALanguagePack) {
+    QTemporaryDir config;
+    const QString pack = QStringLiteral(CORVANE_RESOURCES "/Translations.sample.xml");
+    ToolRun german = Cvtool({"strings", "--pack", pack, "--language", "1", "12600", "10313"}, config.path());
+    ASSERT_EQ(german.exitCode, 0) << german.err.constData();
+    const QJsonObject result = QJsonDocument::fromJson(german.out).object();
+    EXPECT_EQ(result["language"].toInt(), 1);
+    EXPECT_EQ(result["name"].toString(), "Deutsch");
+    EXPECT_EQ(result["texts"].toObject()["12600"].toString(), "Typ");
+    // Not in the pack: the built-in English text.
+    EXPECT_EQ(result["texts"].toObject()["10313"].toString(), "Error: File is corrupt!\n\n%s");
+
+    // The language setting chooses when --language is not given.
+    ASSERT_EQ(Cvtool({"settings", "Language", "ID", "1"}, config.path()).exitCode, 0);
+    ToolRun bySetting = Cvtool({"strings", "--pack", pack, "12600"}, config.path());
+    EXPECT_EQ(QJsonDocument::fromJson(bySetting.out).object()["texts"].toObject()["12600"].toString(), "Typ");
+
+    ToolRun missing = Cvtool({"strings", "--pack", config.filePath("none.xml")}, config.path());
+    EXPECT_EQ(missing.exitCode, 1);
+}

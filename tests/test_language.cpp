@@ -1,6 +1,7 @@
 // Language packs: resources keys, reading the pack, choosing a language, and the
 // translation of texts, dialogs, menus and combo boxes through the current language.
 #include "app/Translate.h"
+#include "ui/MessageBoxPresenter.h"
 #include "ui/TranslateWidgets.h"
 
 #include <QAction>
@@ -12,6 +13,8 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
 #include <QMenu>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -827,6 +830,49 @@ TEST_F(Language, TranslateMenuInEnglishChangesNothing) {
 }
 
 }  // namespace
+
+// The editor's presenter: a modal box with the text, the icon and the buttons the
+// flags ask for; the button pressed is the result.
+TEST_F(Language, MessageBoxPresenterShowsTextIconAndButtons) {
+    const struct {
+        unsigned flags;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton press;
+        int result;
+    } cases[] = {
+        {MbIconError, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok, IdOk},
+        {MbIconWarning, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, IdOk},
+        {MbYesNoCancel | MbIconQuestion, QMessageBox::Question,
+         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No, IdNo},
+        {MbYesNo | MbIconQuestion, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, IdYes},
+        {MbOkCancel, QMessageBox::NoIcon, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel, IdCancel},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.flags);
+        QString seenText, seenTitle;
+        QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons seenButtons;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            seenText = box->text();
+            seenTitle = box->windowTitle();
+            seenIcon = box->icon();
+            seenButtons = box->standardButtons();
+            box->button(c.press)->click();
+        });
+        CMessageBoxPresenter presenter;
+        IMessagePresenter* previous = Translate().SetPresenter(&presenter);
+        const int result = Translate().MessageBoxFormat(10311, c.flags, {"/p/a.corvane"});
+        Translate().SetPresenter(previous);
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(seenText, QStringLiteral("Error: File open failed!\n\n/p/a.corvane"));
+        EXPECT_EQ(seenTitle, QStringLiteral("Corvane"));
+        EXPECT_EQ(seenIcon, c.icon);
+        EXPECT_EQ(seenButtons, c.buttons);
+    }
+}
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet(LanguageIdProbe)) {
