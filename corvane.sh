@@ -53,6 +53,18 @@ build_fuzz() {
   cmake --build "$ROOT/build/fuzz" -j "$(njobs)" --target corvane_fuzz_targets
 }
 
+# The stress tests (label "stress") once more, built with ThreadSanitizer.
+build_tsan() {
+  cmake -S "$ROOT" -B "$ROOT/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_TSAN=ON -DCORVANE_BENCH=OFF
+  cmake --build "$ROOT/build/tsan" -j "$(njobs)" --target test_stress
+}
+
+run_tsan() {
+  (cd "$ROOT/build/tsan" && QT_QPA_PLATFORM=offscreen \
+    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
+    ctest -L stress --output-on-failure)
+}
+
 run_fuzz() {
   local seconds=${CORVANE_FUZZ_SECONDS:-20} status=0
   for target in "$ROOT"/build/fuzz/fuzz/fuzz_*; do
@@ -99,6 +111,7 @@ case "${1:-}" in
     status=0
     (cd "$ROOT/build/debug" && xvfb-run -a -s '-screen 0 1920x1080x24 -nolisten tcp' \
         ctest --output-on-failure -j "$(njobs)") || status=1
+    if build_tsan; then run_tsan || status=1; else status=1; fi
     if build_fuzz; then run_fuzz || status=1; else status=1; fi
     exit $status
     ;;

@@ -23,7 +23,11 @@ CFrame::CFrame(const CFrame& other) : Id(NextId.fetch_add(1)) {
     CopyContent(other);
 }
 
-CFrame::~CFrame() = default;
+CFrame::~CFrame() {
+    // A playing object is stopped first, so the render thread has let go of it
+    // before its textures and pictures go.
+    Stop();
+}
 
 void CFrame::CopyContent(const CFrame& other) {
     PictureWidth = other.PictureWidth;

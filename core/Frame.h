@@ -9,6 +9,7 @@
 #pragma once
 
 #include "render/Picture.h"
+#include "render/Texture.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,9 +17,8 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
-
-class CTexture;
 
 // Left, top, right, bottom in output pixels; right and bottom are exclusive.
 struct CRect {
@@ -49,6 +49,8 @@ using CalendarTime = std::array<uint16_t, 8>;
 // One frame of a picture or animation.
 class CFrameBackground {
 public:
+    static constexpr int MaxFrames = 1000;  // frames an object holds at most
+
     CFrameBackground() = default;
     CFrameBackground(const CFrameBackground&) = default;
     CFrameBackground& operator=(const CFrameBackground&) = default;
@@ -94,6 +96,34 @@ public:
 
     // The process-wide id counter's next value (for tests and diagnostics).
     static int PeekNextId();
+
+    // Playing the object. Play, End, Stop and TogglePause run on whichever thread a
+    // command arrives on (the user-interface thread); PresentFrame (playback layer)
+    // on the render thread.
+    int Play();          // 1 if the object started
+    int End();           // 1 if it resumed a paused object to play it out
+    int Stop();          // 1 if the object was playing
+    void TogglePause();  // only while playing
+    // Waits until the render thread has let go of the object, then releases both
+    // display textures (Stop does this after clearing Playing).
+    void ReleaseTextures();
+    // Timeline values back to their start (at play and at each repetition).
+    void ResetTimeline();
+
+    // The render thread's hold on a playing object for one output frame: Busy is
+    // set before Playing is checked, so Stop either sees Busy or the render thread
+    // sees the object stopped. BeginPresent returns false (and holds nothing) when
+    // the object is not playing.
+    bool BeginPresent();
+    void EndPresent();
+
+    // Work the playback layer does for Play and repetitions, installed once at
+    // start-up (by InstallPlaybackHooks of the playback layer).
+    struct PlaybackHooks {
+        void (*SizeTextTexture)(CFrame&) = nullptr;  // TextureWidth, TextureHeight, Lead
+        int (*InitBackground)(CFrame&) = nullptr;    // linked image re-import; 1 when fine
+    };
+    static PlaybackHooks Hooks;
 
     // Identity and geometry.
     int Deleted = 0;     // written by the user-interface thread under the page lock
@@ -166,13 +196,17 @@ public:
     std::atomic<int> Playing{0};   // written by the user-interface thread (play, stop) and the render thread (finish)
     std::atomic<int> Paused{0};    // written by the user-interface thread
     std::atomic<int> Busy{0};      // written by the render thread while it presents the object
-    int EndTime = 0;
-    int Clock = 0;                 // ms since the object started playing
+    // EndTime, Clock and Ending: written by the render thread (PresentFrame, at each
+    // repetition and every frame) and by End and Play on the user-interface thread
+    // while the object plays, with no lock; atomic words so each read sees a whole
+    // value (the render thread takes End's values at its next frame).
+    std::atomic<int> EndTime{0};
+    std::atomic<int> Clock{0};     // ms since the object started playing
     int ClockMicros = 0;           // µs not yet added to Clock, 0..999
     int MoveAccumulator = 0;
     int AnimationFrame = -1;
     int AnimationFrameStart = 0;
-    int Ending = 0;
+    std::atomic<int> Ending{0};    // set by End, cleared by the render thread when the object finishes
     int BarValue = 0;
     std::atomic<int> SourceReady{0};      // written by the text thread, cleared by play
     std::atomic<int> TextError{0};        // written by the text thread
@@ -184,7 +218,7 @@ public:
     std::atomic<int> RecheckCountdown{0}; // decremented by the render thread, reloaded by the text thread
     int Scrolled = 0;
     int Copied = 0;
-    int TextPresent = 0;
+    std::atomic<int> TextPresent{0};      // written by the text thread; reset by play and at each repetition
     int DisplayStarted = 0;
     int TextureWidth = 0;
     int TextureHeight = 0;
@@ -200,10 +234,13 @@ public:
     std::atomic<int> BackgroundError{0}; // written by the render thread on a failed re-import
     CalendarTime ImageFileTime{};
     int ImageFileSize = 0;
-    std::unique_ptr<CTexture> BackgroundTexture;  // created and released by the render thread
-    std::unique_ptr<CTexture> TextTexture;        // created and released by the render thread
+    TextureHandle BackgroundTexture;  // created by the render thread; released by Stop once Busy is clear
+    TextureHandle TextTexture;        // created by the render thread; released by Stop once Busy is clear
     CPicture FrameScratch;
     QString Caption;
+    // Held by an import while it puts new frames in place, and by the editor while it
+    // reads the frames of a playing object (whose imports run on the render thread).
+    std::mutex FramesLock;
 
 private:
     void CopyContent(const CFrame& other);

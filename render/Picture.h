@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 
+class QString;
+
 class CPicture {
 public:
     CPicture() = default;
@@ -45,6 +47,13 @@ public:
     bool Resize(int w, int h);
     // Empties the picture (0 x 0, no data).
     void Clear();
+
+    // Loads an image file (BMP, GIF, JPEG, PNG, TGA, told apart by content): 0 on
+    // success, 2 when the file cannot be read as an image. frame selects a frame of
+    // an animated GIF (-1: the first). Without wantAlpha, or for an image without
+    // alpha, every pixel is opaque; with wantAlpha a BMP is paired with its copy on
+    // white ("_W") to recover transparency. Defined with the codec layer.
+    int LoadFromFile(const QString& path, bool wantAlpha, int frame = -1);
 
     // A new picture of w x h from the first rows and columns of the source, which
     // must be at least that large; returns false (and changes nothing) otherwise.

@@ -245,3 +245,71 @@ TEST(Cvtool, StringsThroughALanguagePack) {
     ToolRun missing = Cvtool({"strings", "--pack", config.filePath("none.xml")}, config.path());
     EXPECT_EQ(missing.exitCode, 1);
 }
+
+// A delay-in-show-out object with repetition, played and then ended, as the
+// timeline command reports it frame by frame.
+TEST(Cvtool, TimelineShowsPhasesAndGeometry) {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("t.json"),
+              R"({"objects":[{"Rect":[100,100,500,200],"StartDelay":100,"InEffect":1,"InEffectDuration":100,
+                 "ShowFor":400,"ShowIndefinitely":0,"OutEffect":20,"OutEffectDuration":100,"FadeOut":1,"Repeat":1},
+                 {"Rect":[0,0,16,16],"Group":"G"}]})");
+    const QString page = dir.filePath("t.corvane");
+    ASSERT_EQ(Cvtool({"build", dir.filePath("t.json"), page, "--mode", "1"}).exitCode, 0);
+    ToolRun run = Cvtool({"timeline", page, "--mode", "1", "--frames", "42", "--object", "1", "--at-ms", "0:play:1",
+                          "--at-ms", "700:end:1"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    std::vector<QJsonObject> lines;
+    for (const QByteArray& line : run.out.split('\n'))
+        if (!line.isEmpty()) lines.push_back(QJsonDocument::fromJson(line).object());
+
+    // Frames of 20 ms: delay until 100, in 100..200, shown 200..300, out 300..400, then
+    // the repetition starts over (one frame waiting while its text is prepared again).
+    const struct {
+        int frame;
+        const char* phase;
+        int clock;
+        QJsonArray dest;
+        QJsonArray window;
+        int alpha;
+    } expected[] = {
+        {0, "delay", 0, {0, 0, 0, 0}, {0, 0, 0, 0}, 0},
+        {6, "in", 120, {100, 100, 180, 200}, {0.8, 0, 1, 1}, 255},
+        {10, "shown", 200, {100, 100, 500, 200}, {0, 0, 1, 1}, 255},
+        {17, "out", 340, {100, 100, 340, 200}, {0, 0, 0.6, 1}, 153},
+        {20, "waiting", 400, {0, 0, 0, 0}, {0, 0, 0, 0}, 0},
+        {21, "delay", 0, {0, 0, 0, 0}, {0, 0, 0, 0}, 0},
+        {36, "out", 300, {100, 100, 420, 200}, {0, 0, 0.8, 1}, 204},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.frame);
+        ASSERT_LT(size_t(e.frame), lines.size());
+        const QJsonObject& line = lines[size_t(e.frame)];
+        EXPECT_EQ(line["frame"].toInt(), e.frame);
+        EXPECT_EQ(line["phase"].toString(), e.phase);
+        EXPECT_EQ(line["clock"].toInt(), e.clock);
+        EXPECT_EQ(line["Alpha"].toInt(), e.alpha);
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_NEAR(line["Dest"].toArray()[k].toDouble(), e.dest[k].toDouble(), 1e-6);
+            EXPECT_NEAR(line["BackgroundWindow"].toArray()[k].toDouble(), e.window[k].toDouble(), 1e-6);
+        }
+    }
+    // Ended at 700 ms (clock 280) in its second run: out from 300 to 380, then stopped
+    // for good instead of repeating.
+    ASSERT_EQ(lines.size(), 42u);
+    EXPECT_EQ(lines.back()["stopped"].toBool(), true);
+    EXPECT_EQ(lines.back()["frame"].toInt(), 40);
+    EXPECT_EQ(lines[lines.size() - 2]["phase"].toString(), "finished");
+}
+
+TEST(Cvtool, TimelineCommandsThatNameNothingDoNothing) {
+    QTemporaryDir dir;
+    const QString page = dir.filePath("t.corvane");
+    WriteFile(dir.filePath("ok.json"), R"({"objects":[{"Rect":[0,0,16,16]}]})");
+    ASSERT_EQ(Cvtool({"build", dir.filePath("ok.json"), page, "--mode", "1"}).exitCode, 0);
+    ToolRun run = Cvtool({"timeline", page, "--mode", "1", "--frames", "5", "--at-ms", "0:play:7", "--at-ms",
+                          "0:end:group:nobody", "--at-ms", "20:pause:1"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.constData();
+    EXPECT_EQ(Cvtool({"timeline", page, "--at-ms", "soon:play:all"}).exitCode, 2);
+}

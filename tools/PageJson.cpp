@@ -1,6 +1,8 @@
 #include "tools/PageJson.h"
 
 #include "output/VideoModes.h"
+#include "playback/Import.h"
+#include "playback/Import.h"
 
 #include <QDir>
 #include <QFile>
@@ -119,21 +121,37 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& spec, int modeIndex, cons
     const QJsonArray frames = spec.value(QLatin1String("Frames")).toArray();
     if (frames.size() > PageFile::MaxFrames)
         Fail(QStringLiteral("%1.Frames: at most %2 frames").arg(what).arg(PageFile::MaxFrames));
+    ImportedFrames built;
+    const int maxWidth = std::min(PageFile::MaxFrameSide, VideoModes::RenderWidth(modeIndex));
+    const int maxHeight = std::min(PageFile::MaxFrameSide, VideoModes::RenderHeight(modeIndex));
     for (qsizetype k = 0; k < frames.size(); ++k) {
         const QString where = QStringLiteral("%1.Frames[%2]").arg(what).arg(k);
         const QJsonObject f = frames[k].toObject();
+        if (f.contains(QLatin1String("file"))) {
+            // A picture, animation, image list or video, imported as the editor does
+            // (without the questions: a numbered sequence is one picture).
+            const QString path = ResolvePath(Text(f.value(QLatin1String("file")), where + QLatin1String(".file")), baseFolder);
+            if (true)  // PENDING-IMPORT !ImportFile(built, path, maxWidth, maxHeight, VideoModes::FramePeriod(modeIndex) / 1000))
+                Fail(QStringLiteral("%1: %2 gave no frames").arg(where, path));
+            continue;
+        }
         const int w = int(Integer(f.value(QLatin1String("width")), where + QLatin1String(".width"), 1, PageFile::MaxFrameSide));
         const int h = int(Integer(f.value(QLatin1String("height")), where + QLatin1String(".height"), 1, PageFile::MaxFrameSide));
-        if (k > 0 && (w != frame->PictureWidth || h != frame->PictureHeight))
+        if (!built.Frames.empty() && (w != built.PictureWidth || h != built.PictureHeight))
             Fail(where + QLatin1String(": every frame has the first frame's size"));
         CFrameBackground background;
         if (f.contains(QLatin1String("delay")))
             background.Delay = int(Integer(f.value(QLatin1String("delay")), where + QLatin1String(".delay"), 0, INT32_MAX));
         background.Picture.Compress(Pixels(f, w, h, baseFolder, where));
-        frame->PictureWidth = w;
-        frame->PictureHeight = h;
-        frame->Frames.push_back(std::move(background));
+        if (built.Frames.size() >= size_t(PageFile::MaxFrames))
+            Fail(QStringLiteral("%1.Frames: at most %2 frames").arg(what).arg(PageFile::MaxFrames));
+        built.PictureWidth = w;
+        built.PictureHeight = h;
+        built.Frames.push_back(std::move(background));
     }
+    frame->PictureWidth = built.PictureWidth;
+    frame->PictureHeight = built.PictureHeight;
+    frame->Frames = std::move(built.Frames);
     return frame;
 }
 

@@ -1,11 +1,13 @@
 // cvtool: page files from the command line. Prints JSON on standard output; errors
 // go to standard error with a non-zero exit code.
+#include "app/MainDoc.h"
 #include "app/NonStdioFile.h"
 #include "app/Settings.h"
 #include "app/Translate.h"
 #include "core/PageFile.h"
 #include "output/VideoModes.h"
 #include "tools/PageJson.h"
+#include "tools/TimelineCommand.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -18,18 +20,50 @@ namespace {
 // Logical pixels per inch assumed without a screen to ask.
 constexpr int DefaultDpi = 96;
 
+// Messages go to standard error; questions are answered with Answer.
 class StandardErrorPresenter : public IMessagePresenter {
 public:
-    int Show(const QString& text, unsigned) override {
+    int Show(const QString& text, unsigned flags) override {
         std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-        return IdOk;
+        return (flags & 0x0F) == MbYesNo || (flags & 0x0F) == MbYesNoCancel ? Answer : IdOk;
     }
+    int Answer = IdYes;
 };
+
+// The tool as the document's host: no views, no progress window.
+class ToolHost : public IDocumentHost {
+public:
+    void UpdateViews(int) override {}
+};
+
+#if 0  // PENDING-IMPORT
+int Import(QStringList args, int mode, StandardErrorPresenter& presenter) {
+    const qsizetype k = args.indexOf(QStringLiteral("--sequence"));
+    if (k >= 0) {
+        if (k + 1 >= args.size() || (args[k + 1] != QLatin1String("yes") && args[k + 1] != QLatin1String("no"))) {
+            std::fprintf(stderr, "cvtool import: --sequence takes yes or no\n");
+            return 2;
+        }
+        presenter.Answer = args[k + 1] == QLatin1String("yes") ? IdYes : IdNo;
+        args.remove(k, 2);
+    }
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: cvtool import FILE OUT.corvane [--sequence yes|no] [--mode N]\n");
+        return 2;
+    }
+    ToolHost host;
+    CMainDoc document(host, mode, DefaultDpi);
+    if (!document.ImportPictureObject(QFileInfo(args[0]).absoluteFilePath())) return 1; // PENDING-IMPORT
+    return document.Save(QFileInfo(args[1]).absoluteFilePath()) ? 0 : 1;
+}
+#endif
 
 int Usage() {
     std::fprintf(stderr,
                  "usage: cvtool info PAGE [--mode N]\n"
                  "       cvtool build SPEC.json OUT [--mode N]\n"
+                 "       cvtool import FILE OUT.corvane [--sequence yes|no] [--mode N]\n"
+                 "       cvtool timeline PAGE [--object N] [--frames N] [--period-us P] [--at-ms T:COMMAND:TARGET ...]\n"
                  "       cvtool textfile FILE [--encoding N]\n"
                  "       cvtool settings [SECTION [KEY [VALUE]]]\n"
                  "       cvtool strings [--language N] [--pack FILE] [ID...]\n"
@@ -215,6 +249,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     StandardErrorPresenter presenter;
     CTranslate::Global().SetPresenter(&presenter);
+    // PENDING-IMPORT InstallImportHooks();
 
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) return Usage();
@@ -242,6 +277,8 @@ int main(int argc, char** argv) {
         break;
     }
     if (mode < 0) mode = DefaultMode();
+    if (command == QLatin1String("timeline")) return TimelineCommand(args, mode);
+    // PENDING-IMPORT if (command == QLatin1String("import")) return Import(args, mode, presenter);
     if (args.size() == 1 && command == QLatin1String("info")) return Info(args[0], mode);
     if (args.size() == 2 && command == QLatin1String("build")) return Build(args[0], args[1], mode);
     return Usage();

@@ -1,0 +1,128 @@
+// The document: the page with its selection, clipboard, video mode, modified flag
+// and undo history, and every command the operator gives to them. It has no
+// widget: it talks to whoever hosts it (the editor, the command-line tool, tests)
+// through IDocumentHost, and shows messages through CTranslate's presenter.
+//
+// Threads: the user-interface thread. The page inside is shared with the render
+// engine's threads through its snapshots.
+#pragma once
+
+#include "app/Translate.h"
+#include "core/FrameSet.h"
+#include "core/FrameUndo.h"
+#include "core/Placement.h"
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+// View update kinds sent to the host.
+enum DocumentUpdate : int {
+    UpdateGeneral = 0,
+    UpdateRedraw = 1,
+    UpdateLanguage = 2,
+    UpdateThumbnail = 3,
+    UpdateSelectNumber = 4,
+    UpdateCaptions = 5,
+};
+
+class IDocumentHost {
+public:
+    virtual ~IDocumentHost() = default;
+    // Redraw or refresh the views.
+    virtual void UpdateViews(int kind) = 0;
+    // The selection changed to object (may be null): scroll the canvas to it.
+    virtual void SelectionChanged(CFrame* object) { (void)object; }
+    // Where edited rectangles land (snap and grid come from the canvas).
+    virtual PlacementRule Placement(int pageWidth, int pageHeight) const {
+        return PlacementRule{pageWidth, pageHeight, false, 8};
+    }
+    // The canvas picture of the page for the page file's preview, or null.
+    virtual const CPicture* CanvasPicture() { return nullptr; }
+    // An existing file to import, chosen with the filter given ("Pictures,
+    // animations, image lists (*.tga;...)"); empty when the user cancels.
+    virtual QString ChooseImportFile(const QString& filter) {
+        (void)filter;
+        return QString();
+    }
+    // The progress window of a long import: opened with a range, moved, asked
+    // whether the user cancelled (closed it or pressed Esc), closed.
+    virtual void ProgressOpen(int range) { (void)range; }
+    virtual void ProgressSet(int position) { (void)position; }
+    virtual bool ProgressCancelled() { return false; }
+    virtual void ProgressClose() {}
+};
+
+class CMainDoc {
+public:
+    CMainDoc(IDocumentHost& host, int modeIndex, int desktopDpi = 96);
+    ~CMainDoc();
+    CMainDoc(const CMainDoc&) = delete;
+    CMainDoc& operator=(const CMainDoc&) = delete;
+
+    CFrameSet Page;
+    CFrame* Selected = nullptr;
+    int SelectedNumber = 0;
+    std::unique_ptr<CFrame> Clipboard;
+    int ModeIndex = 0;
+    int DesktopDpi = 96;
+    bool Modified = false;
+    QString PathName;  // the page file, empty for a new page
+    QString Title;     // "Untitled" for a new page
+    CFrameUndo Undo;
+
+    // Object commands.
+    void AddSimpleObject();
+    // "Add picture/animation": asks the host for a file and imports it as a new
+    // picture object. Returns the object added, or null.
+    CFrame* AddPictureObject();
+    // The import itself, for a file already chosen.
+    CFrame* ImportPictureObject(const QString& path);
+    // Adds an object made elsewhere (import); false when the page was full.
+    bool AddObject(std::unique_ptr<CFrame> object);
+    void Clone();
+    void Cut();
+    void Copy();
+    void Paste();
+    void Delete();
+    void MoveUp();
+    void MoveDown();
+    void Lock();
+    void PlayObject();
+    void PauseObject();
+    void EndObject();
+    void StopObject();
+    void PlayAll();
+    void PauseAll();
+    void EndAll();
+    void StopAll();
+    void TogglePlay(CFrame* object);
+    void DoUndo();
+    void DoRedo();
+
+    // Pages.
+    void NewPage();
+    bool Open(const QString& path);
+    bool Save(const QString& path);
+    // Loads a page file, replacing every object or adding to the page (keeping the
+    // objects that play or are locked, returned in kept). False when the file could
+    // not be read; nothing changes then.
+    bool LoadPageFile(const QString& path, bool replaceAll, std::vector<CFrame*>* kept = nullptr);
+    // "Add objects to current page and start playback" and "Load page file and play it".
+    bool AddPageFileAndPlay(const QString& path);
+    bool LoadPageFileAndPlay(const QString& path);
+    // Deletes every object (empty group) or the objects of a group.
+    void DeleteObjects(const QString& group);
+    void Reset();
+
+    // Selects object (or none) and tells the host.
+    void Select(CFrame* object);
+    int PageWidth() const;
+    int PageHeight() const;
+
+private:
+    bool PageFull();
+    void Recount();
+
+    IDocumentHost& host_;
+};

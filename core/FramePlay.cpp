@@ -1,0 +1,108 @@
+// Starting, ending, pausing and stopping an object. The per-frame side of the
+// timeline (PresentFrame) belongs to the playback layer.
+#include "app/Debug.h"
+#include "core/Frame.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+CFrame::PlaybackHooks CFrame::Hooks;
+
+void CFrame::ResetTimeline() {
+    EndTime = ((Movement != MovementFixed && ShowWhileTextMoves) || ShowIndefinitely) ? 0 : ShowFor;
+    Clock = 0;
+    ClockMicros = 0;
+    MoveAccumulator = 0;
+    AnimationFrameStart = 0;
+    Scrolled = 0;
+    Copied = 0;
+    TextPresent = 0;
+    DisplayStarted = 0;
+    NoMoreText = 0;
+    NextChar = 0;
+    ChunkPending.exchange(0);
+    BackgroundError.exchange(0);
+    ChunksRendered.exchange(0);
+    EdgeLeadDone = (Movement != MovementFixed && StartFromEdge) ? 0 : 1;
+}
+
+int CFrame::Play() {
+    if (Playing.load()) {
+        if (Paused.load()) {
+            Paused.exchange(0);
+        } else if (Repeat) {
+            // The current repetition ends at the next frame whose clock is at least
+            // 1 ms, and the next one begins at once.
+            EndTime = 1;
+        }
+        return 0;
+    }
+    ResetTimeline();
+    // An object ended and then cut before it finished must repeat again when it is
+    // played anew.
+    Ending = 0;
+    if (Hooks.SizeTextTexture) Hooks.SizeTextTexture(*this);
+    CDebug::Log(3, "CFrame::Play(%08X), rect: %d:%d - %d:%d (%dx%d), text: %dx%d, move: %d", this, Rect.left, Rect.top,
+                Rect.right, Rect.bottom, Rect.Width(), Rect.Height(), TextureWidth, TextureHeight, Lead);
+    AnimationFrame = -1;
+    if (Hooks.InitBackground) Hooks.InitBackground(*this);
+    SourceReady.exchange(0);
+    RecheckDue = 0;
+    RecheckCountdown.exchange(0);
+    LastValue.clear();
+    // Busy is left to the render thread: clearing it here could hide a frame the
+    // render thread is presenting from a Stop that must wait for it.
+    Paused.exchange(0);
+    Playing.exchange(1);
+    return 1;
+}
+
+int CFrame::End() {
+    if (!Playing.load()) return 0;
+    if (EndTime != 0 && EndTime - Clock <= OutEffectDuration) return 0;  // already going out
+    Ending = 1;
+    // An object still waiting or coming in finishes its in effect first.
+    EndTime = std::max(StartDelay + InEffectDuration, Clock.load()) + OutEffectDuration;
+    if (EndTime == 0) EndTime = 1;
+    // One that never showed because its source or picture failed goes at once.
+    if ((TextError.load() || BackgroundError.load()) && Clock == 0) Clock = EndTime + 1;
+    if (Paused.load()) {
+        Paused.exchange(0);
+        return 1;
+    }
+    return 0;
+}
+
+int CFrame::Stop() {
+    // Only the caller that turns Playing off stops the object: the render thread
+    // stopping a finished object and a command stopping it at once release its
+    // textures once, not twice.
+    if (!Playing.exchange(0)) return 0;
+    Paused.exchange(0);
+    ReleaseTextures();
+    return 1;
+}
+
+void CFrame::ReleaseTextures() {
+    // The render thread may be drawing the object this very frame: its textures go
+    // only once it has let go.
+    const auto pause = std::chrono::milliseconds(std::max(1, FramePeriod / 500));
+    while (Busy.load()) std::this_thread::sleep_for(pause);
+    BackgroundTexture.reset();
+    TextTexture.reset();
+}
+
+void CFrame::TogglePause() {
+    if (!Playing.load()) return;
+    Paused.fetch_xor(1);
+}
+
+bool CFrame::BeginPresent() {
+    Busy.exchange(1);
+    if (Playing.load()) return true;
+    Busy.exchange(0);
+    return false;
+}
+
+void CFrame::EndPresent() { Busy.exchange(0); }

@@ -1,0 +1,88 @@
+// The page: its objects bottom to top, shared by the user-interface thread and the
+// render engine's threads. Every walk over the page works on a snapshot; an object
+// removed while snapshots are in use is destroyed when the last one ends.
+//
+// Threads: snapshots may be taken on any thread. Changes of the list (Add,
+// InsertAbove, Move, Remove...) and the playback commands run on the
+// user-interface thread. PageLock is held only for the short bookkeeping, never
+// while an object is played, rendered or written.
+#pragma once
+
+#include "core/Frame.h"
+
+#include <QStringList>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class CFrameSet {
+public:
+    static constexpr int MaxObjects = 256;
+
+    CFrameSet();
+    ~CFrameSet();
+    CFrameSet(const CFrameSet&) = delete;
+    CFrameSet& operator=(const CFrameSet&) = delete;
+
+    // Snapshots: BeginSnapshot fills list with the live objects, bottom to top, and
+    // returns their number; every BeginSnapshot is paired with one EndSnapshot.
+    int BeginSnapshot(std::vector<CFrame*>& list);
+    void EndSnapshot();
+
+    // Changing the list. Add and InsertAbove take the object when they return 1; on 0
+    // (256 live objects) the object stays with the caller.
+    int Add(std::unique_ptr<CFrame>& object);
+    int InsertAbove(std::unique_ptr<CFrame>& object, int idBelow);
+    int Move(CFrame* object, bool up);
+    void Remove(CFrame* object);
+    void RemoveAll();
+
+    CFrame* FindById(int id);
+    QStringList GroupNames();
+    int LiveCount();
+    // 1-based number of the object among the live objects from the bottom; 0 if absent.
+    int NumberOf(const CFrame* object);
+
+    // Playback of many objects: each returns 1 when it changed anything, and does
+    // nothing while the output is off.
+    int PlayAll();
+    int PlayAllExcept(const std::vector<CFrame*>& except);
+    int PauseAll();
+    int EndAll();
+    int StopAll();
+    int PlayGroup(const QString& name, const CFrame* except);
+    int PauseGroup(const QString& name, const CFrame* except);
+    int EndGroup(const QString& name, const CFrame* except);
+    int StopGroup(const QString& name, const CFrame* except);
+    int TogglePlay(CFrame* object);
+    int ToggleHotkey(int key);
+
+    // 1 while the render engine's render thread runs; written by the thread that
+    // starts and stops the engine, read by every command.
+    std::atomic<int> OutputOn{0};
+
+private:
+    // Stops every playing object of the list: Playing and Paused first, then each
+    // object's textures once the render thread has let go of it.
+    static int StopObjects(const std::vector<CFrame*>& list);
+
+    std::mutex PageLock;  // guards Objects, SnapshotDepth, RemovalPending
+    std::vector<std::unique_ptr<CFrame>> Objects;
+    int SnapshotDepth = 0;
+    int RemovalPending = 0;
+};
+
+// A snapshot for the length of a scope.
+class CPageSnapshot {
+public:
+    explicit CPageSnapshot(CFrameSet& page) : page_(page) { page_.BeginSnapshot(list); }
+    ~CPageSnapshot() { page_.EndSnapshot(); }
+    CPageSnapshot(const CPageSnapshot&) = delete;
+    CPageSnapshot& operator=(const CPageSnapshot&) = delete;
+
+    std::vector<CFrame*> list;
+
+private:
+    CFrameSet& page_;
+};

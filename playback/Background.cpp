@@ -1,0 +1,98 @@
+// The background of a playing object in its display texture: a solid colour, or
+// the animation frame due at this moment.
+#include "app/Debug.h"
+#include "playback/Timeline.h"
+
+#include <cstring>
+
+TextureHandle CreateTexture(ITextureDevice& device, int width, int height) {
+    uint32_t result = TextureOk;
+    TextureHandle texture = device.CreateTexture(width, height, result);
+    if (!texture) {
+        CDebug::Log(1, "CFrame::CreateTexture(): D3DXCreateTexture() = %08X", result == TextureOk ? TextureFail : result);
+        return nullptr;
+    }
+    // A device may round sizes; the engine maps whole textures onto objects, so
+    // only the exact size will do.
+    if (texture->width != width || texture->height != height) {
+        CDebug::Log(1, "CFrame::CreateTexture(): incorrect texture size: %dx%d, should be: %dx%d", texture->width,
+                    texture->height, width, height);
+        return nullptr;
+    }
+    return texture;
+}
+
+namespace {
+
+// The frame due now, as the animation's delays have run out.
+int ChooseFrame(const CFrame& frame) {
+    const int n = int(frame.Frames.size());
+    const int i = frame.AnimationFrame;
+    if (n <= 1 || frame.Clock < frame.StartDelay || i < 0 || i >= n) return 0;
+    const int elapsed = frame.Clock - frame.AnimationFrameStart - frame.StartDelay;
+    if (elapsed < frame.Frames[size_t(i)].Delay) return i;
+    if (!frame.LoopAnimation && i == n - 1) return i;  // stays on its last frame
+    return (i + 1) % n;
+}
+
+}  // namespace
+
+int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
+    const bool picture = frame.Kind == KindPicture;
+    bool fresh = false;
+    const auto create = [&] {
+        frame.BackgroundTexture = picture ? CreateTexture(device, frame.PictureWidth, frame.PictureHeight)
+                                          : CreateTexture(device, 8, 8);
+        fresh = frame.BackgroundTexture != nullptr;
+        return fresh;
+    };
+    if (!frame.BackgroundTexture && !create()) return 0;
+
+    int chosen = 0;
+    if (!picture) {
+        if (!fresh) return 1;  // the colour is written once per texture
+    } else {
+        if (frame.Frames.empty()) {
+            const int imported = CFrame::Hooks.InitBackground ? CFrame::Hooks.InitBackground(frame) : 1;
+            if (!imported) {
+                frame.BackgroundError.exchange(1);
+                return 0;
+            }
+            frame.BackgroundError.exchange(0);
+            if (frame.Frames.empty()) return 0;
+            if (!frame.BackgroundTexture && !create()) return 0;
+        }
+        chosen = ChooseFrame(frame);
+        if (chosen == frame.AnimationFrame && !fresh) return 1;
+        frame.AnimationFrame = chosen;
+        frame.AnimationFrameStart = frame.Clock - frame.StartDelay;
+    }
+
+    CTexture& texture = *frame.BackgroundTexture;
+    int pitch = 0;
+    uint32_t result = TextureOk;
+    uint8_t* bits = texture.Lock(pitch, result);
+    if (!bits) {
+        CDebug::Log(1, "CFrame::PrepareBackgroundTexture(): LockRect() = %08X", result);
+        return 0;
+    }
+    if (!picture) {
+        // Stored blue, green, red, opacity: the byte order of every picture.
+        const uint32_t c = frame.BackColor;
+        const uint8_t pixel[4] = {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), uint8_t(c >> 24)};
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) std::memcpy(bits + y * pitch + x * 4, pixel, 4);
+    } else {
+        frame.Frames[size_t(chosen)].Picture.Decompress(frame.FrameScratch);
+        const int rowBytes = std::min(frame.FrameScratch.width, texture.width) * 4;
+        const int rows = std::min(frame.FrameScratch.height, texture.height);
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(bits + size_t(y) * size_t(pitch), frame.FrameScratch.Pixel(0, y), size_t(rowBytes));
+    }
+    result = texture.Unlock();
+    if (result != TextureOk) {
+        CDebug::Log(1, "CFrame::PrepareBackgroundTexture(): UnlockRect() = %08X", result);
+        return 0;
+    }
+    return 1;
+}

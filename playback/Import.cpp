@@ -1,0 +1,288 @@
+#include "playback/Import.h"
+
+#include "app/Debug.h"
+#include "app/NonStdioFile.h"
+#include "playback/AviReader.h"
+#include "playback/Timeline.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <cstring>
+
+namespace {
+
+constexpr int MinSide = 16;
+constexpr int AutomaticMaxWidth = 1920;
+constexpr int AutomaticMaxHeight = 1080;
+
+bool SameCode(const CCompressedPicture& a, const CCompressedPicture& b) {
+    return a.width == b.width && a.height == b.height && a.compressedSize == b.compressedSize &&
+           a.StoredByteCount() == b.StoredByteCount() &&
+           std::memcmp(a.data.get(), b.data.get(), a.StoredByteCount()) == 0;
+}
+
+// Last-write time in UTC as eight 16-bit fields (year, month, day of week, day,
+// hour, minute, second, millisecond), and the low 32 bits of the size.
+bool FileStamp(const QString& path, CalendarTime& time, int& size) {
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile()) return false;
+    const QDateTime written = info.lastModified().toUTC();
+    if (!written.isValid()) return false;
+    const QDate d = written.date();
+    const QTime t = written.time();
+    time = {uint16_t(d.year()), uint16_t(d.month()), uint16_t(d.dayOfWeek() % 7), uint16_t(d.day()),
+            uint16_t(t.hour()), uint16_t(t.minute()), uint16_t(t.second()), uint16_t(t.msec())};
+    size = int(uint32_t(uint64_t(info.size()) & 0xFFFFFFFFu));
+    return true;
+}
+
+QString Extension(const QString& path) { return QFileInfo(path).suffix().toLower(); }
+
+// Every frame of a picture file (all of an animated GIF); false when the first fails.
+bool ImportPicture(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight) {
+    CPicture picture;
+    if (picture.LoadFromFile(path, true, -1) != 0) return false;
+    if (!AddFrame(target, picture, picture.frameDelay, maxWidth, maxHeight)) return true;
+    const int frames = picture.frameCount;
+    for (int i = 1; i < frames; ++i) {
+        CPicture next;
+        if (next.LoadFromFile(path, true, i) != 0) break;
+        if (!AddFrame(target, next, next.frameDelay, maxWidth, maxHeight)) break;
+    }
+    return true;
+}
+
+}  // namespace
+
+int AddFrame(ImportedFrames& target, const CPicture& picture, int delay, int maxWidth, int maxHeight) {
+    if (target.Frames.size() >= size_t(CFrameBackground::MaxFrames)) return 0;
+    if (target.Frames.empty()) {
+        target.PictureWidth = std::max(MinSide, std::min(picture.width, maxWidth));
+        target.PictureHeight = std::max(MinSide, std::min(picture.height, maxHeight));
+    }
+    CFrameBackground frame;
+    frame.Delay = delay;
+    const bool exact = picture.width == target.PictureWidth && picture.height == target.PictureHeight;
+    if (exact) {
+        frame.Picture.Compress(picture);
+    } else {
+        // The top-left part of the picture at the object's size; where the picture
+        // is smaller, the rest stays transparent. Never read past its own rows.
+        CPicture sized;
+        if (!sized.Resize(target.PictureWidth, target.PictureHeight)) return 0;
+        sized.Fill(0x00000000);
+        CPicture::Blit(sized, picture, 0, 0, target.PictureWidth, target.PictureHeight, 0, 0, 0);
+        frame.Picture.Compress(sized);
+    }
+    if (exact && !target.Frames.empty() && SameCode(target.Frames.back().Picture, frame.Picture)) {
+        target.Frames.back().Delay += delay;
+        return 1;
+    }
+    target.Frames.push_back(std::move(frame));
+    return 1;
+}
+
+ImageListEntry ParseImageListLine(const QString& line, const QString& listFolder, int defaultDelay) {
+    ImageListEntry entry;
+    const qsizetype semicolon = line.indexOf(u';');
+    entry.path = semicolon < 0 ? line : line.left(semicolon);
+    entry.delay = defaultDelay;
+    if (semicolon >= 0) {
+        // The integer at the start of the rest, as atoi reads it.
+        const QByteArray rest = line.mid(semicolon + 1).toLatin1();
+        const int value = std::atoi(rest.constData());
+        if (value > 0) entry.delay = value;
+    }
+    const QFileInfo info(entry.path);
+    if (info.fileName().isEmpty() || info.suffix().isEmpty()) {
+        entry.skip = true;
+        return entry;
+    }
+    // A bare file name is looked for beside the list.
+    if (!entry.path.contains(u'/') && !entry.path.contains(u'\\')) entry.path = QDir(listFolder).filePath(entry.path);
+    return entry;
+}
+
+bool ReadImageList(const QString& path, QStringList& lines) {
+    lines.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QStringDecoder ansi(("windows-" + QByteArray::number(CNonStdioFile::AnsiCodePage())).constData());
+    while (!file.atEnd()) {
+        QByteArray bytes = file.readLine();
+        while (bytes.endsWith('\n') || bytes.endsWith('\r')) bytes.chop(1);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString line = utf8.decode(bytes);
+        if (utf8.hasError()) {
+            ansi.resetState();
+            line = ansi.isValid() ? ansi.decode(bytes) : QString::fromLatin1(bytes);
+        }
+        lines << line;
+    }
+    return true;
+}
+
+QStringList NumberedSequence(const QString& path) {
+    const QFileInfo info(path);
+    static const QRegularExpression trailingDigits(QStringLiteral("^(.*?)(\\d+)$"));
+    const QRegularExpressionMatch match = trailingDigits.match(info.completeBaseName());
+    if (!match.hasMatch()) return {};
+    const QString prefix = match.captured(1);
+    const int width = int(match.captured(2).size());
+    bool ok = false;
+    long long n = match.captured(2).toLongLong(&ok);
+    if (!ok) return {};
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    QStringList files;
+    const QDir folder = info.dir();
+    // The run is bounded by what exists; the frame limit caps it anyway.
+    for (int k = 0; k <= CFrameBackground::MaxFrames * 10; ++k, ++n) {
+        const QString name = prefix + QStringLiteral("%1").arg(n, width, 10, QLatin1Char('0')) + suffix;
+        const QString candidate = folder.filePath(name);
+        if (!QFileInfo::exists(candidate)) break;
+        files << candidate;
+    }
+    return files;
+}
+
+VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight,
+                        const std::function<bool(int)>& progress, bool& truncated) {
+    truncated = false;
+    CAviReader reader;
+    if (!reader.Open(path)) return VideoResult::OpenFailed;
+    if (!reader.ReadStreamInfo()) return VideoResult::DecodingFailed;
+    if (reader.Width < MinSide || reader.Height < MinSide) return VideoResult::TooSmall;
+    if (reader.Width > maxWidth || reader.Height > maxHeight) return VideoResult::TooLarge;
+    if (reader.Length == 0 || reader.Rate == 0) return VideoResult::DecodingFailed;
+    if (!reader.OpenDecoder()) return VideoResult::DecodingFailed;
+    const int delay = int(uint32_t(reader.Scale * 1000u) / reader.Rate);
+    CPicture picture;
+    if (!picture.Resize(reader.Width, reader.Height)) return VideoResult::DecodingFailed;
+    const int bits = reader.BitCount();
+    const size_t stride = ((size_t(reader.Width) * size_t(bits) + 31) / 32) * 4;
+    for (uint32_t i = 0; i < reader.Length; ++i) {
+        const uint8_t* bitmap = reader.GetFrame(int(i));
+        if (!bitmap) {
+            if (reader.AtEnd()) break;  // a length the stream does not hold
+            continue;                   // a frame that cannot be decoded is left out
+        }
+        const uint8_t* rows = bitmap + 40;
+        for (int y = 0; y < reader.Height; ++y) {
+            const uint8_t* source = rows + size_t(reader.Height - 1 - y) * stride;
+            uint8_t* row = picture.Pixel(0, y);
+            if (bits == 32) {
+                std::memcpy(row, source, size_t(reader.Width) * 4);
+            } else {
+                for (int x = 0; x < reader.Width; ++x) {
+                    row[x * 4] = source[x * 3];
+                    row[x * 4 + 1] = source[x * 3 + 1];
+                    row[x * 4 + 2] = source[x * 3 + 2];
+                    row[x * 4 + 3] = 255;
+                }
+            }
+        }
+        if (!AddFrame(target, picture, delay, maxWidth, maxHeight)) {
+            truncated = true;
+            break;
+        }
+        if (progress && !progress(int(i))) return VideoResult::Cancelled;
+    }
+    return VideoResult::Ok;
+}
+
+int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight, int defaultDelay) {
+    const size_t before = target.Frames.size();
+    int taken = 0;
+    const QString extension = Extension(path);
+    if (extension == QLatin1String("txt")) {
+        QStringList lines;
+        if (!ReadImageList(path, lines)) return 0;
+        const QString folder = QFileInfo(path).absolutePath();
+        for (const QString& line : lines) {
+            const ImageListEntry entry = ParseImageListLine(line, folder, defaultDelay);
+            if (entry.skip) continue;
+            CPicture picture;
+            if (picture.LoadFromFile(entry.path, true, -1) != 0) break;
+            if (!AddFrame(target, picture, entry.delay, maxWidth, maxHeight)) break;
+            ++taken;
+        }
+        return taken;
+    }
+    if (extension == QLatin1String("avi")) {
+        bool truncated = false;
+        int frames = 0;
+        ImportVideo(target, path, maxWidth, maxHeight, [&](int) { return ++frames, true; }, truncated);
+        return frames;
+    }
+    return ImportPicture(target, path, maxWidth, maxHeight) ? std::max(1, int(target.Frames.size() - before)) : 0;
+}
+
+bool ImageFileChanged(const CFrame& frame) {
+    if (!frame.MaintainLink) return false;
+    CalendarTime time{};
+    int size = 0;
+    if (!FileStamp(frame.ImageFileName, time, size)) return true;
+    return size != frame.ImageFileSize || time != frame.ImageFileTime;
+}
+
+int InitBackground(CFrame& frame) {
+    if (!frame.MaintainLink || !ImageFileChanged(frame)) return 1;
+    CDebug::Log(2, "CFrame::InitBackground(): changed");
+    frame.AnimationFrame = -1;
+    ImportedFrames imported;
+    const QString path = frame.ImageFileName;
+    ImportFile(imported, path, AutomaticMaxWidth, AutomaticMaxHeight, frame.FramePeriod / 1000);
+    {
+        // The old frames go even when the import gave none.
+        std::lock_guard guard(frame.FramesLock);
+        frame.Frames = std::move(imported.Frames);
+        if (!frame.Frames.empty()) {
+            frame.PictureWidth = imported.PictureWidth;
+            frame.PictureHeight = imported.PictureHeight;
+        }
+        frame.EditorBackgroundValid = 0;
+    }
+    frame.BackgroundTexture.reset();
+    if (!FileStamp(path, frame.ImageFileTime, frame.ImageFileSize)) {
+        frame.ImageFileTime = {};
+        frame.ImageFileSize = 0;
+    }
+    const int result = frame.Frames.empty() ? 0 : 1;
+    CDebug::Log(2, "CFrame::InitBackground() = %d", result);
+    return result;
+}
+
+const CPicture& GetEditorBackground(CFrame& frame) {
+    if (frame.EditorBackgroundValid) return frame.EditorBackground;
+    const int width = std::max(0, frame.Rect.Width()), height = std::max(0, frame.Rect.Height());
+    if (frame.EditorBackground.width != width || frame.EditorBackground.height != height)
+        frame.EditorBackground.Resize(width, height);
+    if (frame.Kind != KindPicture) {
+        frame.EditorBackground.Fill(frame.BackColor);
+    } else {
+        // A playing object's imports belong to the render thread.
+        const bool playing = frame.Playing.load();
+        const int imported = playing ? 1 : InitBackground(frame);
+        frame.BackgroundError.exchange(imported ? 0 : 1);
+        std::lock_guard guard(frame.FramesLock);
+        if (!imported || frame.Frames.empty()) {
+            frame.EditorBackground.Fill(0xFF000000);
+        } else {
+            CPicture middle;
+            frame.Frames[frame.Frames.size() / 2].Picture.Decompress(middle);
+            if (middle.width == width && middle.height == height) {
+                frame.EditorBackground = middle;
+            } else {
+                CPicture::ScaleInto(frame.EditorBackground, middle, width, height);
+            }
+        }
+    }
+    frame.EditorBackgroundValid = 1;
+    return frame.EditorBackground;
+}
+
+void InstallImportHooks() { CFrame::Hooks.InitBackground = &InitBackground; }

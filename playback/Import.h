@@ -1,0 +1,71 @@
+// Pictures and animations into objects: the frame store shared by every import,
+// image lists, numbered sequences, videos, and the automatic re-import of a linked
+// file.
+//
+// Threads: an import runs on the thread that owns the object's playback at that
+// moment: the render thread while the object plays (repetitions, a missing frame
+// set), the user-interface thread otherwise. The editor's picture of a playing
+// object never imports; it reads the frames under FramesLock, which an import
+// holds only to put its finished frames in place.
+#pragma once
+
+#include "core/Frame.h"
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+// Frames being built, before they go into an object.
+struct ImportedFrames {
+    int PictureWidth = 0;
+    int PictureHeight = 0;
+    std::vector<CFrameBackground> Frames;
+};
+
+// Adds picture with delay: 1 when added or merged into an identical last frame, 0
+// when 1000 frames are held. The first frame fixes the size (at least 16, at most
+// maxWidth x maxHeight); other sizes are cut or padded (transparent) to it.
+int AddFrame(ImportedFrames& target, const CPicture& picture, int delay, int maxWidth, int maxHeight);
+
+// One entry of an image list: a picture path and its delay.
+struct ImageListEntry {
+    QString path;   // resolved against the list's folder when it has no folder
+    int delay = 0;  // ms
+    bool skip = false;  // no file name or no extension
+};
+// Parses one line (without its line end). defaultDelay applies without a positive delay.
+ImageListEntry ParseImageListLine(const QString& line, const QString& listFolder, int defaultDelay);
+// The lines of a list file: UTF-8 where a line is valid UTF-8, else the ANSI code
+// page. False when the file cannot be opened.
+bool ReadImageList(const QString& path, QStringList& lines);
+
+// Files of a numbered sequence that starts with path ("name007.png", "name008.png"
+// ...): path itself first; empty when the name has no trailing digits.
+QStringList NumberedSequence(const QString& path);
+
+// Why a video gave no frames.
+enum class VideoResult { Ok, OpenFailed, TooSmall, TooLarge, DecodingFailed, Cancelled };
+// Decodes every frame of a video into target (limits 16 .. max), calling progress
+// after each added frame with its index; progress returns false to cancel.
+// truncated is set when the 1000-frame limit cut the video.
+VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight,
+                        const std::function<bool(int)>& progress, bool& truncated);
+
+// Every frame a file gives without asking anything: an image list (".txt"), a
+// video (".avi") or a picture (every frame of an animated GIF); a numbered sequence
+// is not looked for. Frames up to maxWidth x maxHeight; defaultDelay for list
+// entries without one. Returns the number of pictures taken (added or merged).
+int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight, int defaultDelay);
+
+// The linked file has another size or last-write time than at its last automatic
+// import, or cannot be read.
+bool ImageFileChanged(const CFrame& frame);
+// Imports the linked file again when it changed; 1 when nothing was needed or the
+// import gave frames. Installed as the record's InitBackground hook.
+int InitBackground(CFrame& frame);
+
+// The object's background at object size, as the editor's canvas shows it.
+const CPicture& GetEditorBackground(CFrame& frame);
+
+// Installs the import into the record's hooks (once, at start-up).
+void InstallImportHooks();

@@ -1,0 +1,144 @@
+#include "playback/Timeline.h"
+
+#include "app/Debug.h"
+#include "playback/Effects.h"
+
+TextPassHooks TextHooks;
+
+const char* PhaseName(TimelinePhase phase) {
+    switch (phase) {
+    case TimelinePhase::Waiting: return "waiting";
+    case TimelinePhase::Delay: return "delay";
+    case TimelinePhase::In: return "in";
+    case TimelinePhase::Shown: return "shown";
+    case TimelinePhase::Out: return "out";
+    case TimelinePhase::Finished: return "finished";
+    }
+    return "";
+}
+
+void InvokeRender(CFrame& frame) {
+    if (TextHooks.InvokeRender) {
+        TextHooks.InvokeRender(frame);
+        return;
+    }
+    // Without a text layer the object is shown as its background alone.
+    if (frame.ChunksRendered.load() == 0) {
+        frame.TextPresent = 0;
+        frame.SourceReady.exchange(1);
+        frame.ChunksRendered.fetch_add(1);
+    }
+}
+
+namespace {
+
+void AdvanceClock(CFrame& frame, int elapsedMicros) {
+    if (frame.Paused.load()) return;
+    frame.Clock += elapsedMicros / 1000;
+    frame.ClockMicros += elapsedMicros % 1000;
+    if (frame.ClockMicros >= 1000) {
+        frame.Clock += 1;
+        frame.ClockMicros -= 1000;
+    }
+}
+
+// Enough text is in the text texture to start showing the object.
+bool DisplayCanStart(const CFrame& frame) {
+    switch (frame.Movement) {
+    case MovementHorizontal:
+        return frame.Copied >= frame.Rect.Width() + (frame.NoMoreText ? 0 : frame.Lead);
+    case MovementVertical:
+        return frame.Copied >= frame.Rect.Height() + (frame.NoMoreText ? 0 : frame.Lead);
+    default:
+        return frame.Copied > 0;
+    }
+}
+
+}  // namespace
+
+int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& device, int elapsedMicros,
+                 TimelinePhase* phase) {
+    TimelinePhase reached = TimelinePhase::Waiting;
+    if (phase) *phase = TimelinePhase::Finished;
+
+    // 1. End of a repetition.
+    if (frame.EndTime != 0 && frame.Clock >= frame.EndTime) {
+        if (!frame.Repeat || frame.Ending) {
+            frame.Ending = 0;
+            return 0;
+        }
+        frame.ResetTimeline();
+        if (frame.SourceReady.load()) frame.RecheckDue = 1;
+        if (frame.Kind == KindPicture && frame.Frames.size() > 1) frame.AnimationFrame = -1;
+        if (CFrame::Hooks.InitBackground) CFrame::Hooks.InitBackground(frame);
+        frame.TextTexture.reset();
+    }
+
+    // 2.-3. Background, then an empty record.
+    if (!PrepareBackgroundTexture(frame, device)) return 0;
+    record = FramePresentation{};
+
+    // 4. No text yet: nothing drawn, the clock stands.
+    if (frame.ChunksRendered.load() == 0) {
+        if (phase) *phase = TimelinePhase::Waiting;
+        return 1;
+    }
+
+    // 5. Waiting text into the text texture.
+    if (frame.TextPresent) {
+        if (!TextHooks.PrepareTextTexture || !TextHooks.PrepareTextTexture(frame, device)) return 0;
+    }
+
+    if (frame.Clock < frame.StartDelay) {
+        reached = TimelinePhase::Delay;  // 6. nothing drawn, the clock runs
+    } else {
+        // 7. Display start: moving text needs the object's length of text first.
+        if (frame.TextPresent && !frame.DisplayStarted) {
+            if (!DisplayCanStart(frame)) {
+                if (phase) *phase = TimelinePhase::Waiting;
+                return 1;
+            }
+            frame.DisplayStarted = 1;
+            CDebug::Log(3, "CFrame::PresentFrame(%08X): start display", &frame);
+        }
+
+        // 8. Phase and progress.
+        const int t = frame.Clock - frame.StartDelay;
+        int effect = 0;
+        bool fade = false;
+        float progress = 1.0f;
+        if (t < frame.InEffectDuration) {
+            reached = TimelinePhase::In;
+            effect = frame.InEffect;
+            fade = frame.FadeIn;
+            progress = float(t) / float(frame.InEffectDuration);
+        } else if (frame.EndTime != 0 && frame.EndTime - frame.Clock < frame.OutEffectDuration) {
+            reached = TimelinePhase::Out;
+            effect = frame.BarGraph ? frame.InEffect : frame.OutEffect;
+            fade = frame.FadeOut;
+            progress = float(frame.EndTime - frame.Clock) / float(frame.OutEffectDuration);
+        } else {
+            reached = TimelinePhase::Shown;
+            if (frame.BarGraph) effect = BarGraphShownEffect(frame.InEffect, frame.Rect);
+        }
+        if (frame.BarGraph) progress *= float(frame.BarValue - 1) / 100.0f;
+
+        // 9.-11. Geometry, alpha and textures.
+        const EffectGeometry geometry = ComputeEffect(effect, progress, frame.Rect);
+        std::copy(std::begin(geometry.Dest), std::end(geometry.Dest), record.Dest);
+        std::copy(std::begin(geometry.Window), std::end(geometry.Window), record.BackgroundWindow);
+        record.Alpha = fade ? int(progress * 255.0f) : 255;
+        const bool invisibleColour = frame.Kind == KindSimple && (frame.BackColor >> 24) == 0;
+        if (!invisibleColour && record.Alpha != 0) record.Background = frame.BackgroundTexture.get();
+        if (frame.TextPresent) {
+            std::copy(std::begin(record.BackgroundWindow), std::end(record.BackgroundWindow), record.TextWindow);
+            if (record.Alpha != 0) record.Text = frame.TextTexture.get();
+            if (TextHooks.MoveText) TextHooks.MoveText(frame, record);
+        }
+    }
+
+    // 12. The clock.
+    AdvanceClock(frame, elapsedMicros);
+    if (phase) *phase = reached;
+    return 1;
+}

@@ -1,0 +1,49 @@
+// One output frame of a playing object: where it is in its timeline and how it
+// looks now.
+//
+// Threads: PresentFrame, PrepareBackgroundTexture and CreateTexture run on the
+// render thread (the only thread that uses the texture device), with the object's
+// Busy word held (CFrame::BeginPresent). InvokeRender runs on the text thread.
+#pragma once
+
+#include "core/Frame.h"
+#include "render/Texture.h"
+
+// What an object draws in one output frame; all zero when nothing is drawn.
+struct FramePresentation {
+    CTexture* Background = nullptr;
+    CTexture* Text = nullptr;
+    float Dest[4] = {};              // left, top, right, bottom in output pixels
+    float BackgroundWindow[4] = {};  // u0, v0, u1, v1
+    float TextWindow[4] = {};
+    int Alpha = 0;                   // 0..255, for both textures
+};
+
+// The phase PresentFrame found the object in (for tools and diagnostics).
+enum class TimelinePhase { Waiting, Delay, In, Shown, Out, Finished };
+const char* PhaseName(TimelinePhase phase);
+
+// Presents the object for one output frame, elapsedMicros after the previous one:
+// fills record and advances the clock. 0 when the object has finished or failed
+// (the caller then stops it), 1 otherwise. phase, when given, receives the phase.
+int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& device, int elapsedMicros,
+                 TimelinePhase* phase = nullptr);
+
+// A display texture of exactly width x height, or null (logged).
+TextureHandle CreateTexture(ITextureDevice& device, int width, int height);
+
+// Makes BackgroundTexture show what the object's background is at this moment.
+// 1 when ready, 0 on failure.
+int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device);
+
+// Text side of the timeline, filled in by the text layer; until then an object has
+// no text: the text pass marks it ready with nothing to show.
+struct TextPassHooks {
+    void (*InvokeRender)(CFrame&) = nullptr;                         // text thread: next piece of text
+    int (*PrepareTextTexture)(CFrame&, ITextureDevice&) = nullptr;   // render thread: copy text in
+    void (*MoveText)(CFrame&, FramePresentation&) = nullptr;         // render thread: movement
+};
+extern TextPassHooks TextHooks;
+
+// One pass of the text thread over a playing object.
+void InvokeRender(CFrame& frame);

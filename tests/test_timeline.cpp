@@ -1,0 +1,1101 @@
+// The presentation of one object in time: phases, clock, play/end/pause while
+// playing, repetitions, fades, bar graphs, and the background texture (solid colour
+// or animation frames) on the memory texture device.
+#include "core/Frame.h"
+#include "playback/Timeline.h"
+#include "render/MemoryTexture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// What the render engine got from the object at one output frame.
+struct Shot {
+    int clock = 0;       // the clock the frame was presented at (before its advance)
+    int clockAfter = 0;  // the clock after PresentFrame
+    int result = 0;
+    TimelinePhase phase = TimelinePhase::Waiting;
+    FramePresentation record;
+    int animationFrame = -1;
+};
+
+bool IsBlank(const FramePresentation& r) {
+    for (int i = 0; i < 4; ++i)
+        if (r.Dest[i] != 0 || r.BackgroundWindow[i] != 0 || r.TextWindow[i] != 0) return false;
+    return r.Background == nullptr && r.Text == nullptr && r.Alpha == 0;
+}
+
+bool SameRecord(const FramePresentation& a, const FramePresentation& b) {
+    for (int i = 0; i < 4; ++i)
+        if (a.Dest[i] != b.Dest[i] || a.BackgroundWindow[i] != b.BackgroundWindow[i] ||
+            a.TextWindow[i] != b.TextWindow[i])
+            return false;
+    return a.Background == b.Background && a.Text == b.Text && a.Alpha == b.Alpha;
+}
+
+void ExpectDest(const FramePresentation& r, float left, float top, float right, float bottom) {
+    EXPECT_EQ(r.Dest[0], left);
+    EXPECT_EQ(r.Dest[1], top);
+    EXPECT_EQ(r.Dest[2], right);
+    EXPECT_EQ(r.Dest[3], bottom);
+}
+
+void ExpectWindow(const FramePresentation& r, float u0, float v0, float u1, float v1) {
+    EXPECT_FLOAT_EQ(r.BackgroundWindow[0], u0);
+    EXPECT_FLOAT_EQ(r.BackgroundWindow[1], v0);
+    EXPECT_FLOAT_EQ(r.BackgroundWindow[2], u1);
+    EXPECT_FLOAT_EQ(r.BackgroundWindow[3], v1);
+}
+
+// The render engine's two threads reduced to one loop: the text pass, then the
+// render pass with Busy held, stopping the object when PresentFrame gives 0.
+class Engine {
+public:
+    CMemoryTextureDevice device;
+    int period = 10000;     // µs per output frame: clocks 0, 10, 20... ms
+    bool textThread = true; // false: the text thread produces nothing
+    std::vector<Shot> shots;
+
+    // One output frame; false once the object is stopped.
+    bool Frame(CFrame& f) {
+        if (!f.Playing.load()) return false;
+        if (textThread) InvokeRender(f);
+        if (!f.BeginPresent()) return false;
+        Shot shot;
+        shot.clock = f.Clock;
+        shot.result = PresentFrame(f, shot.record, device, period, &shot.phase);
+        f.EndPresent();
+        if (!shot.result) f.Stop();
+        shot.clockAfter = f.Clock;
+        shot.animationFrame = f.AnimationFrame;
+        shots.push_back(shot);
+        return shot.result != 0;
+    }
+
+    // Frames until the object stops or limit frames have been presented; before
+    // runs ahead of every frame (a command arriving from another thread).
+    void Run(CFrame& f, int limit, const std::function<void(CFrame&)>& before = {}) {
+        for (int i = 0; i < limit && f.Playing.load(); ++i) {
+            if (before) before(f);
+            if (!Frame(f)) break;
+        }
+    }
+
+    // Frames until the next frame would be presented at clock or later.
+    void RunToClock(CFrame& f, int clock, int limit = 100000) {
+        for (int i = 0; i < limit && f.Playing.load() && f.Clock < clock; ++i) Frame(f);
+    }
+
+    // The first shot presented at clock (from index from on), or null.
+    const Shot* At(int clock, size_t from = 0) const {
+        for (size_t i = from; i < shots.size(); ++i)
+            if (shots[i].clock == clock) return &shots[i];
+        return nullptr;
+    }
+};
+
+// Delay 1000, in 500 (reveal from the left), show for 5000, out 500 (reveal from
+// the right), no fade, on a 200 x 100 rectangle at (100, 50).
+void Standard(CFrame& f) {
+    f.Rect = {100, 50, 300, 150};
+    f.BackColor = 0xFF336699;
+    f.StartDelay = 1000;
+    f.InEffect = 20;
+    f.InEffectDuration = 500;
+    f.ShowIndefinitely = 0;
+    f.ShowFor = 5000;
+    f.OutEffect = 21;
+    f.OutEffectDuration = 500;
+    f.FramePeriod = 20000;
+}
+
+struct PhaseRow {
+    int clock;
+    TimelinePhase phase;
+};
+
+void ExpectPhases(const Engine& engine, const std::vector<PhaseRow>& rows, size_t from = 0) {
+    for (const PhaseRow& row : rows) {
+        SCOPED_TRACE(testing::Message() << "clock " << row.clock);
+        const Shot* shot = engine.At(row.clock, from);
+        ASSERT_NE(shot, nullptr);
+        EXPECT_EQ(shot->result, 1);
+        EXPECT_EQ(PhaseName(shot->phase), PhaseName(row.phase));
+    }
+}
+
+class TimelineTest : public ::testing::Test {
+protected:
+    // Declared before the object, so the object's textures go back to a live device.
+    Engine engine;
+    CFrame frame;
+};
+
+// ---------------------------------------------------------------------------
+// Phases
+
+TEST_F(TimelineTest, DelayInShownOutThenStops) {
+    Standard(frame);
+    ASSERT_EQ(frame.Play(), 1);
+    engine.Run(frame, 10000);
+
+    ExpectPhases(engine, {{0, TimelinePhase::Delay},
+                          {500, TimelinePhase::Delay},
+                          {990, TimelinePhase::Delay},
+                          {1000, TimelinePhase::In},
+                          {1250, TimelinePhase::In},
+                          {1490, TimelinePhase::In},
+                          {1500, TimelinePhase::Shown},
+                          {3000, TimelinePhase::Shown},
+                          {4500, TimelinePhase::Shown},
+                          {4510, TimelinePhase::Out},
+                          {4750, TimelinePhase::Out},
+                          {4990, TimelinePhase::Out}});
+
+    // The clock ran from the first frame, one frame period at a time.
+    for (size_t i = 0; i < engine.shots.size(); ++i) EXPECT_EQ(engine.shots[i].clock, int(i) * 10) << i;
+
+    for (const Shot& shot : engine.shots) {
+        if (shot.clock < 1000) {
+            EXPECT_TRUE(IsBlank(shot.record)) << shot.clock;
+        } else if (shot.result) {
+            EXPECT_NE(shot.record.Background, nullptr) << shot.clock;
+            EXPECT_EQ(shot.record.Alpha, 255) << shot.clock;
+            EXPECT_EQ(shot.record.Text, nullptr) << shot.clock;
+        }
+    }
+
+    // Half way in and half way out.
+    ExpectDest(engine.At(1250)->record, 100, 50, 200, 150);
+    ExpectWindow(engine.At(1250)->record, 0, 0, 0.5f, 1);
+    ExpectDest(engine.At(3000)->record, 100, 50, 300, 150);
+    ExpectWindow(engine.At(3000)->record, 0, 0, 1, 1);
+    ExpectDest(engine.At(4750)->record, 200, 50, 300, 150);
+    ExpectWindow(engine.At(4750)->record, 0.5f, 0, 1, 1);
+
+    // The first frame with a clock of 5000 finishes the object.
+    const Shot& last = engine.shots.back();
+    EXPECT_EQ(last.clock, 5000);
+    EXPECT_EQ(last.result, 0);
+    EXPECT_EQ(last.phase, TimelinePhase::Finished);
+    EXPECT_EQ(frame.Playing.load(), 0);
+    EXPECT_EQ(frame.BackgroundTexture, nullptr);
+    EXPECT_EQ(engine.device.Live.load(), 0);
+}
+
+TEST_F(TimelineTest, RepeatRestartsTheClockAndWaitsTheDelayAgain) {
+    Standard(frame);
+    frame.Repeat = 1;
+    frame.Play();
+    engine.Run(frame, 1100);
+    ASSERT_EQ(frame.Playing.load(), 1);
+    EXPECT_EQ(frame.Ending, 0);
+
+    const Shot* end = engine.At(5000);
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(end->result, 1);
+    EXPECT_EQ(end->clockAfter, 0);
+    EXPECT_EQ(end->phase, TimelinePhase::Waiting);  // the text is prepared again
+    EXPECT_TRUE(IsBlank(end->record));
+
+    // The second repetition is the first over again, delay included.
+    const size_t restart = size_t(end - engine.shots.data()) + 1;
+    ASSERT_LT(restart + restart, engine.shots.size());
+    for (size_t i = 0; i + 1 < restart; ++i) {
+        const Shot& first = engine.shots[i];
+        const Shot& again = engine.shots[restart + i];
+        ASSERT_EQ(again.clock, first.clock) << i;
+        EXPECT_EQ(again.phase, first.phase) << first.clock;
+        EXPECT_TRUE(SameRecord(again.record, first.record)) << first.clock;
+    }
+    EXPECT_EQ(engine.shots[restart].phase, TimelinePhase::Delay);
+}
+
+TEST_F(TimelineTest, EndDuringTheDelayFinishesInThenGoesOutWithoutRepeating) {
+    Standard(frame);
+    frame.Repeat = 1;
+    frame.Play();
+    engine.Run(frame, 10000, [&](CFrame& f) {
+        if (f.Clock == 200 && !f.Ending) {
+            EXPECT_EQ(f.End(), 0);  // not paused
+            EXPECT_EQ(f.EndTime, 2000);
+            EXPECT_EQ(f.Ending, 1);
+        }
+    });
+
+    ExpectPhases(engine, {{200, TimelinePhase::Delay},
+                          {990, TimelinePhase::Delay},
+                          {1000, TimelinePhase::In},
+                          {1490, TimelinePhase::In},
+                          {1500, TimelinePhase::Shown},
+                          {1510, TimelinePhase::Out},
+                          {1990, TimelinePhase::Out}});
+    ExpectDest(engine.At(1500)->record, 100, 50, 300, 150);
+    ExpectDest(engine.At(1750)->record, 200, 50, 300, 150);
+
+    const Shot& last = engine.shots.back();
+    EXPECT_EQ(last.clock, 2000);
+    EXPECT_EQ(last.result, 0);
+    EXPECT_EQ(frame.Playing.load(), 0);
+    EXPECT_EQ(frame.Ending, 0) << "cleared when the object finishes";
+}
+
+TEST_F(TimelineTest, EndDuringTheOutEffectChangesNothing) {
+    Standard(frame);
+    frame.Repeat = 1;
+    frame.Play();
+    engine.RunToClock(frame, 4700);
+    ASSERT_EQ(frame.Clock, 4700);
+    EXPECT_EQ(frame.End(), 0);
+    EXPECT_EQ(frame.EndTime, 5000);
+    EXPECT_EQ(frame.Ending, 0);
+
+    // Still a repeating object: at 5000 it starts over.
+    engine.RunToClock(frame, 5000);
+    ASSERT_TRUE(engine.Frame(frame));
+    EXPECT_EQ(engine.shots.back().clock, 5000);
+    EXPECT_EQ(engine.shots.back().clockAfter, 0);
+    EXPECT_EQ(frame.Playing.load(), 1);
+}
+
+TEST_F(TimelineTest, EndAtTheStartOfTheOutEffectChangesNothing) {
+    Standard(frame);
+    frame.Play();
+    engine.RunToClock(frame, 4500);
+    ASSERT_EQ(frame.Clock, 4500);
+    EXPECT_EQ(frame.End(), 0);
+    EXPECT_EQ(frame.EndTime, 5000);
+    EXPECT_EQ(frame.Ending, 0);
+}
+
+TEST_F(TimelineTest, EndOnAStoppedObjectDoesNothing) {
+    Standard(frame);
+    EXPECT_EQ(frame.End(), 0);
+    EXPECT_EQ(frame.Ending, 0);
+    EXPECT_EQ(frame.EndTime, 0);
+    EXPECT_EQ(frame.Stop(), 0);
+    frame.TogglePause();
+    EXPECT_EQ(frame.Paused.load(), 0);
+}
+
+TEST_F(TimelineTest, EndOfAPausedObjectResumesIt) {
+    Standard(frame);
+    frame.Play();
+    engine.RunToClock(frame, 2000);
+    frame.TogglePause();
+    EXPECT_EQ(frame.End(), 1);
+    EXPECT_EQ(frame.Paused.load(), 0);
+    EXPECT_EQ(frame.EndTime, 2500);
+    engine.Run(frame, 10000);
+    EXPECT_EQ(engine.shots.back().clock, 2500);
+    EXPECT_EQ(frame.Playing.load(), 0);
+}
+
+TEST_F(TimelineTest, PlayOnPlayingRepeatingObjectStartsTheNextRepetition) {
+    Standard(frame);
+    frame.Repeat = 1;
+    frame.Play();
+    engine.RunToClock(frame, 2000);
+    EXPECT_EQ(frame.Play(), 0);
+    EXPECT_EQ(frame.EndTime, 1);
+
+    ASSERT_TRUE(engine.Frame(frame));
+    EXPECT_EQ(engine.shots.back().clock, 2000);
+    EXPECT_EQ(engine.shots.back().clockAfter, 0);
+    ASSERT_TRUE(engine.Frame(frame));
+    EXPECT_EQ(engine.shots.back().clock, 0);
+    EXPECT_EQ(engine.shots.back().phase, TimelinePhase::Delay);
+    EXPECT_EQ(frame.EndTime, 5000);
+    EXPECT_EQ(frame.Playing.load(), 1);
+}
+
+TEST_F(TimelineTest, PlayOnPlayingNonRepeatingObjectDoesNothing) {
+    Standard(frame);
+    frame.Play();
+    engine.RunToClock(frame, 2000);
+    EXPECT_EQ(frame.Play(), 0);
+    EXPECT_EQ(frame.EndTime, 5000);
+    EXPECT_EQ(frame.Clock, 2000);
+    EXPECT_EQ(frame.Ending, 0);
+    engine.Run(frame, 10000);
+    EXPECT_EQ(engine.shots.back().clock, 5000);
+    EXPECT_EQ(engine.shots.back().result, 0);
+}
+
+TEST_F(TimelineTest, PlayOnPausedObjectResumesIt) {
+    Standard(frame);
+    frame.Repeat = 1;
+    frame.Play();
+    engine.RunToClock(frame, 2000);
+    frame.TogglePause();
+    engine.Run(frame, 5);
+    EXPECT_EQ(frame.Clock, 2000);
+
+    EXPECT_EQ(frame.Play(), 0);
+    EXPECT_EQ(frame.Paused.load(), 0);
+    EXPECT_EQ(frame.EndTime, 5000) << "resuming does not start a new repetition";
+    ASSERT_TRUE(engine.Frame(frame));
+    EXPECT_EQ(engine.shots.back().clock, 2000);
+    EXPECT_EQ(frame.Clock, 2010);
+}
+
+TEST_F(TimelineTest, ShowIndefinitelyStaysUntilEndedThenGoesOut) {
+    Standard(frame);
+    frame.ShowIndefinitely = 1;
+    frame.FadeOut = 1;
+    frame.Play();
+    EXPECT_EQ(frame.EndTime, 0);
+    engine.RunToClock(frame, 20000);
+    ASSERT_EQ(frame.Playing.load(), 1);
+    EXPECT_EQ(engine.shots.back().phase, TimelinePhase::Shown);
+    for (const Shot& shot : engine.shots) EXPECT_NE(shot.phase, TimelinePhase::Out) << shot.clock;
+
+    EXPECT_EQ(frame.End(), 0);
+    EXPECT_EQ(frame.EndTime, 20500);
+    const size_t from = engine.shots.size();
+    engine.Run(frame, 10000);
+    ExpectPhases(engine, {{20000, TimelinePhase::Shown}, {20010, TimelinePhase::Out}, {20490, TimelinePhase::Out}},
+                 from);
+    EXPECT_EQ(engine.At(20250, from)->record.Alpha, 127);  // fading out, half way
+    EXPECT_EQ(engine.shots.back().clock, 20500);
+    EXPECT_EQ(engine.shots.back().result, 0);
+}
+
+TEST_F(TimelineTest, ShowWhileTextMovesLeavesNoEndTime) {
+    Standard(frame);
+    frame.Movement = MovementHorizontal;
+    frame.ShowWhileTextMoves = 1;
+    frame.Play();
+    EXPECT_EQ(frame.EndTime, 0);
+    frame.Stop();
+    frame.Movement = MovementFixed;  // only moving text plays while it moves
+    frame.Play();
+    EXPECT_EQ(frame.EndTime, 5000);
+}
+
+TEST_F(TimelineTest, NoDurationsAtAllEndsAtOnce) {
+    frame.Rect = {0, 0, 10, 10};
+    frame.ShowIndefinitely = 1;
+    frame.Play();
+    engine.Run(frame, 3);
+    EXPECT_EQ(frame.End(), 0);
+    EXPECT_EQ(frame.EndTime, frame.Clock) << "ends at the current clock";
+    engine.Run(frame, 10);
+    EXPECT_EQ(frame.Playing.load(), 0);
+    EXPECT_EQ(engine.shots.size(), 4u);
+
+    // An end at clock 0 still sets an end time.
+    frame.Play();
+    EXPECT_EQ(frame.End(), 0);
+    EXPECT_EQ(frame.EndTime, 1);
+}
+
+TEST_F(TimelineTest, StopCutsAtOnceFromAnyState) {
+    Standard(frame);
+    frame.Play();
+    engine.RunToClock(frame, 1250);
+    frame.TogglePause();
+    ASSERT_NE(frame.BackgroundTexture, nullptr);
+    EXPECT_EQ(frame.Stop(), 1);
+    EXPECT_EQ(frame.Playing.load(), 0);
+    EXPECT_EQ(frame.Paused.load(), 0);
+    EXPECT_EQ(frame.BackgroundTexture, nullptr);
+    EXPECT_EQ(frame.TextTexture, nullptr);
+    EXPECT_EQ(engine.device.Live.load(), 0);
+    EXPECT_EQ(frame.Stop(), 0);
+    EXPECT_FALSE(engine.Frame(frame)) << "a stopped object is not presented";
+}
+
+TEST_F(TimelineTest, PlayStartsFromTheBeginning) {
+    Standard(frame);
+    frame.Play();
+    engine.period = 16667;
+    engine.RunToClock(frame, 2000);
+    frame.TogglePause();
+    frame.Stop();
+    // Left-overs of the last run.
+    frame.BackgroundError = 1;
+    frame.SourceReady = 1;
+    frame.RecheckDue = 1;
+    frame.RecheckCountdown = 7;
+    frame.LastValue = QStringLiteral("12:00");
+    frame.AnimationFrame = 3;
+    frame.AnimationFrameStart = 500;
+
+    EXPECT_EQ(frame.Play(), 1);
+    EXPECT_EQ(frame.Playing.load(), 1);
+    EXPECT_EQ(frame.Paused.load(), 0);
+    EXPECT_EQ(frame.Busy.load(), 0);
+    EXPECT_EQ(frame.Clock, 0);
+    EXPECT_EQ(frame.ClockMicros, 0);
+    EXPECT_EQ(frame.EndTime, 5000);
+    EXPECT_EQ(frame.ChunksRendered.load(), 0);
+    EXPECT_EQ(frame.BackgroundError.load(), 0);
+    EXPECT_EQ(frame.SourceReady.load(), 0);
+    EXPECT_EQ(frame.RecheckDue, 0);
+    EXPECT_EQ(frame.RecheckCountdown.load(), 0);
+    EXPECT_TRUE(frame.LastValue.isEmpty());
+    EXPECT_EQ(frame.AnimationFrame, -1);
+    EXPECT_EQ(frame.AnimationFrameStart, 0);
+
+    const size_t from = engine.shots.size();
+    engine.Run(frame, 3);
+    EXPECT_EQ(engine.shots[from].clock, 0);
+    EXPECT_EQ(engine.shots[from].phase, TimelinePhase::Delay);
+}
+
+// ---------------------------------------------------------------------------
+// Fades, pause, text errors, the clock
+
+TEST_F(TimelineTest, FadeInAlphaFollowsProgress) {
+    frame.Rect = {0, 0, 100, 40};
+    frame.BackColor = 0xFF000000;
+    frame.InEffectDuration = 1000;
+    frame.FadeIn = 1;
+    frame.Play();
+    engine.RunToClock(frame, 1100);
+
+    struct Row {
+        int clock;
+        int alpha;
+    };
+    for (const Row& row : {Row{250, 63}, Row{500, 127}, Row{990, 252}, Row{1000, 255}}) {
+        const Shot* shot = engine.At(row.clock);
+        ASSERT_NE(shot, nullptr) << row.clock;
+        EXPECT_EQ(shot->record.Alpha, row.alpha) << row.clock;
+        EXPECT_NE(shot->record.Background, nullptr) << row.clock;
+    }
+    // Alpha 0 draws no texture.
+    const Shot* first = engine.At(0);
+    EXPECT_EQ(first->phase, TimelinePhase::In);
+    EXPECT_EQ(first->record.Alpha, 0);
+    EXPECT_EQ(first->record.Background, nullptr);
+}
+
+TEST_F(TimelineTest, PausedObjectKeepsItsPictureAndClock) {
+    Standard(frame);
+    engine.period = 16667;
+    frame.Play();
+    engine.RunToClock(frame, 1250);
+    frame.TogglePause();
+    const int clock = frame.Clock;
+    const int micros = frame.ClockMicros;
+    const size_t from = engine.shots.size();
+    engine.Run(frame, 20);
+    ASSERT_EQ(engine.shots.size(), from + 20);
+    EXPECT_EQ(frame.Clock, clock);
+    EXPECT_EQ(frame.ClockMicros, micros);
+    for (size_t i = from; i < engine.shots.size(); ++i) {
+        EXPECT_EQ(engine.shots[i].clock, clock);
+        EXPECT_EQ(engine.shots[i].phase, TimelinePhase::In);
+        EXPECT_TRUE(SameRecord(engine.shots[i].record, engine.shots[from].record));
+    }
+    EXPECT_NE(engine.shots[from].record.Background, nullptr) << "the picture stays on screen";
+
+    frame.TogglePause();
+    engine.Frame(frame);
+    EXPECT_GT(frame.Clock, clock);
+}
+
+TEST_F(TimelineTest, FailedTextSourceThatNeverShowedFinishesAtTheNextFrameWhenEnded) {
+    Standard(frame);
+    engine.textThread = false;
+    frame.Play();
+    frame.TextError = 1;  // the text thread could not open the source
+    engine.Run(frame, 5);
+    ASSERT_EQ(engine.shots.size(), 5u);
+    for (const Shot& shot : engine.shots) {
+        EXPECT_EQ(shot.phase, TimelinePhase::Waiting);
+        EXPECT_TRUE(IsBlank(shot.record));
+    }
+    EXPECT_EQ(frame.Clock, 0);
+
+    EXPECT_EQ(frame.End(), 0);
+    EXPECT_EQ(frame.EndTime, 2000);
+    EXPECT_GT(frame.Clock, frame.EndTime);
+    EXPECT_FALSE(engine.Frame(frame));
+    EXPECT_EQ(frame.Playing.load(), 0);
+}
+
+TEST_F(TimelineTest, WaitingObjectWithoutErrorKeepsWaitingWhenEnded) {
+    Standard(frame);
+    engine.textThread = false;
+    frame.Play();
+    engine.Run(frame, 5);
+    EXPECT_EQ(frame.End(), 0);
+    EXPECT_EQ(frame.Clock, 0);
+    EXPECT_TRUE(engine.Frame(frame));
+    EXPECT_EQ(engine.shots.back().phase, TimelinePhase::Waiting);
+
+    // Once the text comes, it plays its in effect and goes out.
+    engine.textThread = true;
+    engine.Run(frame, 10000);
+    EXPECT_EQ(engine.At(1000)->phase, TimelinePhase::In);
+    EXPECT_EQ(engine.shots.back().clock, 2000);
+    EXPECT_EQ(engine.shots.back().result, 0);
+}
+
+TEST_F(TimelineTest, ClockHoldsWhileNoTextIsReady) {
+    Standard(frame);
+    engine.textThread = false;
+    engine.period = 16667;
+    frame.Play();
+    engine.Run(frame, 10);
+    EXPECT_EQ(frame.Clock, 0);
+    EXPECT_EQ(frame.ClockMicros, 0);
+    EXPECT_EQ(frame.Playing.load(), 1);
+}
+
+TEST_F(TimelineTest, ElapsedMicrosecondsAddUpExactly) {
+    struct Row {
+        int period;
+        int frames;
+        int clock;
+        int micros;
+    };
+    const Row rows[] = {
+        {16667, 3, 50, 1},     {16667, 60, 1000, 20}, {20000, 50, 1000, 0},
+        {16683, 1, 16, 683},   {999, 2, 1, 998},      {33367, 3, 100, 101},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.period << " x " << row.frames);
+        Engine local;
+        local.period = row.period;
+        CFrame f;
+        f.Rect = {0, 0, 10, 10};
+        f.Play();
+        local.Run(f, row.frames);
+        ASSERT_EQ(local.shots.size(), size_t(row.frames));
+        EXPECT_EQ(f.Clock, row.clock);
+        EXPECT_EQ(f.ClockMicros, row.micros);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Objects without text: the background alone
+
+TEST_F(TimelineTest, SolidObjectWithoutTextPlaysItsWholeTimeline) {
+    frame.Rect = {20, 30, 220, 130};
+    frame.BackColor = 0xC0102030;
+    frame.StartDelay = 300;
+    frame.InEffect = 5;
+    frame.InEffectDuration = 400;
+    frame.FadeIn = 1;
+    frame.OutEffect = 8;
+    frame.OutEffectDuration = 400;
+    frame.FadeOut = 1;
+    frame.ShowIndefinitely = 0;
+    frame.ShowFor = 2000;
+    frame.Play();
+    engine.Run(frame, 10000);
+
+    std::vector<TimelinePhase> sequence;
+    for (const Shot& shot : engine.shots)
+        if (sequence.empty() || sequence.back() != shot.phase) sequence.push_back(shot.phase);
+    EXPECT_EQ(sequence, (std::vector<TimelinePhase>{TimelinePhase::Delay, TimelinePhase::In, TimelinePhase::Shown,
+                                                    TimelinePhase::Out, TimelinePhase::Finished}));
+    for (const Shot& shot : engine.shots) {
+        EXPECT_EQ(shot.record.Text, nullptr);
+        for (float v : shot.record.TextWindow) EXPECT_EQ(v, 0.0f);
+    }
+    EXPECT_EQ(frame.TextPresent, 0);
+    EXPECT_EQ(engine.shots.back().clock, 2000);
+    ExpectDest(engine.At(1000)->record, 20, 30, 220, 130);
+    EXPECT_EQ(engine.At(1000)->record.Alpha, 255);
+}
+
+TEST_F(TimelineTest, TransparentColourDrawsNoBackground) {
+    frame.Rect = {10, 10, 60, 40};
+    frame.BackColor = 0x00FFFFFF;
+    frame.Play();
+    ASSERT_TRUE(engine.Frame(frame));
+    const Shot& shot = engine.shots.back();
+    EXPECT_EQ(shot.phase, TimelinePhase::Shown);
+    EXPECT_EQ(shot.record.Background, nullptr);
+    EXPECT_EQ(shot.record.Alpha, 255);
+    ExpectDest(shot.record, 10, 10, 60, 40);
+}
+
+TEST_F(TimelineTest, SolidColourTextureHoldsTheColourOnce) {
+    struct Row {
+        uint32_t backColor;
+        int padding;
+        uint8_t bgra[4];
+    };
+    const Row rows[] = {
+        {0x80336699, 0, {0x33, 0x66, 0x99, 0x80}},
+        {0xFF0000FF, 12, {0x00, 0x00, 0xFF, 0xFF}},
+        {0x01FF0000, 4, {0xFF, 0x00, 0x00, 0x01}},
+        {0x7F00FF00, 100, {0x00, 0xFF, 0x00, 0x7F}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << row.backColor << std::dec << " padding " << row.padding);
+        Engine local;
+        local.device.RowPadding = row.padding;
+        CFrame f;
+        f.Rect = {0, 0, 300, 200};
+        f.BackColor = row.backColor;
+        f.Play();
+        local.Run(f, 10);
+        auto* texture = dynamic_cast<CMemoryTexture*>(f.BackgroundTexture.get());
+        ASSERT_NE(texture, nullptr);
+        EXPECT_EQ(local.shots.back().record.Background, texture);
+        EXPECT_EQ(texture->width, 8);
+        EXPECT_EQ(texture->height, 8);
+        ASSERT_EQ(texture->Pitch(), 32 + row.padding);
+        const std::vector<uint8_t>& pixels = texture->Pixels();
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 8; ++x)
+                for (int b = 0; b < 4; ++b)
+                    ASSERT_EQ(pixels[size_t(y * texture->Pitch() + x * 4 + b)], row.bgra[b])
+                        << x << "," << y << " byte " << b;
+            for (int p = 32; p < texture->Pitch(); ++p)
+                EXPECT_EQ(pixels[size_t(y * texture->Pitch() + p)], 0) << "padding written, row " << y;
+        }
+        EXPECT_EQ(local.device.Uploads.load(), 1) << "written once per texture";
+        EXPECT_EQ(local.device.Created.load(), 1);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Picture objects
+
+class PictureTest : public TimelineTest {
+public:  // the import stand-in of one test calls MakePicture from a plain function
+    std::vector<CPicture> sources;
+
+    // Frames of w x h, each a different colour with a differently coloured last row
+    // and right column, so a frame and the way its rows land are both visible.
+    void MakePicture(CFrame& f, int w, int h, const std::vector<int>& delays) {
+        f.Kind = KindPicture;
+        f.Rect = {40, 20, 40 + 3 * w, 20 + 2 * h};
+        f.PictureWidth = w;
+        f.PictureHeight = h;
+        f.ShowIndefinitely = 1;
+        f.FramePeriod = 20000;
+        f.Frames.clear();
+        sources.clear();
+        for (size_t i = 0; i < delays.size(); ++i) {
+            const uint32_t k = uint32_t(i) + 1;
+            CPicture picture;
+            EXPECT_TRUE(picture.Resize(w, h));
+            picture.Fill(0xFF000000u | (k * 0x20u) | ((k * 0x0Bu) << 8));
+            picture.Fill(0x80000000u | ((k * 0x13u) << 16), 0, h - 1, w, 1);
+            picture.Fill(0xFF00FFFFu - k, w - 1, 0, 1, h);
+            CFrameBackground background;
+            background.Picture.Compress(picture);
+            background.Delay = delays[i];
+            f.Frames.push_back(std::move(background));
+            sources.push_back(std::move(picture));
+        }
+    }
+
+    // The source frame the object's background texture shows, or -1.
+    int ShownFrame(const CFrame& f) const {
+        auto* texture = dynamic_cast<const CMemoryTexture*>(f.BackgroundTexture.get());
+        if (!texture) return -1;
+        for (size_t i = 0; i < sources.size(); ++i) {
+            const CPicture& source = sources[i];
+            if (texture->width != source.width || texture->height != source.height) continue;
+            bool same = true;
+            for (int y = 0; y < source.height && same; ++y)
+                same = std::memcmp(texture->Pixels().data() + size_t(y) * size_t(texture->Pitch()),
+                                   source.Pixel(0, y), size_t(source.width) * 4) == 0;
+            if (same) return int(i);
+        }
+        return -1;
+    }
+
+    // Frames presented one by one, with the frame the texture shows after each.
+    std::vector<int> Shown(CFrame& f, int frames) {
+        std::vector<int> shown;
+        for (int i = 0; i < frames; ++i) {
+            if (!engine.Frame(f)) break;
+            shown.push_back(ShownFrame(f));
+            EXPECT_EQ(shown.back(), f.AnimationFrame) << "after frame " << i;
+        }
+        return shown;
+    }
+};
+
+// Each run: how many output frames in a row show the same animation frame.
+std::vector<int> RunLengths(const std::vector<int>& values) {
+    std::vector<int> runs;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i == 0 || values[i] != values[i - 1])
+            runs.push_back(1);
+        else
+            ++runs.back();
+    }
+    return runs;
+}
+
+TEST_F(PictureTest, FrameDelaysAreRoundedUpToWholeOutputFrames) {
+    struct Row {
+        int period;
+        int delay;
+        int outputFrames;
+    };
+    const Row rows[] = {
+        {20000, 40, 2},  // 25 frames per second at 50 Hz
+        {20000, 30, 2},  // 30 ms at 20 ms: 40 ms, the error not carried over
+        {20000, 20, 1}, {20000, 10, 1}, {20000, 50, 3}, {16667, 40, 3}, {40000, 100, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "delay " << row.delay << " at " << row.period << " µs");
+        engine.period = row.period;
+        CFrame f;
+        MakePicture(f, 16, 16, {row.delay, row.delay, row.delay, row.delay});
+        f.Play();
+        const std::vector<int> shown = Shown(f, row.outputFrames * 10);
+        // 0, 1, 2, 3, 0, 1... each for the same number of output frames.
+        const std::vector<int> runs = RunLengths(shown);
+        ASSERT_GE(runs.size(), 9u);
+        for (size_t i = 0; i < runs.size(); ++i) {
+            const size_t start = i * size_t(row.outputFrames);
+            if (start < shown.size()) {
+                EXPECT_EQ(shown[start], int(i % 4)) << "run " << i;
+            }
+            if (i + 1 < runs.size()) {
+                EXPECT_EQ(runs[i], row.outputFrames) << "run " << i;
+            }
+        }
+        f.Stop();
+    }
+}
+
+TEST_F(PictureTest, MixedDelaysEachCountFromTheFramesOwnStart) {
+    engine.period = 20000;
+    MakePicture(frame, 16, 16, {30, 70, 20});
+    frame.Play();
+    const std::vector<int> shown = Shown(frame, 12);
+    EXPECT_EQ(shown, (std::vector<int>{0, 0, 1, 1, 1, 1, 2, 0, 0, 1, 1, 1}));
+}
+
+TEST_F(PictureTest, WithoutLoopTheLastFrameStays) {
+    engine.period = 20000;
+    MakePicture(frame, 16, 16, {20, 20, 20});
+    frame.LoopAnimation = 0;
+    frame.Play();
+    EXPECT_EQ(Shown(frame, 10), (std::vector<int>{0, 1, 2, 2, 2, 2, 2, 2, 2, 2}));
+    EXPECT_EQ(engine.device.Uploads.load(), 3) << "an unchanged frame is not written again";
+}
+
+TEST_F(PictureTest, WithLoopFrameZeroFollowsTheLast) {
+    engine.period = 20000;
+    MakePicture(frame, 16, 16, {20, 20, 20});
+    frame.LoopAnimation = 1;
+    frame.Play();
+    EXPECT_EQ(Shown(frame, 8), (std::vector<int>{0, 1, 2, 0, 1, 2, 0, 1}));
+}
+
+TEST_F(PictureTest, FrameZeroDuringTheStartDelay) {
+    engine.period = 20000;
+    MakePicture(frame, 16, 16, {20, 20, 20});
+    frame.StartDelay = 200;
+    frame.Play();
+    const std::vector<int> shown = Shown(frame, 10);
+    EXPECT_EQ(shown, std::vector<int>(10, 0));
+    for (const Shot& shot : engine.shots) {
+        EXPECT_EQ(shot.phase, TimelinePhase::Delay);
+        EXPECT_TRUE(IsBlank(shot.record));
+    }
+    EXPECT_EQ(engine.device.Uploads.load(), 1);
+}
+
+TEST_F(PictureTest, PausedAnimationStandsStillAndGoesOnFromTheSameFrame) {
+    engine.period = 20000;
+    MakePicture(frame, 16, 16, {40, 40, 40, 40});
+    frame.Play();
+    EXPECT_EQ(Shown(frame, 5), (std::vector<int>{0, 0, 1, 1, 2}));
+    const int uploads = engine.device.Uploads.load();
+    frame.TogglePause();
+    EXPECT_EQ(Shown(frame, 10), std::vector<int>(10, 2));
+    EXPECT_EQ(engine.device.Uploads.load(), uploads);
+    frame.TogglePause();
+    EXPECT_EQ(Shown(frame, 4), (std::vector<int>{2, 3, 3, 0}));
+}
+
+TEST_F(PictureTest, EachRepetitionStartsAtFrameZero) {
+    engine.period = 20000;
+    MakePicture(frame, 16, 16, {20, 20, 20});
+    frame.LoopAnimation = 0;
+    frame.ShowIndefinitely = 0;
+    frame.ShowFor = 100;
+    frame.Repeat = 1;
+    frame.Play();
+    const std::vector<int> shown = Shown(frame, 8);
+    // Clocks 0..80, then the repetition at 100 begins with frame 0 again.
+    EXPECT_EQ(shown, (std::vector<int>{0, 1, 2, 2, 2, 0, 0, 1}));
+    EXPECT_EQ(engine.shots[5].clockAfter, 0);
+}
+
+TEST_F(PictureTest, SingleFrameIsWrittenOnce) {
+    MakePicture(frame, 32, 16, {20});
+    frame.Play();
+    EXPECT_EQ(Shown(frame, 20), std::vector<int>(20, 0));
+    EXPECT_EQ(engine.device.Uploads.load(), 1);
+}
+
+TEST_F(PictureTest, RowsLandHonouringThePitch) {
+    engine.period = 20000;
+    engine.device.RowPadding = 28;
+    MakePicture(frame, 24, 20, {20, 20});
+    frame.Play();
+    EXPECT_EQ(Shown(frame, 3), (std::vector<int>{0, 1, 0}));
+}
+
+TEST_F(PictureTest, PictureFillsItsObjectWhateverTheColour) {
+    MakePicture(frame, 16, 16, {20});
+    frame.BackColor = 0x00000000;  // a picture object's colour opacity does not matter
+    frame.Play();
+    ASSERT_TRUE(engine.Frame(frame));
+    const Shot& shot = engine.shots.back();
+    EXPECT_EQ(shot.record.Background, frame.BackgroundTexture.get());
+    EXPECT_NE(shot.record.Background, nullptr);
+    ExpectDest(shot.record, 40, 20, 88, 52);
+    ExpectWindow(shot.record, 0, 0, 1, 1);
+    EXPECT_EQ(frame.BackgroundTexture->width, 16);
+    EXPECT_EQ(frame.BackgroundTexture->height, 16);
+}
+
+// ---------------------------------------------------------------------------
+// Texture failures stop the object
+
+TEST_F(PictureTest, TextureFailuresStopTheObject) {
+    struct Row {
+        const char* what;
+        bool picture;
+        int w, h;
+        std::function<void(CMemoryTextureDevice&)> setup;
+    };
+    const Row rows[] = {
+        {"create fails, colour", false, 16, 16, [](auto& d) { d.FailCreate = TextureFail; }},
+        {"create fails, picture", true, 16, 16, [](auto& d) { d.FailCreate = TextureFail; }},
+        {"out of memory, picture", true, 16, 16, [](auto& d) { d.FailCreate = TextureOutOfMemory; }},
+        {"rounded size, picture", true, 100, 60, [](auto& d) { d.RoundToPowerOfTwo = true; }},
+        {"lock fails, colour", false, 16, 16, [](auto& d) { d.FailLock = TextureFail; }},
+        {"lock fails, picture", true, 16, 16, [](auto& d) { d.FailLock = TextureFail; }},
+        {"unlock fails, colour", false, 16, 16, [](auto& d) { d.FailUnlock = TextureFail; }},
+        {"unlock fails, picture", true, 16, 16, [](auto& d) { d.FailUnlock = TextureFail; }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine local;
+        row.setup(local.device);
+        CFrame f;
+        f.Rect = {0, 0, 100, 60};
+        if (row.picture) {
+            MakePicture(f, row.w, row.h, {20, 20});
+        }
+        f.Play();
+        EXPECT_FALSE(local.Frame(f));
+        ASSERT_EQ(local.shots.size(), 1u);
+        EXPECT_EQ(local.shots[0].result, 0);
+        EXPECT_EQ(f.Playing.load(), 0);
+        EXPECT_EQ(f.BackgroundTexture, nullptr);
+        EXPECT_EQ(local.device.Live.load(), 0);
+    }
+}
+
+TEST_F(PictureTest, ExactSizesSurviveARoundingDevice) {
+    engine.device.RoundToPowerOfTwo = true;
+    MakePicture(frame, 64, 32, {20});
+    frame.Play();
+    EXPECT_TRUE(engine.Frame(frame));
+    EXPECT_EQ(ShownFrame(frame), 0);
+
+    CFrame colour;
+    colour.Rect = {0, 0, 100, 60};
+    colour.Play();
+    EXPECT_TRUE(engine.Frame(colour)) << "8 x 8 needs no rounding";
+}
+
+TEST_F(PictureTest, LockFailureWhenTheAnimationMovesOn) {
+    engine.period = 20000;
+    MakePicture(frame, 16, 16, {40, 40});
+    frame.Play();
+    EXPECT_TRUE(engine.Frame(frame));
+    engine.device.FailLock = TextureFail;
+    EXPECT_TRUE(engine.Frame(frame)) << "frame 0 still due: nothing to write";
+    EXPECT_FALSE(engine.Frame(frame)) << "frame 1 due and cannot be written";
+    EXPECT_EQ(frame.Playing.load(), 0);
+}
+
+TEST_F(TimelineTest, ColourIsNotWrittenAgainSoLaterLockFailuresDoNotMatter) {
+    frame.Rect = {0, 0, 100, 60};
+    frame.Play();
+    EXPECT_TRUE(engine.Frame(frame));
+    engine.device.FailLock = TextureFail;
+    engine.device.FailUnlock = TextureFail;
+    engine.Run(frame, 10);
+    EXPECT_EQ(frame.Playing.load(), 1);
+    EXPECT_EQ(engine.shots.size(), 11u);
+}
+
+TEST_F(PictureTest, PictureWithoutFramesCannotPlay) {
+    frame.Kind = KindPicture;
+    frame.Rect = {0, 0, 100, 60};
+    frame.PictureWidth = 16;
+    frame.PictureHeight = 16;
+    frame.Play();
+    EXPECT_FALSE(engine.Frame(frame));
+    EXPECT_EQ(frame.Playing.load(), 0);
+}
+
+// The linked-image import installed by the import layer, replaced for a test.
+class ImportHook {
+public:
+    explicit ImportHook(int (*hook)(CFrame&)) : saved_(CFrame::Hooks.InitBackground) {
+        CFrame::Hooks.InitBackground = hook;
+    }
+    ~ImportHook() { CFrame::Hooks.InitBackground = saved_; }
+
+private:
+    int (*saved_)(CFrame&);
+};
+
+TEST_F(PictureTest, FailedImportSetsBackgroundError) {
+    frame.Kind = KindPicture;
+    frame.Rect = {0, 0, 100, 60};
+    frame.PictureWidth = 16;
+    frame.PictureHeight = 16;
+    frame.Play();
+    ImportHook hook([](CFrame&) { return 0; });
+    EXPECT_FALSE(engine.Frame(frame));
+    EXPECT_EQ(frame.BackgroundError.load(), 1);
+    EXPECT_EQ(frame.Playing.load(), 0);
+}
+
+TEST_F(PictureTest, ImportThatReleasesTheTextureGetsOneOfTheNewSize) {
+    frame.Kind = KindPicture;
+    frame.Rect = {0, 0, 100, 60};
+    frame.PictureWidth = 16;
+    frame.PictureHeight = 16;
+    frame.Play();
+    frame.BackgroundError = 1;
+    static PictureTest* self = nullptr;
+    self = this;
+    ImportHook hook([](CFrame& f) {
+        // As an import does: new frames of a new size, and the old texture gone.
+        self->MakePicture(f, 48, 32, {20});
+        f.BackgroundTexture.reset();
+        return 1;
+    });
+    EXPECT_TRUE(engine.Frame(frame));
+    ASSERT_NE(frame.BackgroundTexture, nullptr);
+    EXPECT_EQ(frame.BackgroundTexture->width, 48);
+    EXPECT_EQ(frame.BackgroundTexture->height, 32);
+    EXPECT_EQ(frame.BackgroundError.load(), 0);
+    EXPECT_EQ(ShownFrame(frame), 0);
+    EXPECT_EQ(engine.device.Live.load(), 1);
+}
+
+// ---------------------------------------------------------------------------
+// Degenerate rectangles and bar graphs
+
+TEST_F(PictureTest, ZeroSizedObjectsPlayWithoutHarm) {
+    const CRect rects[] = {{10, 10, 10, 60}, {10, 10, 110, 10}, {10, 10, 10, 10}};
+    for (bool picture : {false, true}) {
+        for (int bar : {0, 1}) {
+            for (const CRect& rect : rects) {
+                SCOPED_TRACE(testing::Message() << "picture " << picture << " bar " << bar << " rect " << rect.left
+                                                << "," << rect.top << "," << rect.right << "," << rect.bottom);
+                Engine local;
+                CFrame f;
+                if (picture) MakePicture(f, 16, 16, {20, 20});
+                f.Rect = rect;
+                f.BarGraph = bar;
+                f.BarValue = 51;
+                f.InEffect = 19;
+                f.InEffectDuration = 100;
+                f.FadeIn = 1;
+                f.OutEffect = 30;
+                f.OutEffectDuration = 100;
+                f.ShowIndefinitely = 0;
+                f.ShowFor = 300;
+                f.Play();
+                local.Run(f, 1000);
+                EXPECT_EQ(local.shots.back().clock, 300);
+                EXPECT_EQ(local.shots.back().result, 0);
+                for (const Shot& shot : local.shots) {
+                    if (!shot.result) continue;
+                    EXPECT_GE(shot.record.Dest[0], float(rect.left));
+                    EXPECT_GE(shot.record.Dest[1], float(rect.top));
+                    EXPECT_LE(shot.record.Dest[2], float(rect.right));
+                    EXPECT_LE(shot.record.Dest[3], float(rect.bottom));
+                }
+            }
+        }
+    }
+}
+
+TEST_F(PictureTest, PictureOfZeroSizeFailsCleanly) {
+    MakePicture(frame, 16, 16, {20});
+    frame.PictureWidth = 0;
+    frame.Play();
+    EXPECT_FALSE(engine.Frame(frame));
+    EXPECT_EQ(engine.device.Live.load(), 0);
+}
+
+TEST_F(TimelineTest, BarGraphShowsItsShare) {
+    struct Row {
+        CRect rect;
+        int inEffect;
+        int barValue;
+        float dest[4];
+        float window[4];
+    };
+    const Row rows[] = {
+        {{0, 0, 500, 50}, 0, 41, {0, 0, 200, 50}, {0, 0, 0.4f, 1}},
+        {{100, 20, 600, 70}, 0, 41, {100, 20, 300, 70}, {0, 0, 0.4f, 1}},
+        {{0, 0, 50, 500}, 0, 41, {0, 300, 50, 500}, {0, 0.6f, 1, 1}},  // narrower than tall: from the bottom
+        {{0, 0, 100, 100}, 0, 41, {0, 0, 40, 100}, {0, 0, 0.4f, 1}},   // square: from the left
+        {{100, 20, 600, 70}, 0, 101, {100, 20, 600, 70}, {0, 0, 1, 1}},
+        {{100, 20, 600, 70}, 0, 1, {100, 20, 100, 70}, {0, 0, 0, 1}},
+        {{100, 20, 600, 70}, 21, 41, {400, 20, 600, 70}, {0.6f, 0, 1, 1}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "bar value " << row.barValue << " in effect " << row.inEffect << " width "
+                                        << row.rect.Width());
+        Engine local;
+        CFrame f;
+        f.Rect = row.rect;
+        f.BarGraph = 1;
+        f.BarValue = row.barValue;
+        f.InEffect = row.inEffect;
+        f.BackColor = 0xFF00C000;
+        f.Play();
+        ASSERT_TRUE(local.Frame(f));
+        const Shot& shot = local.shots.back();
+        EXPECT_EQ(shot.phase, TimelinePhase::Shown);
+        ExpectDest(shot.record, row.dest[0], row.dest[1], row.dest[2], row.dest[3]);
+        ExpectWindow(shot.record, row.window[0], row.window[1], row.window[2], row.window[3]);
+        EXPECT_EQ(shot.record.Alpha, 255);
+        EXPECT_NE(shot.record.Background, nullptr);
+    }
+}
+
+TEST_F(TimelineTest, BarGraphGrowsAndShrinksWithItsInEffect) {
+    frame.Rect = {100, 20, 600, 70};
+    frame.BarGraph = 1;
+    frame.BarValue = 41;
+    frame.InEffect = 20;
+    frame.InEffectDuration = 1000;
+    frame.OutEffect = 21;  // not used by a bar graph
+    frame.OutEffectDuration = 1000;
+    frame.ShowIndefinitely = 0;
+    frame.ShowFor = 3000;
+    frame.Play();
+    engine.Run(frame, 10000);
+    ExpectDest(engine.At(500)->record, 100, 20, 200, 70);   // half of 40 %
+    ExpectDest(engine.At(1500)->record, 100, 20, 300, 70);  // 40 %
+    ExpectDest(engine.At(2500)->record, 100, 20, 200, 70);  // going out the way it came
+    EXPECT_EQ(engine.At(2500)->phase, TimelinePhase::Out);
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+#include "tools/TimelineCommand.h"
+
+#include "core/FrameSet.h"
+#include "core/PageFile.h"
+#include "output/VideoModes.h"
+#include "playback/Timeline.h"
+#include "render/MemoryTexture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+#include <map>
+
+namespace {
+
+constexpr int DefaultFrames = 500;
+
+struct TimedCommand {
+    long long atMs;
+    QString verb;    // play, pause, end, stop
+    QString target;  // "all", a 1-based object number, or "group:NAME"
+};
+
+bool ParseCommand(const QString& text, TimedCommand& command) {
+    // T:VERB:TARGET, where TARGET may itself hold colons ("group:Lower third").
+    const qsizetype first = text.indexOf(u':');
+    const qsizetype second = first < 0 ? -1 : text.indexOf(u':', first + 1);
+    if (second < 0) return false;
+    bool ok = false;
+    command.atMs = text.left(first).toLongLong(&ok);
+    command.verb = text.mid(first + 1, second - first - 1);
+    command.target = text.mid(second + 1);
+    static const QStringList verbs{"play", "pause", "end", "stop"};
+    return ok && command.atMs >= 0 && verbs.contains(command.verb) && !command.target.isEmpty();
+}
+
+QJsonArray Floats(const float (&values)[4]) { return QJsonArray{values[0], values[1], values[2], values[3]}; }
+
+void PrintLine(const QJsonObject& line) {
+    std::fputs(QJsonDocument(line).toJson(QJsonDocument::Compact).constData(), stdout);
+    std::fputc('\n', stdout);
+}
+
+// One command as the editor gives it: to one object (and its group), a group, or all.
+void Apply(CFrameSet& page, const std::vector<CFrame*>& objects, const TimedCommand& c) {
+    if (c.target == QLatin1String("all")) {
+        if (c.verb == QLatin1String("play")) page.PlayAll();
+        else if (c.verb == QLatin1String("pause")) page.PauseAll();
+        else if (c.verb == QLatin1String("end")) page.EndAll();
+        else page.StopAll();
+        return;
+    }
+    if (c.target.startsWith(QLatin1String("group:"))) {
+        const QString name = c.target.mid(6);
+        if (c.verb == QLatin1String("play")) page.PlayGroup(name, nullptr);
+        else if (c.verb == QLatin1String("pause")) page.PauseGroup(name, nullptr);
+        else if (c.verb == QLatin1String("end")) page.EndGroup(name, nullptr);
+        else page.StopGroup(name, nullptr);
+        return;
+    }
+    bool ok = false;
+    const int number = c.target.toInt(&ok);
+    if (!ok || number < 1 || number > int(objects.size())) return;  // names nothing
+    CFrame* object = objects[size_t(number - 1)];
+    if (c.verb == QLatin1String("play")) {
+        object->Play();
+        page.PlayGroup(object->Group, object);
+    } else if (c.verb == QLatin1String("pause")) {
+        object->TogglePause();
+        page.PauseGroup(object->Group, object);
+    } else if (c.verb == QLatin1String("end")) {
+        object->End();
+        page.EndGroup(object->Group, object);
+    } else {
+        object->Stop();
+        page.StopGroup(object->Group, object);
+    }
+}
+
+}  // namespace
+
+int TimelineCommand(const QStringList& arguments, int mode) {
+    QStringList args = arguments;
+    int onlyObject = 0, frames = DefaultFrames, period = VideoModes::FramePeriod(mode);
+    std::vector<TimedCommand> commands;
+    const auto intOption = [&](const QString& name, int& value, int min) {
+        const qsizetype k = args.indexOf(name);
+        if (k < 0) return true;
+        bool ok = false;
+        value = k + 1 < args.size() ? args[k + 1].toInt(&ok) : 0;
+        if (!ok || value < min) return false;
+        args.remove(k, 2);
+        return true;
+    };
+    if (!intOption(QStringLiteral("--object"), onlyObject, 1) || !intOption(QStringLiteral("--frames"), frames, 1) ||
+        !intOption(QStringLiteral("--period-us"), period, 1)) {
+        std::fprintf(stderr, "cvtool timeline: --object, --frames and --period-us take positive integers\n");
+        return 2;
+    }
+    for (qsizetype k; (k = args.indexOf(QStringLiteral("--at-ms"))) >= 0;) {
+        TimedCommand command;
+        if (k + 1 >= args.size() || !ParseCommand(args[k + 1], command)) {
+            std::fprintf(stderr, "cvtool timeline: --at-ms takes T:COMMAND:TARGET, e.g. 0:play:all, 1500:end:2, "
+                                 "0:play:group:Lower third\n");
+            return 2;
+        }
+        commands.push_back(command);
+        args.remove(k, 2);
+    }
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: cvtool timeline PAGE [--object N] [--frames N] [--period-us P] "
+                             "[--at-ms T:COMMAND:TARGET ...]\n");
+        return 2;
+    }
+    if (commands.empty()) commands.push_back({0, QStringLiteral("play"), QStringLiteral("all")});
+    std::stable_sort(commands.begin(), commands.end(),
+                     [](const TimedCommand& a, const TimedCommand& b) { return a.atMs < b.atMs; });
+
+    std::vector<std::unique_ptr<CFrame>> read;
+    if (!PageFile::ReadPage(args[0], mode, 96, read)) return 1;
+    CFrameSet page;
+    for (auto& object : read) page.Add(object);
+    std::vector<CFrame*> objects;
+    page.BeginSnapshot(objects);  // held for the run: the page does not change
+    std::map<const CFrame*, int> numbers;
+    for (size_t k = 0; k < objects.size(); ++k) numbers[objects[k]] = int(k) + 1;
+
+    CMemoryTextureDevice device;
+    page.OutputOn.store(1);
+    size_t nextCommand = 0;
+    std::vector<int> wasPlaying(objects.size(), 0);
+    for (int index = 0; index < frames; ++index) {
+        const long long timeUs = (long long)index * period;
+        while (nextCommand < commands.size() && commands[nextCommand].atMs * 1000 <= timeUs)
+            Apply(page, objects, commands[nextCommand++]);
+        for (CFrame* object : objects) {
+            const int number = numbers[object];
+            const bool shown = onlyObject == 0 || onlyObject == number;
+            if (!object->Playing.load()) {
+                // Stopped by a command since the last frame.
+                if (wasPlaying[size_t(number - 1)] && shown)
+                    PrintLine({{"frame", index}, {"object", number}, {"stopped", true}, {"clock", object->Clock.load()}});
+                wasPlaying[size_t(number - 1)] = 0;
+                continue;
+            }
+            wasPlaying[size_t(number - 1)] = 1;
+            InvokeRender(*object);  // the text thread's pass
+            if (!object->BeginPresent()) continue;
+            FramePresentation record;
+            TimelinePhase phase = TimelinePhase::Waiting;
+            const int clock = object->Clock;
+            const int alive = PresentFrame(*object, record, device, period, &phase);
+            object->EndPresent();
+            if (shown) {
+                QJsonObject line{{"frame", index},
+                                 {"timeMs", double(timeUs) / 1000.0},
+                                 {"object", number},
+                                 {"clock", clock},
+                                 {"phase", QString::fromLatin1(PhaseName(alive ? phase : TimelinePhase::Finished))},
+                                 {"Dest", Floats(record.Dest)},
+                                 {"BackgroundWindow", Floats(record.BackgroundWindow)},
+                                 {"TextWindow", Floats(record.TextWindow)},
+                                 {"Alpha", record.Alpha},
+                                 {"animationFrame", object->AnimationFrame}};
+                PrintLine(line);
+            }
+            if (!alive) {
+                object->Stop();
+                wasPlaying[size_t(number - 1)] = 0;
+                if (shown) PrintLine({{"frame", index}, {"object", number}, {"stopped", true}, {"clock", object->Clock.load()}});
+            }
+        }
+    }
+    page.StopAll();
+    page.EndSnapshot();
+    return 0;
+}
