@@ -67,6 +67,10 @@ CFrame* CMainDoc::ImportPictureObject(const QString& path) {
             if (AddFrame(imported, picture, picture.frameDelay, W, H) && picture.frameCount > 1) {
                 host_.ProgressOpen(picture.frameCount);
                 for (int i = 1; i < picture.frameCount; ++i) {
+                    if (i >= CFrameBackground::MaxFrames) {  // the decoder gives no frame beyond
+                        truncated = true;
+                        break;
+                    }
                     host_.ProgressSet(i);
                     if (host_.ProgressCancelled()) {
                         cancelled = true;

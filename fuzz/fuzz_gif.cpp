@@ -22,14 +22,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CxImage image;
     if (CxImageGIF::Decode(data + 1, size - 1, frame, image)) {
         Check(image.Format == CxFormatGif);
-        Check(image.Width > 0 && image.Height > 0 && image.Width <= CxImage::MaxSide && image.Height <= CxImage::MaxSide);
+        Check(image.Width > 0 && image.Height > 0);
+        Check(image.Width <= CxImage::MaxSide && image.Height <= CxImage::MaxSide);
         Check(image.Pixels.size() == size_t(image.Width) * size_t(image.Height) * 4);
-        Check(image.FrameCount > frame && image.FrameCount <= CxImage::MaxFrames);
+        Check(image.FrameCount > frame && image.FrameCount <= CxImage::MaxFrames + 1);
         Check(image.FrameDelay >= 0 && image.FrameDelay <= 0xFFFF);
         bool anyTransparent = false;
+        const uint8_t* pixels = image.Pixels.data();
         for (size_t i = 3; i < image.Pixels.size(); i += 4) {
-            Check(image.Pixels[i] == 0 || image.Pixels[i] == 255);
-            anyTransparent = anyTransparent || image.Pixels[i] == 0;
+            Check(pixels[i] == 0 || pixels[i] == 255);
+            anyTransparent = anyTransparent || pixels[i] == 0;
         }
         Check(!anyTransparent || image.HasAlpha);
     } else {

@@ -19,9 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (CxImageJPG::Decode(data, size, image)) {
         Check(image.Format == CxFormatJpg);
         Check(!image.HasAlpha);
-        Check(image.Width > 0 && image.Height > 0 && image.Width <= CxImage::MaxSide && image.Height <= CxImage::MaxSide);
+        Check(image.Width > 0 && image.Height > 0);
+        Check(image.Width <= CxImage::MaxSide && image.Height <= CxImage::MaxSide);
         Check(image.Pixels.size() == size_t(image.Width) * size_t(image.Height) * 4);
-        for (size_t i = 3; i < image.Pixels.size(); i += 4) Check(image.Pixels[i] == 255);
+        const uint8_t* pixels = image.Pixels.data();
+        for (size_t i = 3; i < image.Pixels.size(); i += 4) Check(pixels[i] == 255);
     } else {
         Check(!image.Error.isEmpty());
     }

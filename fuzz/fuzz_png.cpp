@@ -56,7 +56,8 @@ void DecodeAndCheck(const uint8_t* data, size_t size) {
     CxImage image;
     if (CxImagePNG::Decode(data, size, image)) {
         Check(image.Format == CxFormatPng);
-        Check(image.Width > 0 && image.Height > 0 && image.Width <= CxImage::MaxSide && image.Height <= CxImage::MaxSide);
+        Check(image.Width > 0 && image.Height > 0);
+        Check(image.Width <= CxImage::MaxSide && image.Height <= CxImage::MaxSide);
         Check(image.Pixels.size() == size_t(image.Width) * size_t(image.Height) * 4);
     } else {
         Check(!image.Error.isEmpty());

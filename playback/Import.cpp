@@ -47,7 +47,7 @@ bool ImportPicture(ImportedFrames& target, const QString& path, int maxWidth, in
     CPicture picture;
     if (picture.LoadFromFile(path, true, -1) != 0) return false;
     if (!AddFrame(target, picture, picture.frameDelay, maxWidth, maxHeight)) return true;
-    const int frames = picture.frameCount;
+    const int frames = std::min(picture.frameCount, CFrameBackground::MaxFrames);
     for (int i = 1; i < frames; ++i) {
         CPicture next;
         if (next.LoadFromFile(path, true, i) != 0) break;
@@ -102,8 +102,10 @@ ImageListEntry ParseImageListLine(const QString& line, const QString& listFolder
         entry.skip = true;
         return entry;
     }
-    // A bare file name is looked for beside the list.
-    if (!entry.path.contains(u'/') && !entry.path.contains(u'\\')) entry.path = QDir(listFolder).filePath(entry.path);
+    // A bare file name is looked for beside the list. Joined by hand: QDir would
+    // take a name starting with ":" for a resource path and leave it alone.
+    if (!entry.path.contains(u'/') && !entry.path.contains(u'\\') && !listFolder.isEmpty())
+        entry.path = (listFolder.endsWith(u'/') ? listFolder : listFolder + u'/') + entry.path;
     return entry;
 }
 

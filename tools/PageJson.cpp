@@ -131,7 +131,7 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& spec, int modeIndex, cons
             // A picture, animation, image list or video, imported as the editor does
             // (without the questions: a numbered sequence is one picture).
             const QString path = ResolvePath(Text(f.value(QLatin1String("file")), where + QLatin1String(".file")), baseFolder);
-            if (true)  // PENDING-IMPORT !ImportFile(built, path, maxWidth, maxHeight, VideoModes::FramePeriod(modeIndex) / 1000))
+            if (!ImportFile(built, path, maxWidth, maxHeight, VideoModes::FramePeriod(modeIndex) / 1000))
                 Fail(QStringLiteral("%1: %2 gave no frames").arg(where, path));
             continue;
         }

@@ -6,6 +6,7 @@
 #include "app/Translate.h"
 #include "core/PageFile.h"
 #include "output/VideoModes.h"
+#include "playback/Import.h"
 #include "tools/PageJson.h"
 #include "tools/TimelineCommand.h"
 
@@ -36,7 +37,6 @@ public:
     void UpdateViews(int) override {}
 };
 
-#if 0  // PENDING-IMPORT
 int Import(QStringList args, int mode, StandardErrorPresenter& presenter) {
     const qsizetype k = args.indexOf(QStringLiteral("--sequence"));
     if (k >= 0) {
@@ -53,10 +53,9 @@ int Import(QStringList args, int mode, StandardErrorPresenter& presenter) {
     }
     ToolHost host;
     CMainDoc document(host, mode, DefaultDpi);
-    if (!document.ImportPictureObject(QFileInfo(args[0]).absoluteFilePath())) return 1; // PENDING-IMPORT
+    if (!document.ImportPictureObject(QFileInfo(args[0]).absoluteFilePath())) return 1;
     return document.Save(QFileInfo(args[1]).absoluteFilePath()) ? 0 : 1;
 }
-#endif
 
 int Usage() {
     std::fprintf(stderr,
@@ -249,7 +248,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     StandardErrorPresenter presenter;
     CTranslate::Global().SetPresenter(&presenter);
-    // PENDING-IMPORT InstallImportHooks();
+    InstallImportHooks();
 
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) return Usage();
@@ -278,7 +277,7 @@ int main(int argc, char** argv) {
     }
     if (mode < 0) mode = DefaultMode();
     if (command == QLatin1String("timeline")) return TimelineCommand(args, mode);
-    // PENDING-IMPORT if (command == QLatin1String("import")) return Import(args, mode, presenter);
+    if (command == QLatin1String("import")) return Import(args, mode, presenter);
     if (args.size() == 1 && command == QLatin1String("info")) return Info(args[0], mode);
     if (args.size() == 2 && command == QLatin1String("build")) return Build(args[0], args[1], mode);
     return Usage();

@@ -7,7 +7,8 @@
 // what was under it, and 0, 1 (and the undefined 4 to 7) leave it.
 //
 // Frames before the requested one are composed; later ones are only counted, their
-// image data skipped block by block. At most CxImage::MaxFrames frames are looked at.
+// image data skipped block by block. At most CxImage::MaxFrames frames are decoded;
+// one more is counted so a longer animation shows as such.
 // The work is bounded too: no frame may exceed the image limits, and all frames
 // composed together may cover at most MaxFrames screens plus one largest image. A
 // file that ends or breaks after the requested frame keeps the frames complete so
@@ -35,6 +36,7 @@ int ReadBytes(GifFileType* gif, GifByteType* out, int count) {
     auto* input = static_cast<GifInput*>(gif->UserData);
     if (count <= 0) return 0;
     const size_t n = std::min(size_t(count), input->size - input->position);
+    if (n == 0) return 0;
     std::memcpy(out, input->data + input->position, n);
     input->position += n;
     return int(n);
@@ -51,7 +53,7 @@ using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
 // The graphic control extension that applies to the next frame.
 struct Control {
     int disposal = 0;
-    int delay = 0;            // hundredths of a second
+    int delay = 0;             // hundredths of a second
     int transparentIndex = -1; // -1: none
 };
 
@@ -117,7 +119,8 @@ public:
     }
 
     Clip ClipOf(const GifImageDesc& d) const {
-        return {std::max(d.Left, 0), std::max(d.Top, 0), int(std::min<int64_t>(int64_t(d.Left) + d.Width, image_.Width)),
+        return {std::max(d.Left, 0), std::max(d.Top, 0),
+                int(std::min<int64_t>(int64_t(d.Left) + d.Width, image_.Width)),
                 int(std::min<int64_t>(int64_t(d.Top) + d.Height, image_.Height))};
     }
 
@@ -193,7 +196,9 @@ bool CxImageGIF::Decode(const uint8_t* data, size_t size, int frame, CxImage& im
     int frames = 0;
     QString error;
 
-    while (frames < CxImage::MaxFrames) {
+    // One frame past the limit is counted (not decoded) so callers can tell that
+    // the animation holds more than they may take.
+    while (frames <= CxImage::MaxFrames) {
         GifRecordType record = UNDEFINED_RECORD_TYPE;
         if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) {
             error = GifError("record", gif->Error);

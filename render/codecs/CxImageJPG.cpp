@@ -4,7 +4,8 @@
 // and converted here. The size in the frame header is checked against the image
 // limits before decompression starts; a progressive file may have at most MaxScans
 // scans and libjpeg may take at most WorkMemoryLimit bytes, so a small hostile file
-// cannot make it work or allocate without bound. A file that ends early fails.
+// cannot make it work or allocate without bound. A file whose image data ends early
+// fails.
 //
 // libjpeg reports errors through the error manager, which longjmps back. Only the
 // two small functions that call setjmp run libjpeg, and neither holds a C++ object
@@ -45,11 +46,13 @@ struct JpegState {
 
 [[noreturn]] void OnError(j_common_ptr common) { Fail(common); }
 
-// Warnings (level -1) about corrupt data are tolerated, as libjpeg does; running out
-// of data is not: libjpeg would pad the rest of the picture with grey.
+// Warnings (level -1) about corrupt data are tolerated, as libjpeg does; image data
+// that runs out, at the end of the file or at a marker within it, is not: libjpeg
+// would pad the rest of the picture with grey, however large the frame header says
+// it is.
 void OnMessage(j_common_ptr common, int level) {
     if (level >= 0) return;
-    if (common->err->msg_code == JWRN_JPEG_EOF) Fail(common);
+    if (common->err->msg_code == JWRN_JPEG_EOF || common->err->msg_code == JWRN_HIT_MARKER) Fail(common);
     common->err->num_warnings++;
 }
 
