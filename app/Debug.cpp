@@ -55,11 +55,16 @@ CDebug& CDebug::Global() {
 CDebug::CDebug(Sources sources) : sources_(std::move(sources)) {}
 
 void CDebug::Write(int level, const char* format, std::initializer_list<FormatArg> args) {
+    // Once the level is known, a line above it costs no lock: the render thread
+    // never waits behind another thread's file access for a line nobody writes.
+    const int known = knownLevel_.load(std::memory_order_acquire);
+    if (known >= 0 && level > known) return;
     std::lock_guard guard(lock_);
     if (!initialised_) {
         level_ = sources_.level ? sources_.level() : 0;
         if (level_ > 0 && sources_.path) path_ = sources_.path();
         initialised_ = true;
+        knownLevel_.store(level_, std::memory_order_release);
     }
     if (level > level_) return;
 

@@ -1,8 +1,9 @@
 // The diagnostic log: one UTF-16LE file per user, one time-stamped line per call,
 // written only when the call's level is within the configured level.
 //
-// Threads: Log may be called from any thread; one lock serialises all calls, so
-// lines never interleave. It never blocks on anything but that lock and never
+// Threads: Log may be called from any thread; one lock serialises every call that
+// writes a line, so lines never interleave (a line above the level, once the level
+// is known, takes no lock). It never blocks on anything but that lock and never
 // reports a failure to its caller.
 #pragma once
 
@@ -12,6 +13,7 @@
 #include <QStringList>
 #include <functional>
 #include <initializer_list>
+#include <atomic>
 #include <mutex>
 
 class CDebug {
@@ -48,7 +50,8 @@ private:
     bool WriteLines(const QByteArray& line);
 
     Sources sources_;
-    std::mutex lock_;          // guards everything below; taken by every caller
+    std::atomic<int> knownLevel_{-1};  // the level once decided (-1 before); written once under lock_
+    std::mutex lock_;          // guards everything below; taken by every caller with a line to write
     bool initialised_ = false;
     int level_ = 0;
     QString path_;

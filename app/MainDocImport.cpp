@@ -133,7 +133,7 @@ CFrame* CMainDoc::ImportPictureObject(const QString& path) {
     if (!AddObject(std::move(object))) return nullptr;
     if (added->Frames.size() > 1) {
         int total = 0;
-        for (const CFrameBackground& frame : added->Frames) total += frame.Delay;
+        for (const CFrameBackground& frame : added->Frames) total = AddDelays(total, frame.Delay);
         added->ShowFor = total;
     }
     if (tooLarge) translate.MessageBoxText(10207, MbIconWarning);

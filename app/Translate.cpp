@@ -73,13 +73,13 @@ QString FormatString(const QString& format, std::initializer_list<FormatArg> arg
         }
         // Collect flags, width, precision and length modifiers up to the conversion.
         qsizetype j = k + 1;
-        QByteArray spec("%");
-        while (j < n && QByteArrayView("-+ #0").contains(char(format[j].unicode()))) spec += char(format[j++].unicode());
-        while (j < n && format[j].isDigit()) spec += char(format[j++].unicode());
+        QByteArray directive("%");
+        while (j < n && QByteArrayView("-+ #0").contains(char(format[j].unicode()))) directive += char(format[j++].unicode());
+        while (j < n && format[j].isDigit()) directive += char(format[j++].unicode());
         if (j < n && format[j] == u'.') {
-            spec += '.';
+            directive += '.';
             ++j;
-            while (j < n && format[j].isDigit()) spec += char(format[j++].unicode());
+            while (j < n && format[j].isDigit()) directive += char(format[j++].unicode());
         }
         while (j < n && QByteArrayView("hlLqjzt").contains(char(format[j].unicode()))) ++j;
         if (j >= n) {  // a lone % at the end stays as it is
@@ -94,10 +94,10 @@ QString FormatString(const QString& format, std::initializer_list<FormatArg> arg
             if (conversion == 'c') {
                 out += QString(QChar(char16_t(v)));
             } else if (conversion == 'p') {
-                out += QString::asprintf((spec + "llX").constData(), v);
+                out += QString::asprintf((directive + "llX").constData(), v);
             } else {
                 const char* length = "ll";
-                QByteArray full = spec + length + conversion;
+                QByteArray full = directive + length + conversion;
                 if (conversion == 'u' || conversion == 'x' || conversion == 'X' || conversion == 'o')
                     v = (long long)(unsigned)(v);  // 32-bit words, as the texts expect
                 out += QString::asprintf(full.constData(), v);
@@ -106,13 +106,13 @@ QString FormatString(const QString& format, std::initializer_list<FormatArg> arg
         }
         case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': {
             double v = !arg ? 0.0 : arg->kind == FormatArg::Double ? arg->d : arg->kind == FormatArg::Int ? double(arg->i) : 0.0;
-            out += QString::asprintf((spec + conversion).constData(), v);
+            out += QString::asprintf((directive + conversion).constData(), v);
             break;
         }
         case 's': case 'S': {
             QString v = !arg ? QString() : arg->kind == FormatArg::String ? arg->s : QString::number(arg->i);
             // Width and precision apply to strings too; do them on UTF-16 text.
-            QByteArray body = spec.mid(1);
+            QByteArray body = directive.mid(1);
             bool left = body.contains('-');
             int dot = body.indexOf('.');
             QByteArray widthPart = dot >= 0 ? body.left(dot) : body;

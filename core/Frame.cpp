@@ -30,6 +30,8 @@ CFrame::~CFrame() {
 }
 
 void CFrame::CopyContent(const CFrame& other) {
+    // A linked object may be re-importing on the render thread.
+    std::lock_guard guard(other.FramesLock);
     PictureWidth = other.PictureWidth;
     PictureHeight = other.PictureHeight;
     Frames = other.Frames;

@@ -144,7 +144,8 @@ public:
     int TextOpacity = 255;
     int DropShadow = 0;
 
-    // Picture and animation.
+    // Picture and animation. A linked object's re-import on the render thread puts
+    // new frames in place under FramesLock; readers on other threads take it too.
     int PictureWidth = 0;
     int PictureHeight = 0;
     std::vector<CFrameBackground> Frames;
@@ -169,10 +170,11 @@ public:
     int TimerDirection = 0;
     int BarGraph = 0;
 
-    // Editor pictures (not stored).
-    int EditorBackgroundValid = 0;
+    // Editor pictures (not stored). The pictures belong to the user-interface thread;
+    // the valid flags are also cleared by a re-import on the render thread.
+    std::atomic<int> EditorBackgroundValid{0};
     CPicture EditorBackground;
-    int EditorTextValid = 0;
+    std::atomic<int> EditorTextValid{0};
     CPicture EditorText;
 
     // Presentation.
@@ -193,9 +195,16 @@ public:
     int Hotkey = 0;
 
     // Run-time state, never stored; reset whenever the object starts playing.
+    // Plain fields below are written by Play (on the command thread) before Playing
+    // publishes them, and from then on only by the render thread (clock, phase,
+    // animation and texture fields) or the text thread (text source and movement
+    // fields), until Stop has cleared Playing and waited for Busy. The words both
+    // threads use are atomics and say who writes them; a rendered chunk passes from
+    // the text thread to the render thread through ChunkPending.
     std::atomic<int> Playing{0};   // written by the user-interface thread (play, stop) and the render thread (finish)
     std::atomic<int> Paused{0};    // written by the user-interface thread
     std::atomic<int> Busy{0};      // written by the render thread while it presents the object
+    std::atomic<int> Stopping{0};  // set by Stop until the textures are released; Play waits for it
     // EndTime, Clock and Ending: written by the render thread (PresentFrame, at each
     // repetition and every frame) and by End and Play on the user-interface thread
     // while the object plays, with no lock; atomic words so each read sees a whole
@@ -240,7 +249,7 @@ public:
     QString Caption;
     // Held by an import while it puts new frames in place, and by the editor while it
     // reads the frames of a playing object (whose imports run on the render thread).
-    std::mutex FramesLock;
+    mutable std::mutex FramesLock;
 
 private:
     void CopyContent(const CFrame& other);

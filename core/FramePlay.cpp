@@ -38,6 +38,9 @@ int CFrame::Play() {
         }
         return 0;
     }
+    // A Stop on another thread may still be releasing this object's textures.
+    const auto pause = std::chrono::milliseconds(std::max(1, FramePeriod / 500));
+    while (Stopping.load()) std::this_thread::sleep_for(pause);
     ResetTimeline();
     // An object ended and then cut before it finished must repeat again when it is
     // played anew.
@@ -78,9 +81,14 @@ int CFrame::Stop() {
     // Only the caller that turns Playing off stops the object: the render thread
     // stopping a finished object and a command stopping it at once release its
     // textures once, not twice.
-    if (!Playing.exchange(0)) return 0;
+    Stopping.fetch_add(1);
+    if (!Playing.exchange(0)) {
+        Stopping.fetch_sub(1);
+        return 0;
+    }
     Paused.exchange(0);
     ReleaseTextures();
+    Stopping.fetch_sub(1);
     return 1;
 }
 

@@ -7,6 +7,7 @@
 
 #include <QFileInfo>
 #include <QtEndian>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -68,6 +69,9 @@ bool ReadCheckedHeader(CUniFile& file, PageHeader& header) {
     return true;
 }
 
+constexpr int MaxTimerSeconds = 86399;
+// Far beyond any output, near enough to zero that widths and heights cannot overflow.
+constexpr int MaxEdge = 1 << 20;
 constexpr int OffBackColor = 24, OffRect = 80, OffStringCount = 96, OffRichTextLength = 100,
               OffFrameCount = 104, OffTimerStart = 132, OffTimerStopFlag = 160, OffTimerStop = 164;
 
@@ -116,16 +120,23 @@ bool ReadObject(CUniFile& file, const QString& path, CFrame& frame) {
     uint8_t record[PageFile::RecordSize];
     const bool ok = [&] {
         if (!file.ReadBytes(record, sizeof record)) return false;
+        // A value outside its field's range keeps the default: no stored value may
+        // drive the timeline into overflow or name an effect that does not exist.
+        // Switches (0..1) read any non-zero value as on.
+        const auto take = [&](const PageFile::StoredField& f, int32_t value) {
+            if (f.field != &CFrame::Kind && f.min == 0 && f.max == 1) value = value != 0 ? 1 : 0;
+            if (f.field == &CFrame::Kind || (value >= f.min && value <= f.max)) frame.*f.field = value;
+        };
         for (const auto& f : PageFile::RecordFields)
-            if (!f.timer) frame.*f.field = GetInt(record, f.offset);
+            if (!f.timer) take(f, GetInt(record, f.offset));
         frame.BackColor = qFromLittleEndian<uint32_t>(record + OffBackColor);
 
         // Older writers kept one timer value at the start offset; which end it was
         // depends on the count direction.
-        const int32_t timerValue = GetInt(record, OffTimerStart);
+        const int32_t timerValue = std::clamp(GetInt(record, OffTimerStart), 0, MaxTimerSeconds);
         if (GetInt(record, OffTimerStopFlag) != 0) {
             frame.TimerStart = timerValue;
-            frame.TimerStop = GetInt(record, OffTimerStop);
+            frame.TimerStop = std::clamp(GetInt(record, OffTimerStop), 0, MaxTimerSeconds);
         } else if (frame.TimerDirection != 0) {
             frame.TimerStart = timerValue;
             frame.TimerStop = 0;
@@ -133,8 +144,8 @@ bool ReadObject(CUniFile& file, const QString& path, CFrame& frame) {
             frame.TimerStart = 0;
             frame.TimerStop = timerValue;
         }
-        frame.Rect = {GetInt(record, OffRect), GetInt(record, OffRect + 4), GetInt(record, OffRect + 8),
-                      GetInt(record, OffRect + 12)};
+        const auto edge = [&](int offset) { return std::clamp(GetInt(record, offset), -MaxEdge, MaxEdge); };
+        frame.Rect = {edge(OffRect), edge(OffRect + 4), edge(OffRect + 8), edge(OffRect + 12)};
 
         const int32_t stringCount = GetInt(record, OffStringCount);
         const int32_t richTextLength = GetInt(record, OffRichTextLength);
@@ -232,13 +243,13 @@ const StoredField RecordFields[] = {
     {"TextSource", 32, &CFrame::TextSource, 0, 5},
     {"Encoding", 36, &CFrame::Encoding, 0, 4},
     {"FirstLineIsHeader", 40, &CFrame::FirstLineIsHeader, 0, 1},
-    {"ShowFor", 44, &CFrame::ShowFor, 0, INT32_MAX},
-    {"StartDelay", 48, &CFrame::StartDelay, 0, INT32_MAX},
+    {"ShowFor", 44, &CFrame::ShowFor, 0, MaxDuration},
+    {"StartDelay", 48, &CFrame::StartDelay, 0, MaxDuration},
     {"InEffect", 52, &CFrame::InEffect, 0, 30},
-    {"InEffectDuration", 56, &CFrame::InEffectDuration, 0, INT32_MAX},
+    {"InEffectDuration", 56, &CFrame::InEffectDuration, 0, MaxDuration},
     {"FadeIn", 60, &CFrame::FadeIn, 0, 1},
     {"OutEffect", 64, &CFrame::OutEffect, 0, 30},
-    {"OutEffectDuration", 68, &CFrame::OutEffectDuration, 0, INT32_MAX},
+    {"OutEffectDuration", 68, &CFrame::OutEffectDuration, 0, MaxDuration},
     {"FadeOut", 72, &CFrame::FadeOut, 0, 1},
     {"Repeat", 76, &CFrame::Repeat, 0, 1},
     {"MonitorFileChanges", 108, &CFrame::MonitorFileChanges, 0, 1},

@@ -37,6 +37,9 @@ constexpr int MaxFrames = 1000;
 // No stored frame can be wider or taller than the largest texture the engine draws.
 constexpr int MaxFrameSide = 2048;
 constexpr int PreviewMaxWidth = 480;
+// Longest time a stored duration or delay may give, in ms (about a week): three of
+// them added still fit in 32 bits.
+constexpr int MaxDuration = 600000000;
 
 // The 32-bit fields of the object record besides BackColor and Rect: name, byte
 // offset, member and the range an editor or tool may set. The two timer fields

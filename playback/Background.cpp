@@ -3,6 +3,7 @@
 #include "app/Debug.h"
 #include "playback/Timeline.h"
 
+#include <algorithm>
 #include <cstring>
 
 TextureHandle CreateTexture(ITextureDevice& device, int width, int height) {
@@ -46,26 +47,29 @@ int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
         fresh = frame.BackgroundTexture != nullptr;
         return fresh;
     };
+    // A picture without frames imports its linked file first: until then there is no
+    // picture size to make a texture of, and a failed import must be recorded as such.
+    if (picture && frame.Frames.empty()) {
+        const int imported = CFrame::Hooks.InitBackground ? CFrame::Hooks.InitBackground(frame) : 1;
+        if (!imported) {
+            frame.BackgroundError.exchange(1);
+            return 0;
+        }
+        frame.BackgroundError.exchange(0);
+        if (frame.Frames.empty()) return 0;
+    }
     if (!frame.BackgroundTexture && !create()) return 0;
 
     int chosen = 0;
     if (!picture) {
         if (!fresh) return 1;  // the colour is written once per texture
     } else {
-        if (frame.Frames.empty()) {
-            const int imported = CFrame::Hooks.InitBackground ? CFrame::Hooks.InitBackground(frame) : 1;
-            if (!imported) {
-                frame.BackgroundError.exchange(1);
-                return 0;
-            }
-            frame.BackgroundError.exchange(0);
-            if (frame.Frames.empty()) return 0;
-            if (!frame.BackgroundTexture && !create()) return 0;
-        }
         chosen = ChooseFrame(frame);
         if (chosen == frame.AnimationFrame && !fresh) return 1;
         frame.AnimationFrame = chosen;
-        frame.AnimationFrameStart = frame.Clock - frame.StartDelay;
+        // Counted from the end of the start delay at the earliest: a frame chosen
+        // during the delay must still get its whole time once the object shows.
+        frame.AnimationFrameStart = std::max(0, frame.Clock - frame.StartDelay);
     }
 
     CTexture& texture = *frame.BackgroundTexture;

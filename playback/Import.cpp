@@ -11,13 +11,19 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace {
 
 constexpr int MinSide = 16;
 constexpr int AutomaticMaxWidth = 1920;
 constexpr int AutomaticMaxHeight = 1080;
+// Undecodable frames in a row after which a video counts as ended.
+constexpr int MaxMissingFrames = 250;
+
 
 bool SameCode(const CCompressedPicture& a, const CCompressedPicture& b) {
     return a.width == b.width && a.height == b.height && a.compressedSize == b.compressedSize &&
@@ -58,6 +64,8 @@ bool ImportPicture(ImportedFrames& target, const QString& path, int maxWidth, in
 
 }  // namespace
 
+int AddDelays(int a, int b) { return int(std::clamp<int64_t>(int64_t(a) + b, 0, std::numeric_limits<int>::max())); }
+
 int AddFrame(ImportedFrames& target, const CPicture& picture, int delay, int maxWidth, int maxHeight) {
     if (target.Frames.size() >= size_t(CFrameBackground::MaxFrames)) return 0;
     if (target.Frames.empty()) {
@@ -79,7 +87,7 @@ int AddFrame(ImportedFrames& target, const CPicture& picture, int delay, int max
         frame.Picture.Compress(sized);
     }
     if (exact && !target.Frames.empty() && SameCode(target.Frames.back().Picture, frame.Picture)) {
-        target.Frames.back().Delay += delay;
+        target.Frames.back().Delay = AddDelays(target.Frames.back().Delay, delay);
         return 1;
     }
     target.Frames.push_back(std::move(frame));
@@ -92,9 +100,11 @@ ImageListEntry ParseImageListLine(const QString& line, const QString& listFolder
     entry.path = semicolon < 0 ? line : line.left(semicolon);
     entry.delay = defaultDelay;
     if (semicolon >= 0) {
-        // The integer at the start of the rest, as atoi reads it.
+        // The integer at the start of the rest (white space, sign, digits), as atoi
+        // reads it, but saturating instead of overflowing.
         const QByteArray rest = line.mid(semicolon + 1).toLatin1();
-        const int value = std::atoi(rest.constData());
+        const long long parsed = std::strtoll(rest.constData(), nullptr, 10);
+        const int value = int(std::clamp<long long>(parsed, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
         if (value > 0) entry.delay = value;
     }
     const QFileInfo info(entry.path);
@@ -166,12 +176,17 @@ VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidt
     if (!picture.Resize(reader.Width, reader.Height)) return VideoResult::DecodingFailed;
     const int bits = reader.BitCount();
     const size_t stride = ((size_t(reader.Width) * size_t(bits) + 31) / 32) * 4;
-    for (uint32_t i = 0; i < reader.Length; ++i) {
+    // The length comes from the file: a stream that stops delivering frames ends the
+    // import instead of being asked for billions that are not there.
+    const uint32_t length = std::min<uint32_t>(reader.Length, uint32_t(std::numeric_limits<int>::max()));
+    int missing = 0;
+    for (uint32_t i = 0; i < length; ++i) {
         const uint8_t* bitmap = reader.GetFrame(int(i));
         if (!bitmap) {
-            if (reader.AtEnd()) break;  // a length the stream does not hold
-            continue;                   // a frame that cannot be decoded is left out
+            if (reader.AtEnd() || ++missing > MaxMissingFrames) break;
+            continue;  // a frame that cannot be decoded is left out
         }
+        missing = 0;
         const uint8_t* rows = bitmap + 40;
         for (int y = 0; y < reader.Height; ++y) {
             const uint8_t* source = rows + size_t(reader.Height - 1 - y) * stride;

@@ -25,6 +25,7 @@ struct ImportedFrames {
 // Adds picture with delay: 1 when added or merged into an identical last frame, 0
 // when 1000 frames are held. The first frame fixes the size (at least 16, at most
 // maxWidth x maxHeight); other sizes are cut or padded (transparent) to it.
+// Delays of merged frames and totals saturate at the largest int.
 int AddFrame(ImportedFrames& target, const CPicture& picture, int delay, int maxWidth, int maxHeight);
 
 // One entry of an image list: a picture path and its delay.
@@ -69,3 +70,6 @@ const CPicture& GetEditorBackground(CFrame& frame);
 
 // Installs the import into the record's hooks (once, at start-up).
 void InstallImportHooks();
+
+// a + b for delays, saturating instead of wrapping.
+int AddDelays(int a, int b);

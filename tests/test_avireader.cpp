@@ -42,7 +42,7 @@ struct TestFrame {
     int height = 0;
 };
 
-struct VideoSpec {
+struct VideoRecipe {
     const char* container = "avi";
     AVCodecID codec = AV_CODEC_ID_RAWVIDEO;
     AVPixelFormat pixelFormat = AV_PIX_FMT_BGR24;
@@ -110,16 +110,16 @@ bool FillFrame(AVFrame* out, const TestFrame& f, int width, int height, AVPixelF
     return rows == height;
 }
 
-AVCodecContext* OpenEncoder(const VideoSpec& spec, int width, int height, bool globalHeader) {
-    const AVCodec* codec = avcodec_find_encoder(spec.codec);
+AVCodecContext* OpenEncoder(const VideoRecipe& recipe, int width, int height, bool globalHeader) {
+    const AVCodec* codec = avcodec_find_encoder(recipe.codec);
     if (!codec) return nullptr;
     AVCodecContext* enc = avcodec_alloc_context3(codec);
     enc->width = width;
     enc->height = height;
-    enc->pix_fmt = spec.pixelFormat;
-    enc->time_base = av_inv_q(spec.rate);
-    enc->framerate = spec.rate;
-    if (spec.codec == AV_CODEC_ID_MJPEG) {
+    enc->pix_fmt = recipe.pixelFormat;
+    enc->time_base = av_inv_q(recipe.rate);
+    enc->framerate = recipe.rate;
+    if (recipe.codec == AV_CODEC_ID_MJPEG) {
         enc->flags |= AV_CODEC_FLAG_QSCALE;
         enc->global_quality = FF_QP2LAMBDA * 2;
         enc->color_range = AVCOL_RANGE_JPEG;
@@ -156,27 +156,27 @@ bool EncodeAndWrite(AVCodecContext* enc, AVFrame* frame, AVFormatContext* oc, AV
 // Writes the video; frames with their own size are encoded by an encoder of that
 // size and written into the same stream (a decoder then meets a frame of another
 // size than the header says).
-bool WriteVideo(const QString& path, const VideoSpec& spec) {
+bool WriteVideo(const QString& path, const VideoRecipe& recipe) {
     const QByteArray file = QFile::encodeName(path);
     AVFormatContext* oc = nullptr;
-    if (avformat_alloc_output_context2(&oc, nullptr, spec.container, file.constData()) < 0) return false;
+    if (avformat_alloc_output_context2(&oc, nullptr, recipe.container, file.constData()) < 0) return false;
     const bool globalHeader = oc->oformat->flags & AVFMT_GLOBALHEADER;
-    AVCodecContext* enc = OpenEncoder(spec, spec.width, spec.height, globalHeader);
+    AVCodecContext* enc = OpenEncoder(recipe, recipe.width, recipe.height, globalHeader);
     bool ok = enc != nullptr;
     AVStream* st = ok ? avformat_new_stream(oc, nullptr) : nullptr;
     ok = ok && st && avcodec_parameters_from_context(st->codecpar, enc) >= 0;
     if (ok) st->time_base = enc->time_base;
     ok = ok && avio_open(&oc->pb, ("file:" + file).constData(), AVIO_FLAG_WRITE) >= 0;
     ok = ok && avformat_write_header(oc, nullptr) >= 0;
-    for (size_t i = 0; ok && i < spec.frames.size(); ++i) {
-        const TestFrame& f = spec.frames[i];
-        const int w = f.width ? f.width : spec.width;
-        const int h = f.height ? f.height : spec.height;
+    for (size_t i = 0; ok && i < recipe.frames.size(); ++i) {
+        const TestFrame& f = recipe.frames[i];
+        const int w = f.width ? f.width : recipe.width;
+        const int h = f.height ? f.height : recipe.height;
         AVFrame* frame = av_frame_alloc();
-        ok = FillFrame(frame, f, w, h, spec.pixelFormat);
+        ok = FillFrame(frame, f, w, h, recipe.pixelFormat);
         frame->pts = int64_t(i);
-        if (ok && (w != spec.width || h != spec.height)) {
-            AVCodecContext* other = OpenEncoder(spec, w, h, globalHeader);
+        if (ok && (w != recipe.width || h != recipe.height)) {
+            AVCodecContext* other = OpenEncoder(recipe, w, h, globalHeader);
             ok = other && EncodeAndWrite(other, frame, oc, st) && EncodeAndWrite(other, nullptr, oc, st);
             avcodec_free_context(&other);
         } else if (ok) {
@@ -263,9 +263,9 @@ protected:
         ASSERT_TRUE(dir_.isValid());
     }
     QString PathOf(const char* name) const { return dir_.filePath(name); }
-    QString Make(const char* name, const VideoSpec& spec) {
+    QString Make(const char* name, const VideoRecipe& recipe) {
         const QString path = PathOf(name);
-        EXPECT_TRUE(WriteVideo(path, spec)) << name;
+        EXPECT_TRUE(WriteVideo(path, recipe)) << name;
         return path;
     }
     QTemporaryDir dir_;
@@ -277,9 +277,9 @@ bool OpenAll(CAviReader& reader, const QString& path) {
 }
 
 TEST_F(AviReaderTest, RawBgrAviGivesInfoAndFramesInOrder) {
-    VideoSpec spec;
-    spec.frames = TwoToneFrames(5);
-    const QString path = Make("raw.avi", spec);
+    VideoRecipe recipe;
+    recipe.frames = TwoToneFrames(5);
+    const QString path = Make("raw.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(reader.Open(path));
@@ -297,21 +297,21 @@ TEST_F(AviReaderTest, RawBgrAviGivesInfoAndFramesInOrder) {
         ASSERT_NE(dib, nullptr) << i;
         ExpectHeader(dib, 32, 24, 24);
         // The first stored row is the bottom of the picture.
-        EXPECT_TRUE(RowIs(dib + 0, 32, 24, 24, 23, spec.frames[i].bottom)) << i;
-        EXPECT_EQ(dib[40 + 0], spec.frames[i].bottom.b);
-        EXPECT_EQ(dib[40 + 1], spec.frames[i].bottom.g);
-        EXPECT_EQ(dib[40 + 2], spec.frames[i].bottom.r);
-        EXPECT_TRUE(FrameIs(dib, 32, 24, 24, spec.frames[i])) << i;
+        EXPECT_TRUE(RowIs(dib + 0, 32, 24, 24, 23, recipe.frames[i].bottom)) << i;
+        EXPECT_EQ(dib[40 + 0], recipe.frames[i].bottom.b);
+        EXPECT_EQ(dib[40 + 1], recipe.frames[i].bottom.g);
+        EXPECT_EQ(dib[40 + 2], recipe.frames[i].bottom.r);
+        EXPECT_TRUE(FrameIs(dib, 32, 24, 24, recipe.frames[i])) << i;
     }
     EXPECT_EQ(reader.GetFrame(5), nullptr);
     EXPECT_TRUE(reader.AtEnd());
 }
 
 TEST_F(AviReaderTest, NtscRateIsTheExactRational) {
-    VideoSpec spec;
-    spec.rate = {30000, 1001};
-    spec.frames = TwoToneFrames(4);
-    const QString path = Make("ntsc.avi", spec);
+    VideoRecipe recipe;
+    recipe.rate = {30000, 1001};
+    recipe.frames = TwoToneFrames(4);
+    const QString path = Make("ntsc.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
@@ -319,15 +319,15 @@ TEST_F(AviReaderTest, NtscRateIsTheExactRational) {
     EXPECT_EQ(reader.Scale, 1001u);
     EXPECT_EQ(reader.Scale * 1000 / reader.Rate, 33u);
     EXPECT_EQ(reader.Length, 4u);
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 24, spec.frames[i])) << i;
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 24, recipe.frames[i])) << i;
 }
 
 TEST_F(AviReaderTest, SmallVideo) {
-    VideoSpec spec;
-    spec.width = spec.height = 8;
-    spec.rate = {10, 1};
-    spec.frames = TwoToneFrames(3);
-    const QString path = Make("small.avi", spec);
+    VideoRecipe recipe;
+    recipe.width = recipe.height = 8;
+    recipe.rate = {10, 1};
+    recipe.frames = TwoToneFrames(3);
+    const QString path = Make("small.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
@@ -339,18 +339,18 @@ TEST_F(AviReaderTest, SmallVideo) {
         const uint8_t* dib = reader.GetFrame(i);
         ASSERT_NE(dib, nullptr);
         ExpectHeader(dib, 8, 8, 24);
-        EXPECT_TRUE(FrameIs(dib, 8, 8, 24, spec.frames[i])) << i;
+        EXPECT_TRUE(FrameIs(dib, 8, 8, 24, recipe.frames[i])) << i;
     }
 }
 
 TEST_F(AviReaderTest, RowsArePaddedToFourBytes) {
-    VideoSpec spec;
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGB24;
-    spec.width = 10;  // 30 bytes of pixels, 32 bytes a row
-    spec.height = 6;
-    spec.frames = TwoToneFrames(2);
-    const QString path = Make("odd.avi", spec);
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGB24;
+    recipe.width = 10;  // 30 bytes of pixels, 32 bytes a row
+    recipe.height = 6;
+    recipe.frames = TwoToneFrames(2);
+    const QString path = Make("odd.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
@@ -363,22 +363,22 @@ TEST_F(AviReaderTest, RowsArePaddedToFourBytes) {
         EXPECT_EQ(Le32(dib + 20), 32u * 6u);
         // The second stored row starts 32 bytes after the first: picture row 4 from
         // the top, which is in the bottom half.
-        EXPECT_EQ(dib[40 + 32 + 0], spec.frames[i].bottom.b);
-        EXPECT_EQ(dib[40 + 32 + 2], spec.frames[i].bottom.r);
+        EXPECT_EQ(dib[40 + 32 + 0], recipe.frames[i].bottom.b);
+        EXPECT_EQ(dib[40 + 32 + 2], recipe.frames[i].bottom.r);
         // Top half starts at stored row 3.
-        EXPECT_EQ(dib[40 + 3 * 32 + 0], spec.frames[i].top.b);
-        EXPECT_EQ(dib[40 + 3 * 32 + 1], spec.frames[i].top.g);
-        EXPECT_EQ(dib[40 + 3 * 32 + 2], spec.frames[i].top.r);
-        EXPECT_TRUE(FrameIs(dib, 10, 6, 24, spec.frames[i])) << i;
+        EXPECT_EQ(dib[40 + 3 * 32 + 0], recipe.frames[i].top.b);
+        EXPECT_EQ(dib[40 + 3 * 32 + 1], recipe.frames[i].top.g);
+        EXPECT_EQ(dib[40 + 3 * 32 + 2], recipe.frames[i].top.r);
+        EXPECT_TRUE(FrameIs(dib, 10, 6, 24, recipe.frames[i])) << i;
     }
 }
 
 TEST_F(AviReaderTest, MjpegFramesHaveTheirColours) {
-    VideoSpec spec;
-    spec.codec = AV_CODEC_ID_MJPEG;
-    spec.pixelFormat = AV_PIX_FMT_YUVJ420P;
-    spec.frames = SolidFrames(5);
-    const QString path = Make("mjpeg.avi", spec);
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_MJPEG;
+    recipe.pixelFormat = AV_PIX_FMT_YUVJ420P;
+    recipe.frames = SolidFrames(5);
+    const QString path = Make("mjpeg.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
@@ -388,7 +388,7 @@ TEST_F(AviReaderTest, MjpegFramesHaveTheirColours) {
         const uint8_t* dib = reader.GetFrame(i);
         ASSERT_NE(dib, nullptr) << i;
         ExpectHeader(dib, 32, 24, 24);
-        EXPECT_TRUE(FrameIs(dib, 32, 24, 24, spec.frames[i], 12)) << i;
+        EXPECT_TRUE(FrameIs(dib, 32, 24, 24, recipe.frames[i], 12)) << i;
     }
 }
 
@@ -400,11 +400,11 @@ std::vector<TestFrame> TranslucentFrames(int count) {
 }
 
 TEST_F(AviReaderTest, PngWithAlphaKeepsStraightAlpha) {
-    VideoSpec spec;
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGBA;
-    spec.frames = TranslucentFrames(4);
-    const QString path = Make("alpha.avi", spec);
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGBA;
+    recipe.frames = TranslucentFrames(4);
+    const QString path = Make("alpha.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
@@ -413,17 +413,17 @@ TEST_F(AviReaderTest, PngWithAlphaKeepsStraightAlpha) {
         const uint8_t* dib = reader.GetFrame(i);
         ASSERT_NE(dib, nullptr);
         ExpectHeader(dib, 32, 24, 32);
-        EXPECT_TRUE(FrameIs(dib, 32, 24, 32, spec.frames[i])) << i;
+        EXPECT_TRUE(FrameIs(dib, 32, 24, 32, recipe.frames[i])) << i;
     }
 }
 
 TEST_F(AviReaderTest, QuickTimeRleArgbInMovKeepsAlpha) {
-    VideoSpec spec;
-    spec.container = "mov";
-    spec.codec = AV_CODEC_ID_QTRLE;
-    spec.pixelFormat = AV_PIX_FMT_ARGB;
-    spec.frames = TranslucentFrames(5);
-    const QString path = Make("alpha.mov", spec);
+    VideoRecipe recipe;
+    recipe.container = "mov";
+    recipe.codec = AV_CODEC_ID_QTRLE;
+    recipe.pixelFormat = AV_PIX_FMT_ARGB;
+    recipe.frames = TranslucentFrames(5);
+    const QString path = Make("alpha.mov", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
@@ -433,78 +433,78 @@ TEST_F(AviReaderTest, QuickTimeRleArgbInMovKeepsAlpha) {
     EXPECT_EQ(reader.Scale, 1u);
     EXPECT_EQ(reader.Length, 5u);
     EXPECT_EQ(reader.BitCount(), 32);
-    for (int i = 0; i < 5; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 32, spec.frames[i])) << i;
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 32, recipe.frames[i])) << i;
     EXPECT_EQ(reader.GetFrame(5), nullptr);
 }
 
 TEST_F(AviReaderTest, LengthFromDurationWhenTheContainerHasNoCount) {
     // Matroska keeps no frame count: the length comes from the duration and rate.
-    VideoSpec spec;
-    spec.container = "matroska";
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGB24;
-    spec.frames = TwoToneFrames(6);
-    const QString path = Make("clip.mkv", spec);
+    VideoRecipe recipe;
+    recipe.container = "matroska";
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGB24;
+    recipe.frames = TwoToneFrames(6);
+    const QString path = Make("clip.mkv", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
     EXPECT_EQ(reader.Rate, 25u);
     EXPECT_EQ(reader.Scale, 1u);
     EXPECT_EQ(reader.Length, 6u);
-    for (int i = 0; i < 6; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 24, spec.frames[i])) << i;
+    for (int i = 0; i < 6; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 24, recipe.frames[i])) << i;
     EXPECT_EQ(reader.GetFrame(6), nullptr);
 }
 
 TEST_F(AviReaderTest, PalettedVideoIsOpaque) {
-    VideoSpec spec;
-    spec.pixelFormat = AV_PIX_FMT_PAL8;
-    spec.frames = TwoToneFrames(3);
-    const QString path = Make("paletted.avi", spec);
+    VideoRecipe recipe;
+    recipe.pixelFormat = AV_PIX_FMT_PAL8;
+    recipe.frames = TwoToneFrames(3);
+    const QString path = Make("paletted.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
     EXPECT_EQ(reader.BitCount(), 24);
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 24, spec.frames[i])) << i;
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 24, recipe.frames[i])) << i;
 }
 
 TEST_F(AviReaderTest, OpaquePngGivesTwentyFourBits) {
-    VideoSpec spec;
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGB24;
-    spec.frames = TwoToneFrames(3);
-    const QString path = Make("png.avi", spec);
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGB24;
+    recipe.frames = TwoToneFrames(3);
+    const QString path = Make("png.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
     EXPECT_EQ(reader.BitCount(), 24);
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 24, spec.frames[i])) << i;
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 24, recipe.frames[i])) << i;
 }
 
 TEST_F(AviReaderTest, SkippingRepeatingAndGoingBack) {
-    VideoSpec spec;
-    spec.frames = TwoToneFrames(6);
-    const QString path = Make("skip.avi", spec);
+    VideoRecipe recipe;
+    recipe.frames = TwoToneFrames(6);
+    const QString path = Make("skip.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
-    EXPECT_TRUE(FrameIs(reader.GetFrame(0), 32, 24, 24, spec.frames[0]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(0), 32, 24, 24, recipe.frames[0]));
     // Ahead: the frames between are decoded and dropped.
-    EXPECT_TRUE(FrameIs(reader.GetFrame(3), 32, 24, 24, spec.frames[3]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(3), 32, 24, 24, recipe.frames[3]));
     // The same frame again.
-    EXPECT_TRUE(FrameIs(reader.GetFrame(3), 32, 24, 24, spec.frames[3]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(3), 32, 24, 24, recipe.frames[3]));
     // Backwards is not offered, and does not disturb what follows.
     EXPECT_EQ(reader.GetFrame(1), nullptr);
     EXPECT_EQ(reader.GetFrame(-1), nullptr);
-    EXPECT_TRUE(FrameIs(reader.GetFrame(4), 32, 24, 24, spec.frames[4]));
-    EXPECT_TRUE(FrameIs(reader.GetFrame(5), 32, 24, 24, spec.frames[5]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(4), 32, 24, 24, recipe.frames[4]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(5), 32, 24, 24, recipe.frames[5]));
     EXPECT_EQ(reader.GetFrame(6), nullptr);
     EXPECT_EQ(reader.GetFrame(1000000), nullptr);
 }
 
 TEST_F(AviReaderTest, ReaderCanBeOpenedAgain) {
-    VideoSpec a;
+    VideoRecipe a;
     a.frames = TwoToneFrames(2);
-    VideoSpec b;
+    VideoRecipe b;
     b.width = 16;
     b.height = 16;
     b.rate = {50, 1};
@@ -528,9 +528,9 @@ TEST_F(AviReaderTest, ReaderCanBeOpenedAgain) {
 }
 
 TEST_F(AviReaderTest, StepsOutOfOrderFail) {
-    VideoSpec spec;
-    spec.frames = TwoToneFrames(1);
-    const QString path = Make("order.avi", spec);
+    VideoRecipe recipe;
+    recipe.frames = TwoToneFrames(1);
+    const QString path = Make("order.avi", recipe);
 
     CAviReader reader;
     EXPECT_FALSE(reader.ReadStreamInfo());
@@ -543,19 +543,19 @@ TEST_F(AviReaderTest, StepsOutOfOrderFail) {
     ASSERT_TRUE(reader.ReadStreamInfo());
     EXPECT_EQ(reader.GetFrame(0), nullptr);
     ASSERT_TRUE(reader.OpenDecoder());
-    EXPECT_TRUE(FrameIs(reader.GetFrame(0), 32, 24, 24, spec.frames[0]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(0), 32, 24, 24, recipe.frames[0]));
 }
 
 TEST_F(AviReaderTest, FrameOfAnotherSizeIsScaledToTheVideoSize) {
-    VideoSpec spec;
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGB24;
-    spec.frames = TwoToneFrames(4);
-    spec.frames[1].width = 16;
-    spec.frames[1].height = 12;
-    spec.frames[2].width = 64;
-    spec.frames[2].height = 48;
-    const QString path = Make("sizes.avi", spec);
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGB24;
+    recipe.frames = TwoToneFrames(4);
+    recipe.frames[1].width = 16;
+    recipe.frames[1].height = 12;
+    recipe.frames[2].width = 64;
+    recipe.frames[2].height = 48;
+    const QString path = Make("sizes.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
@@ -566,32 +566,32 @@ TEST_F(AviReaderTest, FrameOfAnotherSizeIsScaledToTheVideoSize) {
         ASSERT_NE(dib, nullptr) << i;
         ExpectHeader(dib, 32, 24, 24);
         // Scaling blends the rows next to the middle; the rest keep their colours.
-        EXPECT_TRUE(FrameIs(dib, 32, 24, 24, spec.frames[i], 2, 3)) << i;
+        EXPECT_TRUE(FrameIs(dib, 32, 24, 24, recipe.frames[i], 2, 3)) << i;
     }
 }
 
 TEST_F(AviReaderTest, FrameBeyondTheSizeLimitIsSkipped) {
-    VideoSpec spec;
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGB24;
-    spec.frames = SolidFrames(3);
-    spec.frames[1].width = 17000;
-    spec.frames[1].height = 2;
-    const QString path = Make("wide.avi", spec);
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGB24;
+    recipe.frames = SolidFrames(3);
+    recipe.frames[1].width = 17000;
+    recipe.frames[1].height = 2;
+    const QString path = Make("wide.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
-    EXPECT_TRUE(FrameIs(reader.GetFrame(0), 32, 24, 24, spec.frames[0]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(0), 32, 24, 24, recipe.frames[0]));
     EXPECT_EQ(reader.GetFrame(1), nullptr);
-    EXPECT_TRUE(FrameIs(reader.GetFrame(2), 32, 24, 24, spec.frames[2]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(2), 32, 24, 24, recipe.frames[2]));
 }
 
 TEST_F(AviReaderTest, HeaderBeyondTheSizeLimitHasNoDecoder) {
-    VideoSpec spec;
-    spec.width = 16400;
-    spec.height = 2;
-    spec.frames = SolidFrames(1);
-    const QString path = Make("huge.avi", spec);
+    VideoRecipe recipe;
+    recipe.width = 16400;
+    recipe.height = 2;
+    recipe.frames = SolidFrames(1);
+    const QString path = Make("huge.avi", recipe);
 
     CAviReader reader;
     ASSERT_TRUE(reader.Open(path));
@@ -616,11 +616,11 @@ bool DamagePng(QByteArray& data, int n) {
 }
 
 TEST_F(AviReaderTest, UndecodableFrameDoesNotEndTheLaterOnes) {
-    VideoSpec spec;
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGB24;
-    spec.frames = TwoToneFrames(5);
-    const QString path = Make("damaged.avi", spec);
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGB24;
+    recipe.frames = TwoToneFrames(5);
+    const QString path = Make("damaged.avi", recipe);
     QByteArray data = ReadAll(path);
     ASSERT_TRUE(DamagePng(data, 2));
     ASSERT_TRUE(WriteAll(path, data));
@@ -628,12 +628,12 @@ TEST_F(AviReaderTest, UndecodableFrameDoesNotEndTheLaterOnes) {
     CAviReader reader;
     ASSERT_TRUE(OpenAll(reader, path));
     EXPECT_EQ(reader.Length, 5u);
-    EXPECT_TRUE(FrameIs(reader.GetFrame(0), 32, 24, 24, spec.frames[0]));
-    EXPECT_TRUE(FrameIs(reader.GetFrame(1), 32, 24, 24, spec.frames[1]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(0), 32, 24, 24, recipe.frames[0]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(1), 32, 24, 24, recipe.frames[1]));
     EXPECT_EQ(reader.GetFrame(2), nullptr);
     EXPECT_FALSE(reader.AtEnd());
-    EXPECT_TRUE(FrameIs(reader.GetFrame(3), 32, 24, 24, spec.frames[3]));
-    EXPECT_TRUE(FrameIs(reader.GetFrame(4), 32, 24, 24, spec.frames[4]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(3), 32, 24, 24, recipe.frames[3]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(4), 32, 24, 24, recipe.frames[4]));
     EXPECT_EQ(reader.GetFrame(5), nullptr);
     EXPECT_TRUE(reader.AtEnd());
 }
@@ -664,9 +664,9 @@ TEST_F(AviReaderTest, MissingEmptyFolderAndPipeDoNotOpen) {
 }
 
 TEST_F(AviReaderTest, NamesThatLookLikeProtocolsAreFiles) {
-    VideoSpec spec;
-    spec.frames = TwoToneFrames(2);
-    Make("http:clip.avi", spec);
+    VideoRecipe recipe;
+    recipe.frames = TwoToneFrames(2);
+    Make("http:clip.avi", recipe);
     // A name relative to the current folder whose start reads like a URL scheme.
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir_.path()));
@@ -674,13 +674,13 @@ TEST_F(AviReaderTest, NamesThatLookLikeProtocolsAreFiles) {
     const bool opened = OpenAll(reader, "http:clip.avi");
     QDir::setCurrent(previous);
     ASSERT_TRUE(opened);
-    EXPECT_TRUE(FrameIs(reader.GetFrame(1), 32, 24, 24, spec.frames[1]));
+    EXPECT_TRUE(FrameIs(reader.GetFrame(1), 32, 24, 24, recipe.frames[1]));
 }
 
 TEST_F(AviReaderTest, ListsOfOtherFilesAreRefused) {
-    VideoSpec spec;
-    spec.frames = TwoToneFrames(2);
-    Make("inner.avi", spec);
+    VideoRecipe recipe;
+    recipe.frames = TwoToneFrames(2);
+    Make("inner.avi", recipe);
     const QString playlist = PathOf("playlist.avi");
     ASSERT_TRUE(WriteAll(playlist, "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1.0,\ninner.avi\n#EXT-X-ENDLIST\n"));
     const QString concat = PathOf("concat.avi");
@@ -758,9 +758,9 @@ void ReadThrough(const QString& path, const std::vector<TestFrame>* expected, in
 }
 
 TEST_F(AviReaderTest, TruncatedFilesGiveTheFramesTheyHold) {
-    VideoSpec spec;
-    spec.frames = TwoToneFrames(5);
-    const QString path = Make("whole.avi", spec);
+    VideoRecipe recipe;
+    recipe.frames = TwoToneFrames(5);
+    const QString path = Make("whole.avi", recipe);
     const QByteArray whole = ReadAll(path);
     ASSERT_GT(whole.size(), 5 * 32 * 24 * 3);
 
@@ -774,7 +774,7 @@ TEST_F(AviReaderTest, TruncatedFilesGiveTheFramesTheyHold) {
     {
         CAviReader reader;
         ASSERT_TRUE(OpenAll(reader, cut));
-        for (int i = 0; i < 3; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 24, spec.frames[i])) << i;
+        for (int i = 0; i < 3; ++i) EXPECT_TRUE(FrameIs(reader.GetFrame(i), 32, 24, 24, recipe.frames[i])) << i;
         EXPECT_EQ(reader.GetFrame(3), nullptr);
         EXPECT_EQ(reader.GetFrame(4), nullptr);
         EXPECT_TRUE(reader.AtEnd());
@@ -786,7 +786,7 @@ TEST_F(AviReaderTest, TruncatedFilesGiveTheFramesTheyHold) {
         const QString part = PathOf("part.avi");
         ASSERT_TRUE(WriteAll(part, whole.left(length)));
         int delivered = 0;
-        ReadThrough(part, &spec.frames, &delivered);
+        ReadThrough(part, &recipe.frames, &delivered);
         if (delivered > 0) ++opened;
     }
     EXPECT_GT(opened, 0);
@@ -795,23 +795,23 @@ TEST_F(AviReaderTest, TruncatedFilesGiveTheFramesTheyHold) {
 TEST_F(AviReaderTest, DamagedFilesNeverCrash) {
     struct Kind {
         const char* name;
-        VideoSpec spec;
+        VideoRecipe recipe;
     };
     std::vector<Kind> kinds(3);
     kinds[0].name = "raw.avi";
-    kinds[0].spec.frames = TwoToneFrames(4);
+    kinds[0].recipe.frames = TwoToneFrames(4);
     kinds[1].name = "png.avi";
-    kinds[1].spec.codec = AV_CODEC_ID_PNG;
-    kinds[1].spec.pixelFormat = AV_PIX_FMT_RGBA;
-    kinds[1].spec.frames = TranslucentFrames(4);
+    kinds[1].recipe.codec = AV_CODEC_ID_PNG;
+    kinds[1].recipe.pixelFormat = AV_PIX_FMT_RGBA;
+    kinds[1].recipe.frames = TranslucentFrames(4);
     kinds[2].name = "mjpeg.avi";
-    kinds[2].spec.codec = AV_CODEC_ID_MJPEG;
-    kinds[2].spec.pixelFormat = AV_PIX_FMT_YUVJ420P;
-    kinds[2].spec.frames = SolidFrames(4);
+    kinds[2].recipe.codec = AV_CODEC_ID_MJPEG;
+    kinds[2].recipe.pixelFormat = AV_PIX_FMT_YUVJ420P;
+    kinds[2].recipe.frames = SolidFrames(4);
 
     std::mt19937 random(20240611);
     for (const Kind& kind : kinds) {
-        const QByteArray whole = ReadAll(Make(kind.name, kind.spec));
+        const QByteArray whole = ReadAll(Make(kind.name, kind.recipe));
         ASSERT_FALSE(whole.isEmpty());
         for (int round = 0; round < 40; ++round) {
             QByteArray data = whole;
@@ -827,11 +827,11 @@ TEST_F(AviReaderTest, DamagedFilesNeverCrash) {
 }
 
 TEST_F(AviReaderTest, ReadersOnSeveralThreads) {
-    VideoSpec spec;
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGB24;
-    spec.frames = TwoToneFrames(6);
-    const QString path = Make("shared.avi", spec);
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGB24;
+    recipe.frames = TwoToneFrames(6);
+    const QString path = Make("shared.avi", recipe);
 
     int good[3] = {};
     std::vector<std::thread> threads;
@@ -841,7 +841,7 @@ TEST_F(AviReaderTest, ReadersOnSeveralThreads) {
                 CAviReader reader;
                 if (!OpenAll(reader, path)) return;
                 for (int i = 0; i < 6; ++i)
-                    if (FrameIs(reader.GetFrame(i), 32, 24, 24, spec.frames[i])) ++good[t];
+                    if (FrameIs(reader.GetFrame(i), 32, 24, 24, recipe.frames[i])) ++good[t];
             }
         });
     }

@@ -100,7 +100,7 @@ Bgra PixelAt(const CxImage& image, int x, int yFromTop) {
 // ---------------------------------------------------------------------------------
 // PNG files written with libpng.
 
-struct PngSpec {
+struct PngRecipe {
     int width = 0, height = 0;
     int colourType = PNG_COLOR_TYPE_RGB;
     int bitDepth = 8;
@@ -117,16 +117,16 @@ void PngAppend(png_structp png, png_bytep data, size_t size) {
 }
 void PngFlush(png_structp) {}
 
-bool PngWriteAll(png_structp png, png_infop info, const PngSpec* spec, Bytes* out, png_bytepp rows) {
+bool PngWriteAll(png_structp png, png_infop info, const PngRecipe* recipe, Bytes* out, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_write_fn(png, out, PngAppend, PngFlush);
-    png_set_IHDR(png, info, png_uint_32(spec->width), png_uint_32(spec->height), spec->bitDepth, spec->colourType,
-                 spec->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, png_uint_32(recipe->width), png_uint_32(recipe->height), recipe->bitDepth, recipe->colourType,
+                 recipe->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (!spec->palette.empty()) png_set_PLTE(png, info, spec->palette.data(), int(spec->palette.size()));
-    if (!spec->paletteAlpha.empty())
-        png_set_tRNS(png, info, spec->paletteAlpha.data(), int(spec->paletteAlpha.size()), nullptr);
-    if (spec->keyed) png_set_tRNS(png, info, nullptr, 0, &spec->key);
+    if (!recipe->palette.empty()) png_set_PLTE(png, info, recipe->palette.data(), int(recipe->palette.size()));
+    if (!recipe->paletteAlpha.empty())
+        png_set_tRNS(png, info, recipe->paletteAlpha.data(), int(recipe->paletteAlpha.size()), nullptr);
+    if (recipe->keyed) png_set_tRNS(png, info, nullptr, 0, &recipe->key);
     png_write_info(png, info);
     png_write_image(png, rows);
     png_write_end(png, info);
@@ -134,13 +134,13 @@ bool PngWriteAll(png_structp png, png_infop info, const PngSpec* spec, Bytes* ou
 }
 
 // rows: the packed rows exactly as they go into the file.
-Bytes WritePng(const PngSpec& spec, std::vector<Bytes>& rows) {
+Bytes WritePng(const PngRecipe& recipe, std::vector<Bytes>& rows) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     std::vector<png_bytep> pointers;
     for (Bytes& row : rows) pointers.push_back(row.data());
-    const bool ok = PngWriteAll(png, info, &spec, &out, pointers.data());
+    const bool ok = PngWriteAll(png, info, &recipe, &out, pointers.data());
     png_destroy_write_struct(&png, &info);
     EXPECT_TRUE(ok) << "libpng could not write the test file";
     return out;
@@ -218,34 +218,34 @@ std::vector<PngCase> AllPngCases() {
 
 // A PNG of the case with mixed samples, and the pixels a decoder must give for it.
 struct PngSample {
-    PngSpec spec;
+    PngRecipe recipe;
     Bytes file;
     std::vector<Bgra> expected; // top row first
 };
 
 PngSample MakePng(const PngCase& c, int width, int height) {
     PngSample s;
-    PngSpec& spec = s.spec;
-    spec.width = width;
-    spec.height = height;
-    spec.colourType = c.colourType;
-    spec.bitDepth = c.bitDepth;
-    spec.interlaced = c.interlaced;
+    PngRecipe& recipe = s.recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.colourType = c.colourType;
+    recipe.bitDepth = c.bitDepth;
+    recipe.interlaced = c.interlaced;
     const int channels = PngChannels(c.colourType);
     const int depth = c.bitDepth;
     if (c.colourType == PNG_COLOR_TYPE_PALETTE) {
         const int entries = 1 << depth;
         for (int i = 0; i < entries; ++i)
-            spec.palette.push_back({png_byte(i * 37 + 5), png_byte(i * 91 + 17), png_byte(255 - i * 53)});
+            recipe.palette.push_back({png_byte(i * 37 + 5), png_byte(i * 91 + 17), png_byte(255 - i * 53)});
         if (c.transparency)
-            for (int i = 0; i < entries / 2 + 1; ++i) spec.paletteAlpha.push_back(png_byte(i * 97 % 256));
+            for (int i = 0; i < entries / 2 + 1; ++i) recipe.paletteAlpha.push_back(png_byte(i * 97 % 256));
     } else if (c.transparency) {
         // The key is the colour of pixel (1, 1), so at least that pixel is transparent.
-        spec.keyed = true;
-        spec.key.gray = png_uint_16(Sample(1, 1, 0, depth));
-        spec.key.red = png_uint_16(Sample(1, 1, 0, depth));
-        spec.key.green = png_uint_16(Sample(1, 1, 1, depth));
-        spec.key.blue = png_uint_16(Sample(1, 1, 2, depth));
+        recipe.keyed = true;
+        recipe.key.gray = png_uint_16(Sample(1, 1, 0, depth));
+        recipe.key.red = png_uint_16(Sample(1, 1, 0, depth));
+        recipe.key.green = png_uint_16(Sample(1, 1, 1, depth));
+        recipe.key.blue = png_uint_16(Sample(1, 1, 2, depth));
     }
 
     std::vector<Bytes> rows;
@@ -260,14 +260,14 @@ PngSample MakePng(const PngCase& c, int width, int height) {
             Bgra e{};
             switch (c.colourType) {
             case PNG_COLOR_TYPE_PALETTE: {
-                const png_color& p = spec.palette[v[0]];
-                const uint8_t a = v[0] < spec.paletteAlpha.size() ? spec.paletteAlpha[v[0]] : 255;
+                const png_color& p = recipe.palette[v[0]];
+                const uint8_t a = v[0] < recipe.paletteAlpha.size() ? recipe.paletteAlpha[v[0]] : 255;
                 e = {p.blue, p.green, p.red, a};
                 break;
             }
             case PNG_COLOR_TYPE_GRAY: {
                 const uint8_t g = To8(v[0], depth);
-                e = {g, g, g, uint8_t(spec.keyed && v[0] == spec.key.gray ? 0 : 255)};
+                e = {g, g, g, uint8_t(recipe.keyed && v[0] == recipe.key.gray ? 0 : 255)};
                 break;
             }
             case PNG_COLOR_TYPE_GRAY_ALPHA: {
@@ -276,7 +276,7 @@ PngSample MakePng(const PngCase& c, int width, int height) {
                 break;
             }
             case PNG_COLOR_TYPE_RGB: {
-                const bool hit = spec.keyed && v[0] == spec.key.red && v[1] == spec.key.green && v[2] == spec.key.blue;
+                const bool hit = recipe.keyed && v[0] == recipe.key.red && v[1] == recipe.key.green && v[2] == recipe.key.blue;
                 e = {To8(v[2], depth), To8(v[1], depth), To8(v[0], depth), uint8_t(hit ? 0 : 255)};
                 break;
             }
@@ -286,7 +286,7 @@ PngSample MakePng(const PngCase& c, int width, int height) {
         }
         rows.push_back(std::move(row));
     }
-    s.file = WritePng(spec, rows);
+    s.file = WritePng(recipe, rows);
     return s;
 }
 
@@ -468,7 +468,7 @@ struct JpegWriteErrors {
 
 void JpegWriteFail(j_common_ptr common) { longjmp(reinterpret_cast<JpegWriteErrors*>(common->err)->jump, 1); }
 
-struct JpegSpec {
+struct JpegRecipe {
     int width = 0, height = 0;
     J_COLOR_SPACE input = JCS_RGB;      // JCS_RGB, JCS_GRAYSCALE or JCS_CMYK
     J_COLOR_SPACE stored = JCS_UNKNOWN; // JCS_UNKNOWN: libjpeg's default for the input
@@ -480,43 +480,43 @@ struct JpegSpec {
 
 int JpegComponents(J_COLOR_SPACE space) { return space == JCS_GRAYSCALE ? 1 : space == JCS_CMYK ? 4 : 3; }
 
-bool JpegWriteAll(jpeg_compress_struct* c, const JpegSpec* spec, JSAMPARRAY rows, unsigned char** buffer,
+bool JpegWriteAll(jpeg_compress_struct* c, const JpegRecipe* recipe, JSAMPARRAY rows, unsigned char** buffer,
                   unsigned long* size) {
     if (setjmp(reinterpret_cast<JpegWriteErrors*>(c->err)->jump)) return false;
     jpeg_create_compress(c);
     jpeg_mem_dest(c, buffer, size);
-    c->image_width = JDIMENSION(spec->width);
-    c->image_height = JDIMENSION(spec->height);
-    c->input_components = JpegComponents(spec->input);
-    c->in_color_space = spec->input;
+    c->image_width = JDIMENSION(recipe->width);
+    c->image_height = JDIMENSION(recipe->height);
+    c->input_components = JpegComponents(recipe->input);
+    c->in_color_space = recipe->input;
     jpeg_set_defaults(c);
     jpeg_set_quality(c, 95, TRUE);
-    if (spec->stored != JCS_UNKNOWN) jpeg_set_colorspace(c, spec->stored);
-    if (spec->input == JCS_CMYK) c->write_Adobe_marker = spec->adobe ? TRUE : FALSE;
-    if (spec->progressive) jpeg_simple_progression(c);
-    if (!spec->scans.empty()) {
-        c->scan_info = spec->scans.data();
-        c->num_scans = int(spec->scans.size());
+    if (recipe->stored != JCS_UNKNOWN) jpeg_set_colorspace(c, recipe->stored);
+    if (recipe->input == JCS_CMYK) c->write_Adobe_marker = recipe->adobe ? TRUE : FALSE;
+    if (recipe->progressive) jpeg_simple_progression(c);
+    if (!recipe->scans.empty()) {
+        c->scan_info = recipe->scans.data();
+        c->num_scans = int(recipe->scans.size());
     }
-    c->restart_interval = unsigned(spec->restartInterval);
+    c->restart_interval = unsigned(recipe->restartInterval);
     jpeg_start_compress(c, TRUE);
-    jpeg_write_scanlines(c, rows, JDIMENSION(spec->height));
+    jpeg_write_scanlines(c, rows, JDIMENSION(recipe->height));
     jpeg_finish_compress(c);
     return true;
 }
 
 // samples: width * components bytes per row, top row first.
-Bytes WriteJpeg(const JpegSpec& spec, Bytes& samples) {
+Bytes WriteJpeg(const JpegRecipe& recipe, Bytes& samples) {
     jpeg_compress_struct c{};
     JpegWriteErrors errors{};
     c.err = jpeg_std_error(&errors.manager);
     errors.manager.error_exit = JpegWriteFail;
     std::vector<JSAMPROW> rows;
-    const size_t stride = size_t(spec.width) * JpegComponents(spec.input);
-    for (int y = 0; y < spec.height; ++y) rows.push_back(samples.data() + size_t(y) * stride);
+    const size_t stride = size_t(recipe.width) * JpegComponents(recipe.input);
+    for (int y = 0; y < recipe.height; ++y) rows.push_back(samples.data() + size_t(y) * stride);
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    const bool ok = JpegWriteAll(&c, &spec, rows.data(), &buffer, &size);
+    const bool ok = JpegWriteAll(&c, &recipe, rows.data(), &buffer, &size);
     jpeg_destroy_compress(&c);
     Bytes out;
     if (ok && buffer) out.assign(buffer, buffer + size);
@@ -537,18 +537,18 @@ uint8_t Smooth(int x, int y, int channel) {
 }
 
 struct JpegSample {
-    JpegSpec spec;
+    JpegRecipe recipe;
     Bytes file;
     std::vector<Bgra> expected;
 };
 
-JpegSample MakeJpeg(const JpegSpec& spec) {
+JpegSample MakeJpeg(const JpegRecipe& recipe) {
     JpegSample s;
-    s.spec = spec;
-    const int components = JpegComponents(spec.input);
+    s.recipe = recipe;
+    const int components = JpegComponents(recipe.input);
     Bytes samples;
-    for (int y = 0; y < spec.height; ++y)
-        for (int x = 0; x < spec.width; ++x) {
+    for (int y = 0; y < recipe.height; ++y)
+        for (int x = 0; x < recipe.width; ++x) {
             uint8_t v[4];
             for (int c = 0; c < components; ++c) v[c] = Smooth(x, y, components == 1 ? 2 : c);
             samples.insert(samples.end(), v, v + components);
@@ -560,12 +560,12 @@ JpegSample MakeJpeg(const JpegSpec& spec) {
                 // Adobe files store inverted inks (255 = none): red = C' * K' / 255.
                 // Plain CMYK stores the inks themselves.
                 int c = v[0], m = v[1], yy = v[2], k = v[3];
-                if (!spec.adobe) c = 255 - c, m = 255 - m, yy = 255 - yy, k = 255 - k;
+                if (!recipe.adobe) c = 255 - c, m = 255 - m, yy = 255 - yy, k = 255 - k;
                 s.expected.push_back({uint8_t((yy * k + 127) / 255), uint8_t((m * k + 127) / 255),
                                       uint8_t((c * k + 127) / 255), 255});
             }
         }
-    s.file = WriteJpeg(spec, samples);
+    s.file = WriteJpeg(recipe, samples);
     return s;
 }
 
@@ -600,15 +600,15 @@ TEST_P(JpegDecoding, GivesTheWrittenPixelsBottomUp) {
     const JpegCase& c = GetParam();
     for (const auto& [width, height] : std::vector<std::pair<int, int>>{{64, 48}, {37, 23}, {1, 1}, {3, 17}}) {
         SCOPED_TRACE(testing::Message() << width << " x " << height);
-        JpegSpec spec;
-        spec.width = width;
-        spec.height = height;
-        spec.input = c.input;
-        spec.stored = c.stored;
-        spec.adobe = c.adobe;
-        spec.progressive = c.progressive;
-        spec.restartInterval = c.restartInterval;
-        const JpegSample s = MakeJpeg(spec);
+        JpegRecipe recipe;
+        recipe.width = width;
+        recipe.height = height;
+        recipe.input = c.input;
+        recipe.stored = c.stored;
+        recipe.adobe = c.adobe;
+        recipe.progressive = c.progressive;
+        recipe.restartInterval = c.restartInterval;
+        const JpegSample s = MakeJpeg(recipe);
         CxImage image;
         ASSERT_TRUE(CxImageJPG::Decode(s.file.data(), s.file.size(), image)) << image.Error.toStdString();
         EXPECT_EQ(image.Format, CxFormatJpg);
@@ -622,12 +622,12 @@ TEST_P(JpegDecoding, GivesTheWrittenPixelsBottomUp) {
 INSTANTIATE_TEST_SUITE_P(AllKinds, JpegDecoding, testing::ValuesIn(JpegCases),
                          [](const testing::TestParamInfo<JpegCase>& info) { return std::string(info.param.name); });
 
-JpegSpec RgbJpeg(int width, int height, bool progressive = false) {
-    JpegSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.progressive = progressive;
-    return spec;
+JpegRecipe RgbJpeg(int width, int height, bool progressive = false) {
+    JpegRecipe recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.progressive = progressive;
+    return recipe;
 }
 
 TEST(JpegCodec, ThroughTheImageDispatch) {
@@ -731,9 +731,9 @@ std::vector<jpeg_scan_info> SplitScript(const std::vector<int>& split) {
 }
 
 TEST(JpegCodec, ScanCountIsCapped) {
-    JpegSpec few = RgbJpeg(16, 16);
+    JpegRecipe few = RgbJpeg(16, 16);
     few.scans = SplitScript({0}); // 1 + 63 + 2 = 66 scans
-    JpegSpec many = RgbJpeg(16, 16);
+    JpegRecipe many = RgbJpeg(16, 16);
     many.scans = SplitScript({0, 1, 2}); // 1 + 189 = 190 scans
     const JpegSample accepted = MakeJpeg(few);
     const JpegSample refused = MakeJpeg(many);

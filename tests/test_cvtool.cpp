@@ -70,8 +70,8 @@ TEST(Cvtool, BuildThenInfoRoundTripsEveryField) {
     for (int k = 0; k < noise.size(); ++k) noise[k] = char((k * 7919) ^ (k >> 3));
     WriteFile(dir.filePath("noise.bgra"), noise);
     const QJsonObject object = FullObject(dir.path());
-    const QJsonObject spec{{"objects", QJsonArray{object, QJsonObject{{"Rect", QJsonArray{0, 0, 16, 16}}}}}};
-    WriteFile(dir.filePath("page.json"), QJsonDocument(spec).toJson());
+    const QJsonObject entry{{"objects", QJsonArray{object, QJsonObject{{"Rect", QJsonArray{0, 0, 16, 16}}}}}};
+    WriteFile(dir.filePath("page.json"), QJsonDocument(entry).toJson());
 
     const QString page = dir.filePath("page.corvane");
     ToolRun build = Cvtool({"build", dir.filePath("page.json"), page, "--mode", "5"});

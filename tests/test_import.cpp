@@ -199,7 +199,7 @@ bool WritePng(const QString& path, int w, int h, const PixelFn& f, bool alpha) {
 }
 
 // An animated GIF of full-screen frames with a four-colour global palette.
-struct GifFrameSpec {
+struct GifFrameRecipe {
     std::vector<uint8_t> indices;  // top row first
     int delay = 0;                  // hundredths of a second
     int transparent = -1;
@@ -213,7 +213,7 @@ int GifAppend(GifFileType* gif, const GifByteType* data, int size) {
 const GifColorType GifPalette[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
 const uint32_t GifArgb[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
 
-QByteArray Gif(int w, int h, const std::vector<GifFrameSpec>& frames) {
+QByteArray Gif(int w, int h, const std::vector<GifFrameRecipe>& frames) {
     QByteArray out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, GifAppend, &error);
@@ -223,7 +223,7 @@ QByteArray Gif(int w, int h, const std::vector<GifFrameSpec>& frames) {
     ColorMapObject* map = GifMakeMapObject(4, GifPalette);
     bool ok = EGifPutScreenDesc(gif, w, h, 8, 0, map) == GIF_OK;
     GifFreeMapObject(map);
-    for (const GifFrameSpec& f : frames) {
+    for (const GifFrameRecipe& f : frames) {
         const uint8_t block[4] = {uint8_t(f.transparent >= 0 ? 1 : 0), uint8_t(f.delay), uint8_t(f.delay >> 8),
                                   uint8_t(f.transparent >= 0 ? f.transparent : 0)};
         ok = ok && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, block) == GIF_OK;
@@ -241,8 +241,8 @@ QByteArray Gif(int w, int h, const std::vector<GifFrameSpec>& frames) {
 
 // Three 16 x 16 frames: frame 0 colour 0 with its top-left pixel transparent
 // (index 3), frame 1 colour 1, frame 2 colour 2; delays 10, 20 and 30 hundredths.
-std::vector<GifFrameSpec> ThreeGifFrames() {
-    std::vector<GifFrameSpec> frames(3);
+std::vector<GifFrameRecipe> ThreeGifFrames() {
+    std::vector<GifFrameRecipe> frames(3);
     for (int i = 0; i < 3; ++i) {
         frames[size_t(i)].indices.assign(16 * 16, uint8_t(i));
         frames[size_t(i)].delay = 10 * (i + 1);
@@ -253,7 +253,7 @@ std::vector<GifFrameSpec> ThreeGifFrames() {
 }
 
 // Videos written with FFmpeg's libraries: solid frames of the given colours.
-struct VideoSpec {
+struct VideoRecipe {
     AVCodecID codec = AV_CODEC_ID_RAWVIDEO;
     AVPixelFormat pixelFormat = AV_PIX_FMT_BGR24;
     int width = 32;
@@ -304,20 +304,20 @@ bool EncodeAndWrite(AVCodecContext* enc, AVFrame* frame, AVFormatContext* oc, AV
     return ok;
 }
 
-bool WriteVideo(const QString& path, const VideoSpec& spec) {
+bool WriteVideo(const QString& path, const VideoRecipe& recipe) {
     av_log_set_level(AV_LOG_QUIET);
     const QByteArray file = QFile::encodeName(path);
     AVFormatContext* oc = nullptr;
     if (avformat_alloc_output_context2(&oc, nullptr, "avi", file.constData()) < 0) return false;
-    const AVCodec* codec = avcodec_find_encoder(spec.codec);
+    const AVCodec* codec = avcodec_find_encoder(recipe.codec);
     AVCodecContext* enc = codec ? avcodec_alloc_context3(codec) : nullptr;
     bool ok = enc != nullptr;
     if (ok) {
-        enc->width = spec.width;
-        enc->height = spec.height;
-        enc->pix_fmt = spec.pixelFormat;
-        enc->time_base = av_inv_q(spec.rate);
-        enc->framerate = spec.rate;
+        enc->width = recipe.width;
+        enc->height = recipe.height;
+        enc->pix_fmt = recipe.pixelFormat;
+        enc->time_base = av_inv_q(recipe.rate);
+        enc->framerate = recipe.rate;
         if (oc->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         ok = avcodec_open2(enc, codec, nullptr) >= 0;
     }
@@ -326,9 +326,9 @@ bool WriteVideo(const QString& path, const VideoSpec& spec) {
     if (ok) st->time_base = enc->time_base;
     ok = ok && avio_open(&oc->pb, ("file:" + file).constData(), AVIO_FLAG_WRITE) >= 0;
     ok = ok && avformat_write_header(oc, nullptr) >= 0;
-    for (size_t i = 0; ok && i < spec.colours.size(); ++i) {
+    for (size_t i = 0; ok && i < recipe.colours.size(); ++i) {
         AVFrame* frame = av_frame_alloc();
-        ok = FillFrame(frame, spec.colours[i], spec.width, spec.height, spec.pixelFormat);
+        ok = FillFrame(frame, recipe.colours[i], recipe.width, recipe.height, recipe.pixelFormat);
         frame->pts = int64_t(i);
         ok = ok && EncodeAndWrite(enc, frame, oc, st);
         av_frame_free(&frame);
@@ -1007,7 +1007,7 @@ TEST_F(InteractiveImport, CancelledGifAddsNothingAndSaysNothing) {
 
 TEST_F(InteractiveImport, GifOfMoreThanAThousandFramesIsTruncatedWithAWarning) {
     // 1001 frames of 16 x 16 alternating between two colours: no two neighbours merge.
-    std::vector<GifFrameSpec> frames(1001);
+    std::vector<GifFrameRecipe> frames(1001);
     for (size_t i = 0; i < frames.size(); ++i) {
         frames[i].indices.assign(16 * 16, uint8_t(i % 2));
         frames[i].delay = 2;
@@ -1231,15 +1231,15 @@ TEST_F(InteractiveImport, CancelledListAddsNothingAndSaysNothing) {
 }
 
 TEST_F(InteractiveImport, VideoFramesTakeTheFrameRatesDelay) {
-    VideoSpec spec;
-    spec.colours = DistinctColours(4);
-    ASSERT_TRUE(WriteVideo(Path("clip.avi"), spec));
+    VideoRecipe recipe;
+    recipe.colours = DistinctColours(4);
+    ASSERT_TRUE(WriteVideo(Path("clip.avi"), recipe));
     CFrame* object = Import("clip.avi");
     ASSERT_NE(object, nullptr);
     EXPECT_TRUE(presenter.messages.empty());
     EXPECT_EQ(Delays(object->Frames), (std::vector<int>{40, 40, 40, 40}));
     for (int k = 0; k < 4; ++k)
-        EXPECT_TRUE(PictureIs(Decoded(object->Frames[size_t(k)]), 32, 24, Solid(spec.colours[size_t(k)]))) << k;
+        EXPECT_TRUE(PictureIs(Decoded(object->Frames[size_t(k)]), 32, 24, Solid(recipe.colours[size_t(k)]))) << k;
     EXPECT_EQ(object->ShowFor, 160);
     EXPECT_EQ(object->ShowIndefinitely, 1);
     EXPECT_EQ(object->Rect, (CRect{32, 32, 64, 56}));
@@ -1250,10 +1250,10 @@ TEST_F(InteractiveImport, VideoFramesTakeTheFrameRatesDelay) {
 }
 
 TEST_F(InteractiveImport, NtscVideoFramesAreThirtyThreeMilliseconds) {
-    VideoSpec spec;
-    spec.rate = {30000, 1001};
-    spec.colours = DistinctColours(3);
-    ASSERT_TRUE(WriteVideo(Path("ntsc.AVI"), spec));
+    VideoRecipe recipe;
+    recipe.rate = {30000, 1001};
+    recipe.colours = DistinctColours(3);
+    ASSERT_TRUE(WriteVideo(Path("ntsc.AVI"), recipe));
     CFrame* object = Import("ntsc.AVI");
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(Delays(object->Frames), (std::vector<int>{33, 33, 33}));
@@ -1261,20 +1261,20 @@ TEST_F(InteractiveImport, NtscVideoFramesAreThirtyThreeMilliseconds) {
 }
 
 TEST_F(InteractiveImport, StillVideoStretchesAreOneFrame) {
-    VideoSpec spec;
-    spec.colours = {VideoColours[0], VideoColours[0], VideoColours[0], VideoColours[1]};
-    ASSERT_TRUE(WriteVideo(Path("still.avi"), spec));
+    VideoRecipe recipe;
+    recipe.colours = {VideoColours[0], VideoColours[0], VideoColours[0], VideoColours[1]};
+    ASSERT_TRUE(WriteVideo(Path("still.avi"), recipe));
     CFrame* object = Import("still.avi");
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(Delays(object->Frames), (std::vector<int>{120, 40}));
 }
 
 TEST_F(InteractiveImport, VideoAlphaIsKept) {
-    VideoSpec spec;
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGBA;
-    spec.colours = {0x80FF0000u, 0x4000FF00u};
-    ASSERT_TRUE(WriteVideo(Path("alpha.avi"), spec));
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGBA;
+    recipe.colours = {0x80FF0000u, 0x4000FF00u};
+    ASSERT_TRUE(WriteVideo(Path("alpha.avi"), recipe));
     CFrame* object = Import("alpha.avi");
     ASSERT_NE(object, nullptr);
     ASSERT_EQ(object->Frames.size(), 2u);
@@ -1284,13 +1284,13 @@ TEST_F(InteractiveImport, VideoAlphaIsKept) {
 
 TEST_F(InteractiveImport, VideoLargerThanTheModeIsRejectedWithOneBox) {
     UseMode(8);  // 720 x 576
-    VideoSpec spec;
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGB24;
-    spec.width = 1280;
-    spec.height = 720;
-    spec.colours = DistinctColours(1);
-    ASSERT_TRUE(WriteVideo(Path("hd.avi"), spec));
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGB24;
+    recipe.width = 1280;
+    recipe.height = 720;
+    recipe.colours = DistinctColours(1);
+    ASSERT_TRUE(WriteVideo(Path("hd.avi"), recipe));
     ExpectNothingAdded(Import("hd.avi"));
     ASSERT_EQ(presenter.messages.size(), 1u);
     EXPECT_EQ(presenter.messages[0].text, VideoTooLarge);
@@ -1299,23 +1299,23 @@ TEST_F(InteractiveImport, VideoLargerThanTheModeIsRejectedWithOneBox) {
 
 TEST_F(InteractiveImport, VideoTallerThanTheModeIsRejected) {
     UseMode(10);  // 720 x 488
-    VideoSpec spec;
-    spec.width = 32;
-    spec.height = 490;
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGB24;
-    spec.colours = DistinctColours(1);
-    ASSERT_TRUE(WriteVideo(Path("tall.avi"), spec));
+    VideoRecipe recipe;
+    recipe.width = 32;
+    recipe.height = 490;
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGB24;
+    recipe.colours = DistinctColours(1);
+    ASSERT_TRUE(WriteVideo(Path("tall.avi"), recipe));
     ExpectNothingAdded(Import("tall.avi"));
     EXPECT_EQ(presenter.Texts(), QStringList{VideoTooLarge});
 }
 
 TEST_F(InteractiveImport, TinyVideoIsRejectedWithOneBox) {
-    VideoSpec spec;
-    spec.width = 8;
-    spec.height = 8;
-    spec.colours = DistinctColours(2);
-    ASSERT_TRUE(WriteVideo(Path("tiny.avi"), spec));
+    VideoRecipe recipe;
+    recipe.width = 8;
+    recipe.height = 8;
+    recipe.colours = DistinctColours(2);
+    ASSERT_TRUE(WriteVideo(Path("tiny.avi"), recipe));
     ExpectNothingAdded(Import("tiny.avi"));
     ASSERT_EQ(presenter.messages.size(), 1u);
     EXPECT_EQ(presenter.messages[0].text, VideoTooSmall);
@@ -1323,11 +1323,11 @@ TEST_F(InteractiveImport, TinyVideoIsRejectedWithOneBox) {
 }
 
 TEST_F(InteractiveImport, NarrowVideoIsTooSmallEvenWhenTall) {
-    VideoSpec spec;
-    spec.width = 10;
-    spec.height = 64;
-    spec.colours = DistinctColours(1);
-    ASSERT_TRUE(WriteVideo(Path("narrow.avi"), spec));
+    VideoRecipe recipe;
+    recipe.width = 10;
+    recipe.height = 64;
+    recipe.colours = DistinctColours(1);
+    ASSERT_TRUE(WriteVideo(Path("narrow.avi"), recipe));
     ExpectNothingAdded(Import("narrow.avi"));
     EXPECT_EQ(presenter.Texts(), QStringList{VideoTooSmall});
 }
@@ -1349,9 +1349,9 @@ TEST_F(InteractiveImport, MissingVideoCannotBeOpened) {
 }
 
 TEST_F(InteractiveImport, CancelledVideoAddsNothingAndSaysNothing) {
-    VideoSpec spec;
-    spec.colours = DistinctColours(5);
-    ASSERT_TRUE(WriteVideo(Path("clip.avi"), spec));
+    VideoRecipe recipe;
+    recipe.colours = DistinctColours(5);
+    ASSERT_TRUE(WriteVideo(Path("clip.avi"), recipe));
     host.cancelAfter = 0;
     ExpectNothingAdded(Import("clip.avi"));
     EXPECT_TRUE(presenter.messages.empty());
@@ -1361,13 +1361,13 @@ TEST_F(InteractiveImport, CancelledVideoAddsNothingAndSaysNothing) {
 }
 
 TEST_F(InteractiveImport, VideoOfMoreThanAThousandFramesIsTruncatedWithAWarning) {
-    VideoSpec spec;
-    spec.codec = AV_CODEC_ID_PNG;
-    spec.pixelFormat = AV_PIX_FMT_RGB24;
-    spec.width = 16;
-    spec.height = 16;
-    for (int i = 0; i < 1001; ++i) spec.colours.push_back(i % 2 ? 0xFF204060u : 0xFF604020u);
-    ASSERT_TRUE(WriteVideo(Path("long.avi"), spec));
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_PNG;
+    recipe.pixelFormat = AV_PIX_FMT_RGB24;
+    recipe.width = 16;
+    recipe.height = 16;
+    for (int i = 0; i < 1001; ++i) recipe.colours.push_back(i % 2 ? 0xFF204060u : 0xFF604020u);
+    ASSERT_TRUE(WriteVideo(Path("long.avi"), recipe));
     CFrame* object = Import("long.avi");
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(object->Frames.size(), 1000u);
@@ -1596,13 +1596,13 @@ TEST_F(LinkedImport, FullHdIsTheLimitWhateverTheMode) {
 }
 
 TEST_F(LinkedImport, VideoAndGifBringAllTheirFrames) {
-    VideoSpec spec;
-    spec.colours = DistinctColours(3);
-    ASSERT_TRUE(WriteVideo(Path("clip.avi"), spec));
+    VideoRecipe recipe;
+    recipe.colours = DistinctColours(3);
+    ASSERT_TRUE(WriteVideo(Path("clip.avi"), recipe));
     Link("clip.avi");
     EXPECT_EQ(InitBackground(object), 1);
     EXPECT_EQ(Delays(object.Frames), (std::vector<int>{40, 40, 40}));
-    EXPECT_TRUE(PictureIs(Decoded(object.Frames[1]), 32, 24, Solid(spec.colours[1])));
+    EXPECT_TRUE(PictureIs(Decoded(object.Frames[1]), 32, 24, Solid(recipe.colours[1])));
 
     ASSERT_TRUE(WriteBytes(Path("anim.gif"), Gif(16, 16, ThreeGifFrames())));
     Link("anim.gif");
@@ -1612,11 +1612,11 @@ TEST_F(LinkedImport, VideoAndGifBringAllTheirFrames) {
 }
 
 TEST_F(LinkedImport, TooSmallVideoGivesNoFrames) {
-    VideoSpec spec;
-    spec.width = 8;
-    spec.height = 8;
-    spec.colours = DistinctColours(2);
-    ASSERT_TRUE(WriteVideo(Path("tiny.avi"), spec));
+    VideoRecipe recipe;
+    recipe.width = 8;
+    recipe.height = 8;
+    recipe.colours = DistinctColours(2);
+    ASSERT_TRUE(WriteVideo(Path("tiny.avi"), recipe));
     Link("tiny.avi");
     RecordingPresenter presenter;
     EXPECT_EQ(InitBackground(object), 0);
@@ -1956,9 +1956,9 @@ TEST_F(Cvtool, ImportImageList) {
 }
 
 TEST_F(Cvtool, ImportVideo) {
-    VideoSpec spec;
-    spec.colours = DistinctColours(5);
-    ASSERT_TRUE(WriteVideo(Path("clip.avi"), spec));
+    VideoRecipe recipe;
+    recipe.colours = DistinctColours(5);
+    ASSERT_TRUE(WriteVideo(Path("clip.avi"), recipe));
     const ToolRun run = Run({"import", Path("clip.avi"), Path("page.corvane"), "--mode", "5"});
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     const QJsonObject object = Info(Path("page.corvane"), 5);
@@ -1968,11 +1968,11 @@ TEST_F(Cvtool, ImportVideo) {
 }
 
 TEST_F(Cvtool, ImportFailuresPrintTheMessageAndWriteNothing) {
-    VideoSpec spec;
-    spec.width = 8;
-    spec.height = 8;
-    spec.colours = DistinctColours(1);
-    ASSERT_TRUE(WriteVideo(Path("tiny.avi"), spec));
+    VideoRecipe recipe;
+    recipe.width = 8;
+    recipe.height = 8;
+    recipe.colours = DistinctColours(1);
+    ASSERT_TRUE(WriteVideo(Path("tiny.avi"), recipe));
     ToolRun run = Run({"import", Path("tiny.avi"), Path("page.corvane"), "--mode", "0"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("Error: Video dimensions are too small!")) << run.err.constData();
@@ -1985,12 +1985,12 @@ TEST_F(Cvtool, ImportFailuresPrintTheMessageAndWriteNothing) {
 TEST_F(Cvtool, BuildTakesFramesFromFiles) {
     WriteAnimList();
     ASSERT_TRUE(WriteBytes(Path("anim.gif"), Gif(16, 16, ThreeGifFrames())));
-    const QJsonObject spec{
+    const QJsonObject recipe{
         {"objects", QJsonArray{QJsonObject{{"Kind", 1},
                                            {"Rect", QJsonArray{0, 0, 24, 16}},
                                            {"Frames", QJsonArray{QJsonObject{{"file", "anim.txt"}},
                                                                  QJsonObject{{"file", "anim.gif"}}}}}}}};
-    ASSERT_TRUE(WriteBytes(Path("page.json"), QJsonDocument(spec).toJson()));
+    ASSERT_TRUE(WriteBytes(Path("page.json"), QJsonDocument(recipe).toJson()));
     const ToolRun run = Run({"build", Path("page.json"), Path("page.corvane"), "--mode", "0"});
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     const QJsonObject object = Info(Path("page.corvane"), 0);
@@ -2004,9 +2004,9 @@ TEST_F(Cvtool, BuildTakesFramesFromFiles) {
 
 TEST_F(Cvtool, BuildRefusesAFileWithoutFrames) {
     ASSERT_TRUE(WriteBytes(Path("empty.txt"), "nothing here\n"));
-    const QJsonObject spec{{"objects", QJsonArray{QJsonObject{{"Kind", 1}, {"Rect", QJsonArray{0, 0, 24, 16}},
+    const QJsonObject recipe{{"objects", QJsonArray{QJsonObject{{"Kind", 1}, {"Rect", QJsonArray{0, 0, 24, 16}},
                                                               {"Frames", QJsonArray{QJsonObject{{"file", "empty.txt"}}}}}}}};
-    ASSERT_TRUE(WriteBytes(Path("page.json"), QJsonDocument(spec).toJson()));
+    ASSERT_TRUE(WriteBytes(Path("page.json"), QJsonDocument(recipe).toJson()));
     const ToolRun run = Run({"build", Path("page.json"), Path("page.corvane"), "--mode", "0"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("gave no frames")) << run.err.constData();
@@ -2014,11 +2014,11 @@ TEST_F(Cvtool, BuildRefusesAFileWithoutFrames) {
 
 TEST_F(Cvtool, TimelineOfALinkedListShowsItsFramesAndFollowsTheFile) {
     WriteAnimList();
-    const QJsonObject spec{{"objects", QJsonArray{QJsonObject{{"Kind", 1},
+    const QJsonObject recipe{{"objects", QJsonArray{QJsonObject{{"Kind", 1},
                                                               {"MaintainLink", 1},
                                                               {"ImageFileName", "anim.txt"},
                                                               {"Rect", QJsonArray{0, 0, 24, 16}}}}}};
-    ASSERT_TRUE(WriteBytes(Path("page.json"), QJsonDocument(spec).toJson()));
+    ASSERT_TRUE(WriteBytes(Path("page.json"), QJsonDocument(recipe).toJson()));
     ToolRun run = Run({"build", Path("page.json"), Path("page.corvane"), "--mode", "0"});
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     // The link is stored, the frames are not.

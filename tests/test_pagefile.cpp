@@ -582,7 +582,7 @@ TEST_F(PageFileTest, TimerFieldsOfOlderFiles) {
         ASSERT_EQ(objects.size(), 1u);
         EXPECT_EQ(objects[0]->TimerStart, c.start);
         EXPECT_EQ(objects[0]->TimerStop, c.stop);
-        EXPECT_EQ(objects[0]->TimerDirection, c.direction);
+        EXPECT_EQ(objects[0]->TimerDirection, c.direction != 0 ? 1 : 0);  // a switch: non-zero is on
     }
 }
 
@@ -1387,3 +1387,28 @@ TEST_F(PageFileTest, PageRoundTripKeepsEveryObjectInOrder) {
 }
 
 }  // namespace
+
+// Stored values outside their field's range keep the object's default, so no page
+// can drive the timeline into overflow or name an effect that does not exist;
+// switches read any non-zero value as on; edges are kept within a bounded range.
+TEST_F(PageFileTest, OutOfRangeValuesKeepTheirDefaults) {
+    constexpr int ShowFor = 44, StartDelay = 48, InEffect = 52, FadeIn = 60, Left = 80, Right = 88;
+    const QString path = PutPage({}, {Block{.fields = {{ShowFor, INT32_MAX},
+                                                      {StartDelay, -5},
+                                                      {InEffect, 31},
+                                                      {Rec::Speed, 0},
+                                                      {FadeIn, 9},
+                                                      {Right, INT32_MAX},
+                                                      {Left, INT32_MIN}}}});
+    ExpectLoaded(Read(path), 1);
+    ASSERT_EQ(objects.size(), 1u);
+    const CFrame defaults;
+    EXPECT_EQ(objects[0]->ShowFor, defaults.ShowFor);
+    EXPECT_EQ(objects[0]->StartDelay, defaults.StartDelay);
+    EXPECT_EQ(objects[0]->InEffect, defaults.InEffect);
+    EXPECT_EQ(objects[0]->Speed, defaults.Speed);
+    EXPECT_EQ(objects[0]->FadeIn, 1);
+    EXPECT_GT(objects[0]->Rect.Width(), 0);
+    EXPECT_LE(objects[0]->Rect.right, 1 << 20);
+    EXPECT_GE(objects[0]->Rect.left, -(1 << 20));
+}

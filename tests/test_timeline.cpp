@@ -807,6 +807,16 @@ TEST_F(PictureTest, FrameZeroDuringTheStartDelay) {
     EXPECT_EQ(engine.device.Uploads.load(), 1);
 }
 
+// Frame 0 chosen during the delay still gets its whole time once the object shows.
+TEST_F(PictureTest, FirstFrameKeepsItsTimeAfterTheStartDelay) {
+    engine.period = 20000;
+    MakePicture(frame, 16, 16, {40, 40, 40});
+    frame.StartDelay = 100;
+    frame.Play();
+    // Five frames of delay, then frame 0 for 40 ms, frame 1 for 40 ms, frame 2...
+    EXPECT_EQ(Shown(frame, 11), (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 1, 1, 2, 2}));
+}
+
 TEST_F(PictureTest, PausedAnimationStandsStillAndGoesOnFromTheSameFrame) {
     engine.period = 20000;
     MakePicture(frame, 16, 16, {40, 40, 40, 40});

@@ -2,7 +2,6 @@
 
 #include "output/VideoModes.h"
 #include "playback/Import.h"
-#include "playback/Import.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,16 +46,16 @@ QString ResolvePath(const QString& path, const QString& folder) {
 }
 
 // A picture of w x h from "fill" or "raw" (BGRA rows top first).
-CPicture Pixels(const QJsonObject& spec, int w, int h, const QString& baseFolder, const QString& what) {
+CPicture Pixels(const QJsonObject& entry, int w, int h, const QString& baseFolder, const QString& what) {
     CPicture picture;
     if (!picture.Resize(w, h)) Fail(QStringLiteral("%1: invalid size").arg(what));
-    if (spec.contains(QLatin1String("fill")) == spec.contains(QLatin1String("raw")))
+    if (entry.contains(QLatin1String("fill")) == entry.contains(QLatin1String("raw")))
         Fail(QStringLiteral("%1: give exactly one of \"fill\" and \"raw\"").arg(what));
-    if (spec.contains(QLatin1String("fill"))) {
-        picture.Fill(Colour(spec.value(QLatin1String("fill")), what + QLatin1String(".fill")));
+    if (entry.contains(QLatin1String("fill"))) {
+        picture.Fill(Colour(entry.value(QLatin1String("fill")), what + QLatin1String(".fill")));
         return picture;
     }
-    const QString path = ResolvePath(Text(spec.value(QLatin1String("raw")), what + QLatin1String(".raw")), baseFolder);
+    const QString path = ResolvePath(Text(entry.value(QLatin1String("raw")), what + QLatin1String(".raw")), baseFolder);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) Fail(QStringLiteral("%1: cannot open %2").arg(what, path));
     if (file.size() != qint64(picture.ByteCount()))
@@ -67,7 +66,7 @@ CPicture Pixels(const QJsonObject& spec, int w, int h, const QString& baseFolder
     return picture;
 }
 
-std::unique_ptr<CFrame> BuildObject(const QJsonObject& spec, int modeIndex, const QString& baseFolder,
+std::unique_ptr<CFrame> BuildObject(const QJsonObject& entry, int modeIndex, const QString& baseFolder,
                                     const QString& pageFolder, const QString& what) {
     static const QStringList known = [] {
         QStringList names{"BackColor", "Rect", "FileName", "ClockFormat", "TimerFormat", "Group", "ImageFileName",
@@ -75,23 +74,23 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& spec, int modeIndex, cons
         for (const auto& f : PageFile::RecordFields) names << QString::fromLatin1(f.name);
         return names;
     }();
-    for (auto it = spec.begin(); it != spec.end(); ++it)
+    for (auto it = entry.begin(); it != entry.end(); ++it)
         if (!known.contains(it.key())) Fail(QStringLiteral("%1: unknown field \"%2\"").arg(what, it.key()));
 
     auto frame = std::make_unique<CFrame>();
     frame->FramePeriod = VideoModes::FramePeriod(modeIndex);
     for (const auto& f : PageFile::RecordFields) {
         const QString name = QString::fromLatin1(f.name);
-        if (spec.contains(name)) (*frame).*f.field = int(Integer(spec.value(name), what + u'.' + name, f.min, f.max));
+        if (entry.contains(name)) (*frame).*f.field = int(Integer(entry.value(name), what + u'.' + name, f.min, f.max));
     }
-    if (spec.contains(QLatin1String("BackColor"))) {
-        const QJsonValue v = spec.value(QLatin1String("BackColor"));
+    if (entry.contains(QLatin1String("BackColor"))) {
+        const QJsonValue v = entry.value(QLatin1String("BackColor"));
         frame->BackColor = v.isString() ? Colour(v, what + QLatin1String(".BackColor"))
                                         : uint32_t(Integer(v, what + QLatin1String(".BackColor"), 0, 0xFFFFFFFFll));
     }
     const int width = VideoModes::RenderWidth(modeIndex), height = VideoModes::RenderHeight(modeIndex);
-    if (spec.contains(QLatin1String("Rect"))) {
-        const QJsonArray r = spec.value(QLatin1String("Rect")).toArray();
+    if (entry.contains(QLatin1String("Rect"))) {
+        const QJsonArray r = entry.value(QLatin1String("Rect")).toArray();
         if (r.size() != 4) Fail(what + QLatin1String(".Rect: [left, top, right, bottom] is expected"));
         CRect rect{int(Integer(r[0], what + QLatin1String(".Rect left"), 0, width - 1)),
                    int(Integer(r[1], what + QLatin1String(".Rect top"), 0, height - 1)),
@@ -103,8 +102,8 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& spec, int modeIndex, cons
     }
     const auto text = [&](const char* name, QString& field, bool path) {
         const QString key = QString::fromLatin1(name);
-        if (!spec.contains(key)) return;
-        field = Text(spec.value(key), what + u'.' + key);
+        if (!entry.contains(key)) return;
+        field = Text(entry.value(key), what + u'.' + key);
         if (path) field = ResolvePath(field, pageFolder);
     };
     text("FileName", frame->FileName, true);
@@ -112,13 +111,13 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& spec, int modeIndex, cons
     text("TimerFormat", frame->TimerFormat, false);
     text("Group", frame->Group, false);
     text("ImageFileName", frame->ImageFileName, true);
-    if (spec.contains(QLatin1String("RichText"))) {
-        const QString rtf = Text(spec.value(QLatin1String("RichText")), what + QLatin1String(".RichText"));
+    if (entry.contains(QLatin1String("RichText"))) {
+        const QString rtf = Text(entry.value(QLatin1String("RichText")), what + QLatin1String(".RichText"));
         for (QChar c : rtf)
             if (c.unicode() > 0xFF) Fail(what + QLatin1String(".RichText: 8-bit RTF holds only characters up to U+00FF"));
         frame->RichText = rtf.toLatin1();
     }
-    const QJsonArray frames = spec.value(QLatin1String("Frames")).toArray();
+    const QJsonArray frames = entry.value(QLatin1String("Frames")).toArray();
     if (frames.size() > PageFile::MaxFrames)
         Fail(QStringLiteral("%1.Frames: at most %2 frames").arg(what).arg(PageFile::MaxFrames));
     ImportedFrames built;

@@ -60,7 +60,7 @@ int Import(QStringList args, int mode, StandardErrorPresenter& presenter) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: cvtool info PAGE [--mode N]\n"
-                 "       cvtool build SPEC.json OUT [--mode N]\n"
+                 "       cvtool build PAGE.json OUT [--mode N]\n"
                  "       cvtool import FILE OUT.corvane [--sequence yes|no] [--mode N]\n"
                  "       cvtool timeline PAGE [--object N] [--frames N] [--period-us P] [--at-ms T:COMMAND:TARGET ...]\n"
                  "       cvtool textfile FILE [--encoding N]\n"
@@ -216,25 +216,25 @@ int Info(const QString& path, int mode) {
     return 0;
 }
 
-int Build(const QString& specPath, const QString& out, int mode) {
-    QFile file(specPath);
+int Build(const QString& descriptionPath, const QString& out, int mode) {
+    QFile file(descriptionPath);
     if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cvtool: cannot open %s\n", qUtf8Printable(specPath));
+        std::fprintf(stderr, "cvtool: cannot open %s\n", qUtf8Printable(descriptionPath));
         return 1;
     }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
     if (document.isNull() || !document.isObject()) {
-        std::fprintf(stderr, "cvtool: %s: invalid JSON (%s at byte %d)\n", qUtf8Printable(specPath),
+        std::fprintf(stderr, "cvtool: %s: invalid JSON (%s at byte %d)\n", qUtf8Printable(descriptionPath),
                      qUtf8Printable(parseError.errorString()), int(parseError.offset));
         return 1;
     }
     PageJson::BuiltPage page;
     QString error;
     const QString outPath = QFileInfo(out).absoluteFilePath();
-    if (!PageJson::Build(document.object(), mode, QFileInfo(specPath).absolutePath(), QFileInfo(outPath).absolutePath(),
+    if (!PageJson::Build(document.object(), mode, QFileInfo(descriptionPath).absolutePath(), QFileInfo(outPath).absolutePath(),
                          page, error)) {
-        std::fprintf(stderr, "cvtool: %s: %s\n", qUtf8Printable(specPath), qUtf8Printable(error));
+        std::fprintf(stderr, "cvtool: %s: %s\n", qUtf8Printable(descriptionPath), qUtf8Printable(error));
         return 1;
     }
     std::vector<const CFrame*> objects;
