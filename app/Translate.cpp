@@ -45,15 +45,13 @@ const QHash<unsigned, QString>& BuiltInTable() {
     return table;
 }
 
-class StandardErrorPresenter : public IMessagePresenter {
-public:
-    int Show(const QString& text, unsigned) override {
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-        return IdOk;
-    }
-};
-
 }  // namespace
+
+int CStandardErrorPresenter::Show(const QString& text, unsigned flags) {
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    const unsigned buttons = flags & 0x0F;
+    return buttons == MbYesNo || buttons == MbYesNoCancel ? Answer : IdOk;
+}
 
 QString FormatString(const QString& format, std::initializer_list<FormatArg> args) {
     QString out;
@@ -167,7 +165,7 @@ int CTranslate::MessageBoxFormat(unsigned id, unsigned flags, std::initializer_l
 }
 
 int CTranslate::MessageBox(const QString& text, unsigned flags) {
-    static StandardErrorPresenter fallback;
+    static CStandardErrorPresenter fallback;
     return (presenter_ ? presenter_ : &fallback)->Show(text, flags);
 }
 

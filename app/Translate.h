@@ -33,6 +33,15 @@ public:
     virtual int Show(const QString& text, unsigned flags) = 0;
 };
 
+// Writes messages to standard error: the presenter of command-line use and the
+// fallback when none is installed. Questions (Yes/No boxes) get Answer; the default
+// answers neither Yes nor No, so nothing destructive happens unasked.
+class CStandardErrorPresenter : public IMessagePresenter {
+public:
+    int Show(const QString& text, unsigned flags) override;
+    int Answer = IdOk;
+};
+
 // One argument of a printf-style format: an integer, a floating-point number or a
 // string, chosen by the conversion in the format.
 struct FormatArg {

@@ -21,23 +21,13 @@ namespace {
 // Logical pixels per inch assumed without a screen to ask.
 constexpr int DefaultDpi = 96;
 
-// Messages go to standard error; questions are answered with Answer.
-class StandardErrorPresenter : public IMessagePresenter {
-public:
-    int Show(const QString& text, unsigned flags) override {
-        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-        return (flags & 0x0F) == MbYesNo || (flags & 0x0F) == MbYesNoCancel ? Answer : IdOk;
-    }
-    int Answer = IdYes;
-};
-
 // The tool as the document's host: no views, no progress window.
 class ToolHost : public IDocumentHost {
 public:
     void UpdateViews(int) override {}
 };
 
-int Import(QStringList args, int mode, StandardErrorPresenter& presenter) {
+int Import(QStringList args, int mode, CStandardErrorPresenter& presenter) {
     const qsizetype k = args.indexOf(QStringLiteral("--sequence"));
     if (k >= 0) {
         if (k + 1 >= args.size() || (args[k + 1] != QLatin1String("yes") && args[k + 1] != QLatin1String("no"))) {
@@ -246,7 +236,8 @@ int Build(const QString& descriptionPath, const QString& out, int mode) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    StandardErrorPresenter presenter;
+    CStandardErrorPresenter presenter;
+    presenter.Answer = IdYes;  // import asks about numbered sequences; --sequence decides
     CTranslate::Global().SetPresenter(&presenter);
     InstallImportHooks();
 
