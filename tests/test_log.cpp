@@ -3,6 +3,7 @@
 // deleted or kept, the pending list of 100 lines while the file cannot be opened or
 // another writer holds it, concurrent callers, the level and path fixed at the first
 // call, and the process-wide log's file in the documents folder.
+#include "tests/TemporaryUserFolders.h"
 #include "app/Debug.h"
 #include "app/Settings.h"
 
@@ -568,34 +569,9 @@ INSTANTIATE_TEST_SUITE_P(Threads, LogThreadsTest, ::testing::Values(2, 8));
 // ---------------------------------------------------------------------------------
 // The process-wide log
 
-// Points HOME and XDG_CONFIG_HOME at temporary folders and puts them back afterwards.
-class GlobalLogTest : public ::testing::Test {
+class GlobalLogTest : public TemporaryUserFolders {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME"})
-            saved_.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
-        home_ = dir_.filePath(QStringLiteral("home"));
-        config_ = dir_.filePath(QStringLiteral("config"));
-        ASSERT_TRUE(QDir().mkpath(home_ + QStringLiteral("/Documents")));
-        ASSERT_TRUE(QDir().mkpath(config_));
-        qputenv("HOME", home_.toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", config_.toLocal8Bit());
-    }
-    void TearDown() override {
-        for (const Saved& s : saved_) {
-            if (s.was) qputenv(s.name, s.value);
-            else qunsetenv(s.name);
-        }
-    }
-    struct Saved {
-        const char* name;
-        bool was;
-        QByteArray value;
-    };
-    QTemporaryDir dir_;
-    QString home_, config_;
-    std::vector<Saved> saved_;
+    GlobalLogTest() : TemporaryUserFolders(true) {}
 };
 
 // The process-wide log is decided once per process, so this is its only test.

@@ -2,6 +2,7 @@
 // defaults; the sections that depend on the instance kind; reads with the caller's
 // default; writes read back; booleans as 0 and 1 in the file; malformed files read
 // as far as they go; the documents folder and the pages folder default.
+#include "tests/TemporaryUserFolders.h"
 #include "app/Settings.h"
 
 #include <gtest/gtest.h>
@@ -546,38 +547,9 @@ TEST_F(SettingsStoreTest, WritingIntoAMalformedFileStoresTheValueAndKeepsTheGood
 // ---------------------------------------------------------------------------------
 // The documents folder and the pages folder
 
-// Points HOME and XDG_CONFIG_HOME at temporary folders for one test, and puts them
-// back afterwards.
-class UserFoldersTest : public ::testing::Test {
+class UserFoldersTest : public TemporaryUserFolders {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
-            Saved s{name, qEnvironmentVariableIsSet(name), qgetenv(name)};
-            saved_.push_back(s);
-        }
-        home_ = dir_.filePath(QStringLiteral("home"));
-        config_ = dir_.filePath(QStringLiteral("config"));
-        ASSERT_TRUE(QDir().mkpath(home_));
-        ASSERT_TRUE(QDir().mkpath(config_));
-        qputenv("HOME", home_.toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", config_.toLocal8Bit());
-    }
-    void TearDown() override {
-        for (const Saved& s : saved_) {
-            if (s.was) qputenv(s.name, s.value);
-            else qunsetenv(s.name);
-        }
-    }
-    struct Saved {
-        const char* name;
-        bool was;
-        QByteArray value;
-    };
-
-    QTemporaryDir dir_;
-    QString home_, config_;
-    std::vector<Saved> saved_;
+    UserFoldersTest() : TemporaryUserFolders(false) {}
 };
 
 TEST_F(UserFoldersTest, TheDocumentsFolderIsTheUsersDocumentsFolder) {
