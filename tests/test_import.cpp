@@ -4,6 +4,7 @@
 // progress, the automatic re-import of a linked file (also from the timeline), the
 // editor's background picture, and cvtool's import, build and timeline commands.
 // Every picture, list and video is made here, small, in a temporary folder.
+#include "tests/TestVideo.h"
 #include "app/MainDoc.h"
 #include "app/Translate.h"
 #include "core/FrameSet.h"
@@ -252,93 +253,28 @@ std::vector<GifFrameRecipe> ThreeGifFrames() {
     return frames;
 }
 
-// Videos written with FFmpeg's libraries: solid frames of the given colours.
-struct VideoRecipe {
+// A video of solid frames, one colour (0xAARRGGBB) each.
+struct SolidVideo {
     AVCodecID codec = AV_CODEC_ID_RAWVIDEO;
     AVPixelFormat pixelFormat = AV_PIX_FMT_BGR24;
     int width = 32;
     int height = 24;
     AVRational rate{25, 1};
-    std::vector<uint32_t> colours;  // 0xAARRGGBB, one frame each
+    std::vector<uint32_t> colours;
 };
 
-bool FillFrame(AVFrame* out, uint32_t argb, int width, int height, AVPixelFormat format) {
-    out->format = format;
-    out->width = width;
-    out->height = height;
-    if (av_frame_get_buffer(out, 0) < 0) return false;
-    std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4);
-    for (size_t k = 0; k < rgba.size(); k += 4) {
-        rgba[k] = uint8_t(argb >> 16);
-        rgba[k + 1] = uint8_t(argb >> 8);
-        rgba[k + 2] = uint8_t(argb);
-        rgba[k + 3] = uint8_t(argb >> 24);
+bool WriteVideo(const QString& path, const SolidVideo& video) {
+    VideoRecipe recipe;
+    recipe.codec = video.codec;
+    recipe.pixelFormat = video.pixelFormat;
+    recipe.width = video.width;
+    recipe.height = video.height;
+    recipe.rate = video.rate;
+    for (uint32_t argb : video.colours) {
+        const Rgba c{uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)};
+        recipe.frames.push_back(TestFrame{c, c});
     }
-    SwsContext* sws = sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height, format, SWS_POINT, nullptr,
-                                     nullptr, nullptr);
-    if (!sws) return false;
-    const uint8_t* src[4] = {rgba.data(), nullptr, nullptr, nullptr};
-    const int srcStride[4] = {width * 4, 0, 0, 0};
-    const int rows = sws_scale(sws, src, srcStride, 0, height, out->data, out->linesize);
-    sws_freeContext(sws);
-    return rows == height;
-}
-
-bool EncodeAndWrite(AVCodecContext* enc, AVFrame* frame, AVFormatContext* oc, AVStream* st) {
-    if (avcodec_send_frame(enc, frame) < 0) return false;
-    AVPacket* pkt = av_packet_alloc();
-    bool ok = true;
-    for (;;) {
-        const int r = avcodec_receive_packet(enc, pkt);
-        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) break;
-        if (r < 0) {
-            ok = false;
-            break;
-        }
-        if (pkt->duration <= 0) pkt->duration = 1;
-        av_packet_rescale_ts(pkt, enc->time_base, st->time_base);
-        pkt->stream_index = st->index;
-        if (av_interleaved_write_frame(oc, pkt) < 0) ok = false;
-    }
-    av_packet_free(&pkt);
-    return ok;
-}
-
-bool WriteVideo(const QString& path, const VideoRecipe& recipe) {
-    av_log_set_level(AV_LOG_QUIET);
-    const QByteArray file = QFile::encodeName(path);
-    AVFormatContext* oc = nullptr;
-    if (avformat_alloc_output_context2(&oc, nullptr, "avi", file.constData()) < 0) return false;
-    const AVCodec* codec = avcodec_find_encoder(recipe.codec);
-    AVCodecContext* enc = codec ? avcodec_alloc_context3(codec) : nullptr;
-    bool ok = enc != nullptr;
-    if (ok) {
-        enc->width = recipe.width;
-        enc->height = recipe.height;
-        enc->pix_fmt = recipe.pixelFormat;
-        enc->time_base = av_inv_q(recipe.rate);
-        enc->framerate = recipe.rate;
-        if (oc->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        ok = avcodec_open2(enc, codec, nullptr) >= 0;
-    }
-    AVStream* st = ok ? avformat_new_stream(oc, nullptr) : nullptr;
-    ok = ok && st && avcodec_parameters_from_context(st->codecpar, enc) >= 0;
-    if (ok) st->time_base = enc->time_base;
-    ok = ok && avio_open(&oc->pb, ("file:" + file).constData(), AVIO_FLAG_WRITE) >= 0;
-    ok = ok && avformat_write_header(oc, nullptr) >= 0;
-    for (size_t i = 0; ok && i < recipe.colours.size(); ++i) {
-        AVFrame* frame = av_frame_alloc();
-        ok = FillFrame(frame, recipe.colours[i], recipe.width, recipe.height, recipe.pixelFormat);
-        frame->pts = int64_t(i);
-        ok = ok && EncodeAndWrite(enc, frame, oc, st);
-        av_frame_free(&frame);
-    }
-    ok = ok && EncodeAndWrite(enc, nullptr, oc, st);
-    ok = ok && av_write_trailer(oc) >= 0;
-    avcodec_free_context(&enc);
-    if (oc->pb) avio_closep(&oc->pb);
-    avformat_free_context(oc);
-    return ok;
+    return WriteVideo(path, recipe);
 }
 
 const uint32_t VideoColours[6] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u, 0xFF00FFFFu, 0xFFFF00FFu};
@@ -1231,7 +1167,7 @@ TEST_F(InteractiveImport, CancelledListAddsNothingAndSaysNothing) {
 }
 
 TEST_F(InteractiveImport, VideoFramesTakeTheFrameRatesDelay) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.colours = DistinctColours(4);
     ASSERT_TRUE(WriteVideo(Path("clip.avi"), recipe));
     CFrame* object = Import("clip.avi");
@@ -1250,7 +1186,7 @@ TEST_F(InteractiveImport, VideoFramesTakeTheFrameRatesDelay) {
 }
 
 TEST_F(InteractiveImport, NtscVideoFramesAreThirtyThreeMilliseconds) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.rate = {30000, 1001};
     recipe.colours = DistinctColours(3);
     ASSERT_TRUE(WriteVideo(Path("ntsc.AVI"), recipe));
@@ -1261,7 +1197,7 @@ TEST_F(InteractiveImport, NtscVideoFramesAreThirtyThreeMilliseconds) {
 }
 
 TEST_F(InteractiveImport, StillVideoStretchesAreOneFrame) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.colours = {VideoColours[0], VideoColours[0], VideoColours[0], VideoColours[1]};
     ASSERT_TRUE(WriteVideo(Path("still.avi"), recipe));
     CFrame* object = Import("still.avi");
@@ -1270,7 +1206,7 @@ TEST_F(InteractiveImport, StillVideoStretchesAreOneFrame) {
 }
 
 TEST_F(InteractiveImport, VideoAlphaIsKept) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.codec = AV_CODEC_ID_PNG;
     recipe.pixelFormat = AV_PIX_FMT_RGBA;
     recipe.colours = {0x80FF0000u, 0x4000FF00u};
@@ -1284,7 +1220,7 @@ TEST_F(InteractiveImport, VideoAlphaIsKept) {
 
 TEST_F(InteractiveImport, VideoLargerThanTheModeIsRejectedWithOneBox) {
     UseMode(8);  // 720 x 576
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.codec = AV_CODEC_ID_PNG;
     recipe.pixelFormat = AV_PIX_FMT_RGB24;
     recipe.width = 1280;
@@ -1299,7 +1235,7 @@ TEST_F(InteractiveImport, VideoLargerThanTheModeIsRejectedWithOneBox) {
 
 TEST_F(InteractiveImport, VideoTallerThanTheModeIsRejected) {
     UseMode(10);  // 720 x 488
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.width = 32;
     recipe.height = 490;
     recipe.codec = AV_CODEC_ID_PNG;
@@ -1311,7 +1247,7 @@ TEST_F(InteractiveImport, VideoTallerThanTheModeIsRejected) {
 }
 
 TEST_F(InteractiveImport, TinyVideoIsRejectedWithOneBox) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.width = 8;
     recipe.height = 8;
     recipe.colours = DistinctColours(2);
@@ -1323,7 +1259,7 @@ TEST_F(InteractiveImport, TinyVideoIsRejectedWithOneBox) {
 }
 
 TEST_F(InteractiveImport, NarrowVideoIsTooSmallEvenWhenTall) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.width = 10;
     recipe.height = 64;
     recipe.colours = DistinctColours(1);
@@ -1349,7 +1285,7 @@ TEST_F(InteractiveImport, MissingVideoCannotBeOpened) {
 }
 
 TEST_F(InteractiveImport, CancelledVideoAddsNothingAndSaysNothing) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.colours = DistinctColours(5);
     ASSERT_TRUE(WriteVideo(Path("clip.avi"), recipe));
     host.cancelAfter = 0;
@@ -1361,7 +1297,7 @@ TEST_F(InteractiveImport, CancelledVideoAddsNothingAndSaysNothing) {
 }
 
 TEST_F(InteractiveImport, VideoOfMoreThanAThousandFramesIsTruncatedWithAWarning) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.codec = AV_CODEC_ID_PNG;
     recipe.pixelFormat = AV_PIX_FMT_RGB24;
     recipe.width = 16;
@@ -1596,7 +1532,7 @@ TEST_F(LinkedImport, FullHdIsTheLimitWhateverTheMode) {
 }
 
 TEST_F(LinkedImport, VideoAndGifBringAllTheirFrames) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.colours = DistinctColours(3);
     ASSERT_TRUE(WriteVideo(Path("clip.avi"), recipe));
     Link("clip.avi");
@@ -1612,7 +1548,7 @@ TEST_F(LinkedImport, VideoAndGifBringAllTheirFrames) {
 }
 
 TEST_F(LinkedImport, TooSmallVideoGivesNoFrames) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.width = 8;
     recipe.height = 8;
     recipe.colours = DistinctColours(2);
@@ -1956,7 +1892,7 @@ TEST_F(Cvtool, ImportImageList) {
 }
 
 TEST_F(Cvtool, ImportVideo) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.colours = DistinctColours(5);
     ASSERT_TRUE(WriteVideo(Path("clip.avi"), recipe));
     const ToolRun run = Run({"import", Path("clip.avi"), Path("page.corvane"), "--mode", "5"});
@@ -1968,7 +1904,7 @@ TEST_F(Cvtool, ImportVideo) {
 }
 
 TEST_F(Cvtool, ImportFailuresPrintTheMessageAndWriteNothing) {
-    VideoRecipe recipe;
+    SolidVideo recipe;
     recipe.width = 8;
     recipe.height = 8;
     recipe.colours = DistinctColours(1);
