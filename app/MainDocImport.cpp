@@ -19,106 +19,50 @@ CFrame* CMainDoc::ImportPictureObject(const QString& path) {
     CTranslate& translate = CTranslate::Global();
     const int W = PageWidth(), H = PageHeight();
     ImportedFrames imported;
-    bool tooLarge = false, truncated = false, cancelled = false;
-    const auto checkSize = [&](const CPicture& picture) {
-        if (picture.width > W || picture.height > H) tooLarge = true;
-    };
+    ImportOutcome outcome;
+    const ImportProgress progress{[&](int range) { host_.ProgressOpen(range); },
+                                  [&](int position) {
+                                      host_.ProgressSet(position);
+                                      return !host_.ProgressCancelled();
+                                  },
+                                  [&] { host_.ProgressClose(); }};
     const QString extension = QFileInfo(path).suffix().toLower();
-    QStringList entries;
-    bool fromEntries = false;
 
     if (extension == QLatin1String("txt")) {
-        if (!ReadImageList(path, entries)) {
+        QStringList lines;
+        if (!ReadImageList(path, lines)) {
             translate.MessageBoxFormat(10361, MbIconError, {path});
             return nullptr;
         }
-        fromEntries = true;
+        ImportEntries(imported, lines, QFileInfo(path).absolutePath(), VideoModes::FramePeriod(ModeIndex) / 1000, W, H,
+                      outcome, &progress);
     } else if (extension == QLatin1String("avi")) {
         host_.ProgressOpen(CFrameBackground::MaxFrames);
-        const VideoResult result = ImportVideo(imported, path, W, H, [&](int index) {
-            host_.ProgressSet(index);
-            return !host_.ProgressCancelled();
-        }, truncated);
+        const VideoResult result = ImportVideo(imported, path, W, H, progress.step, outcome.truncated);
         host_.ProgressClose();
         switch (result) {
         case VideoResult::OpenFailed: translate.MessageBoxFormat(10361, MbIconError, {path}); return nullptr;
         case VideoResult::TooSmall: translate.MessageBoxText(10204, MbIconError); return nullptr;
         case VideoResult::TooLarge: translate.MessageBoxText(10205, MbIconError); return nullptr;
         case VideoResult::DecodingFailed: translate.MessageBoxText(10206, MbIconError); return nullptr;
-        case VideoResult::Cancelled: cancelled = true; break;
+        case VideoResult::Cancelled: outcome.cancelled = true; break;
         case VideoResult::Ok: break;
         }
     } else {
         const QStringList sequence = NumberedSequence(path);
         if (sequence.size() >= 2 &&
             translate.MessageBoxFormat(10656, MbYesNo | MbIconQuestion, {int(sequence.size())}) == IdYes) {
-            entries = sequence;
-            fromEntries = true;
+            ImportEntries(imported, sequence, QFileInfo(path).absolutePath(), VideoModes::FramePeriod(ModeIndex) / 1000,
+                          W, H, outcome, &progress);
         } else {
             // A single picture, or every frame of an animated GIF.
-            CPicture picture;
-            const int result = picture.LoadFromFile(path, true, -1);
-            if (result != 0) {
-                translate.MessageBoxFormat(10360 + unsigned(result), MbIconError, {path});
-                return nullptr;
-            }
-            checkSize(picture);
-            int failed = 0;
-            if (AddFrame(imported, picture, picture.frameDelay, W, H) && picture.frameCount > 1) {
-                host_.ProgressOpen(picture.frameCount);
-                for (int i = 1; i < picture.frameCount; ++i) {
-                    if (i >= CFrameBackground::MaxFrames) {  // the decoder gives no frame beyond
-                        truncated = true;
-                        break;
-                    }
-                    host_.ProgressSet(i);
-                    if (host_.ProgressCancelled()) {
-                        cancelled = true;
-                        break;
-                    }
-                    CPicture next;
-                    failed = next.LoadFromFile(path, true, i);
-                    if (failed) break;
-                    if (!AddFrame(imported, next, next.frameDelay, W, H)) {
-                        truncated = true;
-                        break;
-                    }
-                }
-                host_.ProgressClose();
-            }
-            if (failed) translate.MessageBoxFormat(10360 + unsigned(failed), MbIconError, {path});
+            ImportPictureFrames(imported, path, W, H, outcome, &progress);
         }
     }
+    if (outcome.failure)
+        translate.MessageBoxFormat(10360 + unsigned(outcome.failure), MbIconError, {outcome.failedPath});
 
-    if (fromEntries) {
-        const QString folder = QFileInfo(path).absolutePath();
-        const int defaultDelay = VideoModes::FramePeriod(ModeIndex) / 1000;
-        host_.ProgressOpen(int(entries.size()));
-        int loaded = 0;
-        for (const QString& line : entries) {
-            const ImageListEntry entry = ParseImageListLine(line, folder, defaultDelay);
-            if (entry.skip) continue;
-            CPicture picture;
-            const int result = picture.LoadFromFile(entry.path, true, -1);
-            if (result != 0) {
-                translate.MessageBoxFormat(10360 + unsigned(result), MbIconError, {entry.path});
-                break;
-            }
-            checkSize(picture);
-            if (!AddFrame(imported, picture, entry.delay, W, H)) {
-                truncated = true;
-                break;
-            }
-            host_.ProgressSet(++loaded);
-            if (host_.ProgressCancelled()) {
-                cancelled = true;
-                break;
-            }
-        }
-        host_.ProgressClose();
-    }
-
-    if (imported.Frames.empty() || cancelled) return nullptr;
+    if (imported.Frames.empty() || outcome.cancelled) return nullptr;
     auto object = std::make_unique<CFrame>();
     object->Kind = KindPicture;
     object->ImageFileName = QFileInfo(path).absoluteFilePath();
@@ -136,8 +80,8 @@ CFrame* CMainDoc::ImportPictureObject(const QString& path) {
         for (const CFrameBackground& frame : added->Frames) total = AddDelays(total, frame.Delay);
         added->ShowFor = total;
     }
-    if (tooLarge) translate.MessageBoxText(10207, MbIconWarning);
-    if (truncated) translate.MessageBoxText(10208, MbIconWarning);
+    if (outcome.tooLarge) translate.MessageBoxText(10207, MbIconWarning);
+    if (outcome.truncated) translate.MessageBoxText(10208, MbIconWarning);
     return added;
 }
 

@@ -48,23 +48,78 @@ bool FileStamp(const QString& path, CalendarTime& time, int& size) {
 
 QString Extension(const QString& path) { return QFileInfo(path).suffix().toLower(); }
 
-// Every frame of a picture file (all of an animated GIF); false when the first fails.
-bool ImportPicture(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight) {
-    CPicture picture;
-    if (picture.LoadFromFile(path, true, -1) != 0) return false;
-    if (!AddFrame(target, picture, picture.frameDelay, maxWidth, maxHeight)) return true;
-    const int frames = std::min(picture.frameCount, CFrameBackground::MaxFrames);
-    for (int i = 1; i < frames; ++i) {
-        CPicture next;
-        if (next.LoadFromFile(path, true, i) != 0) break;
-        if (!AddFrame(target, next, next.frameDelay, maxWidth, maxHeight)) break;
-    }
-    return true;
-}
-
 }  // namespace
 
 int AddDelays(int a, int b) { return int(std::clamp<int64_t>(int64_t(a) + b, 0, std::numeric_limits<int>::max())); }
+
+int ImportPictureFrames(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight,
+                        ImportOutcome& outcome, const ImportProgress* progress) {
+    CPicture picture;
+    if (const int result = picture.LoadFromFile(path, true, -1)) {
+        outcome.failure = result;
+        outcome.failedPath = path;
+        return 0;
+    }
+    if (picture.width > maxWidth || picture.height > maxHeight) outcome.tooLarge = true;
+    if (!AddFrame(target, picture, picture.frameDelay, maxWidth, maxHeight)) {
+        outcome.truncated = true;
+        return 0;
+    }
+    int taken = 1;
+    if (picture.frameCount <= 1) return taken;
+    if (progress) progress->open(picture.frameCount);
+    for (int i = 1; i < picture.frameCount; ++i) {
+        if (i >= CFrameBackground::MaxFrames) {  // the decoder gives no frame beyond
+            outcome.truncated = true;
+            break;
+        }
+        if (progress && !progress->step(i)) {
+            outcome.cancelled = true;
+            break;
+        }
+        CPicture next;
+        if (const int result = next.LoadFromFile(path, true, i)) {
+            outcome.failure = result;
+            outcome.failedPath = path;
+            break;
+        }
+        if (!AddFrame(target, next, next.frameDelay, maxWidth, maxHeight)) {
+            outcome.truncated = true;
+            break;
+        }
+        ++taken;
+    }
+    if (progress) progress->close();
+    return taken;
+}
+
+int ImportEntries(ImportedFrames& target, const QStringList& lines, const QString& folder, int defaultDelay,
+                  int maxWidth, int maxHeight, ImportOutcome& outcome, const ImportProgress* progress) {
+    if (progress) progress->open(int(lines.size()));
+    int taken = 0;
+    for (const QString& line : lines) {
+        const ImageListEntry entry = ParseImageListLine(line, folder, defaultDelay);
+        if (entry.skip) continue;
+        CPicture picture;
+        if (const int result = picture.LoadFromFile(entry.path, true, -1)) {
+            outcome.failure = result;
+            outcome.failedPath = entry.path;
+            break;
+        }
+        if (picture.width > maxWidth || picture.height > maxHeight) outcome.tooLarge = true;
+        if (!AddFrame(target, picture, entry.delay, maxWidth, maxHeight)) {
+            outcome.truncated = true;
+            break;
+        }
+        ++taken;
+        if (progress && !progress->step(taken)) {
+            outcome.cancelled = true;
+            break;
+        }
+    }
+    if (progress) progress->close();
+    return taken;
+}
 
 int AddFrame(ImportedFrames& target, const CPicture& picture, int delay, int maxWidth, int maxHeight) {
     if (target.Frames.size() >= size_t(CFrameBackground::MaxFrames)) return 0;
@@ -212,22 +267,12 @@ VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidt
 }
 
 int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight, int defaultDelay) {
-    const size_t before = target.Frames.size();
-    int taken = 0;
+    ImportOutcome outcome;
     const QString extension = Extension(path);
     if (extension == QLatin1String("txt")) {
         QStringList lines;
         if (!ReadImageList(path, lines)) return 0;
-        const QString folder = QFileInfo(path).absolutePath();
-        for (const QString& line : lines) {
-            const ImageListEntry entry = ParseImageListLine(line, folder, defaultDelay);
-            if (entry.skip) continue;
-            CPicture picture;
-            if (picture.LoadFromFile(entry.path, true, -1) != 0) break;
-            if (!AddFrame(target, picture, entry.delay, maxWidth, maxHeight)) break;
-            ++taken;
-        }
-        return taken;
+        return ImportEntries(target, lines, QFileInfo(path).absolutePath(), defaultDelay, maxWidth, maxHeight, outcome);
     }
     if (extension == QLatin1String("avi")) {
         bool truncated = false;
@@ -235,7 +280,7 @@ int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int ma
         ImportVideo(target, path, maxWidth, maxHeight, [&](int) { return ++frames, true; }, truncated);
         return frames;
     }
-    return ImportPicture(target, path, maxWidth, maxHeight) ? std::max(1, int(target.Frames.size() - before)) : 0;
+    return ImportPictureFrames(target, path, maxWidth, maxHeight, outcome);
 }
 
 bool ImageFileChanged(const CFrame& frame) {

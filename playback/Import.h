@@ -44,6 +44,32 @@ bool ReadImageList(const QString& path, QStringList& lines);
 // ...): path itself first; empty when the name has no trailing digits.
 QStringList NumberedSequence(const QString& path);
 
+// What a picture or list import met, for the messages of the interactive import.
+struct ImportOutcome {
+    int failure = 0;         // load result of the picture that failed (0: none)
+    QString failedPath;      // that picture
+    bool tooLarge = false;   // a picture was larger than the maximum and was cropped
+    bool truncated = false;  // the frame limit cut the import short
+    bool cancelled = false;  // the user cancelled
+};
+
+// The progress window of a long import: opened with a range, then told each
+// position; step returns false when the user cancelled. Absent: no progress shown.
+struct ImportProgress {
+    std::function<void(int)> open;
+    std::function<bool(int)> step;
+    std::function<void()> close;
+};
+
+// Every frame of a picture file (all of an animated GIF), stopping at the first
+// frame that fails to load or does not fit the frame limit. Returns the frames taken.
+int ImportPictureFrames(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight,
+                        ImportOutcome& outcome, const ImportProgress* progress = nullptr);
+// The pictures of image-list lines (or the files of a numbered sequence), stopping
+// at the first that fails to load or does not fit. Returns the pictures taken.
+int ImportEntries(ImportedFrames& target, const QStringList& lines, const QString& folder, int defaultDelay,
+                  int maxWidth, int maxHeight, ImportOutcome& outcome, const ImportProgress* progress = nullptr);
+
 // Why a video gave no frames.
 enum class VideoResult { Ok, OpenFailed, TooSmall, TooLarge, DecodingFailed, Cancelled };
 // Decodes every frame of a video into target (limits 16 .. max), calling progress
