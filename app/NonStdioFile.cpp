@@ -1,5 +1,7 @@
 #include "app/NonStdioFile.h"
 
+#include "app/CodePage.h"
+
 #include <QFile>
 #include <QStringDecoder>
 #include <algorithm>
@@ -10,7 +12,7 @@ namespace {
 
 // Written once at start-up (user-interface thread) before readers exist; read by any
 // reader thread afterwards.
-std::atomic<int> CodePage{1252};
+std::atomic<int> AnsiPage{1252};
 
 // Line buffers grow in steps of this many bytes.
 constexpr int LineStep = 1024;
@@ -25,9 +27,9 @@ bool IsDropped(int unit) {
 void CNonStdioFile::SetAnsiCodePage(int codePage) {
     // Only the single-byte Windows code pages: a line is converted byte by byte.
     const bool singleByte = codePage == 874 || (codePage >= 1250 && codePage <= 1258);
-    CodePage.store(singleByte ? codePage : 1252);
+    AnsiPage.store(singleByte ? codePage : 1252);
 }
-int CNonStdioFile::AnsiCodePage() { return CodePage.load(); }
+int CNonStdioFile::AnsiCodePage() { return AnsiPage.load(); }
 
 CNonStdioFile::CNonStdioFile() = default;
 CNonStdioFile::~CNonStdioFile() = default;
@@ -75,8 +77,7 @@ bool CNonStdioFile::OpenText(const QString& path, int encoding) {
 void CNonStdioFile::PrepareDecoder() {
     decoder_.reset();
     if (encoding_ != AnsiOem) return;
-    const QByteArray name = "windows-" + QByteArray::number(AnsiCodePage());
-    decoder_ = std::make_unique<QStringDecoder>(name.constData());
+    decoder_ = std::make_unique<QStringDecoder>(CodePage::Name(AnsiCodePage()).constData());
 }
 
 void CNonStdioFile::Close() {

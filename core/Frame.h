@@ -216,14 +216,15 @@ public:
     int AnimationFrame = -1;
     int AnimationFrameStart = 0;
     std::atomic<int> Ending{0};    // set by End, cleared by the render thread when the object finishes
-    int BarValue = 0;
+    std::atomic<int> BarValue{0};         // written by the text thread, read by the render thread
     std::atomic<int> SourceReady{0};      // written by the text thread, cleared by play
     std::atomic<int> TextError{0};        // written by the text thread
     QByteArray SourceRichText;
     CFrameSourceData Table;
     CalendarTime SourceFileTime{};
+    int64_t SourceFileNanos = 0;   // the same stamp to the nanosecond: a rewrite within a second still shows
     QString LastValue;
-    int RecheckDue = 0;
+    std::atomic<int> RecheckDue{0};       // set by the render thread, cleared by the text thread
     std::atomic<int> RecheckCountdown{0}; // decremented by the render thread, reloaded by the text thread
     int Scrolled = 0;
     int Copied = 0;
@@ -236,10 +237,21 @@ public:
     std::array<int, 4> Chunk{};    // copy x, copy y, width, height of ChunkPicture
     CPicture ChunkPicture;
     std::atomic<int> ChunkPending{0};    // set by the text thread, cleared by the render thread
-    int NoMoreText = 0;
-    int NextChar = 0;
+    // The text's read position: written by the text thread while no chunk is pending,
+    // by the render thread while one is (the ChunkPending hand-over orders them), and
+    // reset at each repetition under TextLock.
+    std::atomic<int> NoMoreText{0};
+    std::atomic<int> NextChar{0};
     std::atomic<int> ChunksRendered{0};  // incremented by the text thread
-    int EdgeLeadDone = 0;
+    int EdgeLeadDone = 0;                 // text thread; reset at each repetition under TextLock
+    // Set by the text thread while it works on the object; Play waits for it so that
+    // a new run never starts under a text step of the old one.
+    std::atomic<int> TextBusy{0};
+    // Taken by the text thread while it publishes a chunk and by a repetition's reset
+    // of the text fields (render thread), never while rasterising; TextGeneration
+    // counts those resets so a chunk rendered for an earlier pass is dropped.
+    std::mutex TextLock;
+    std::atomic<int> TextGeneration{0};
     std::atomic<int> BackgroundError{0}; // written by the render thread on a failed re-import
     CalendarTime ImageFileTime{};
     int ImageFileSize = 0;

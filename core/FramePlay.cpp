@@ -17,14 +17,16 @@ void CFrame::ResetTimeline() {
     AnimationFrameStart = 0;
     Scrolled = 0;
     Copied = 0;
-    TextPresent = 0;
     DisplayStarted = 0;
+    BackgroundError.exchange(0);
+    std::lock_guard guard(TextLock);
+    TextPresent = 0;
     NoMoreText = 0;
     NextChar = 0;
     ChunkPending.exchange(0);
-    BackgroundError.exchange(0);
     ChunksRendered.exchange(0);
     EdgeLeadDone = (Movement != MovementFixed && StartFromEdge) ? 0 : 1;
+    TextGeneration.fetch_add(1);
 }
 
 int CFrame::Play() {
@@ -41,6 +43,9 @@ int CFrame::Play() {
     // A Stop on another thread may still be releasing this object's textures.
     const auto pause = std::chrono::milliseconds(std::max(1, FramePeriod / 500));
     while (Stopping.load()) std::this_thread::sleep_for(pause);
+    // Nor may the text thread still be working on the run that ended (a text step
+    // lasts at most one strip's rasterising).
+    while (TextBusy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ResetTimeline();
     // An object ended and then cut before it finished must repeat again when it is
     // played anew.

@@ -1,6 +1,8 @@
 #include "playback/Import.h"
 
+#include "app/CodePage.h"
 #include "app/Debug.h"
+#include "playback/FileStamp.h"
 #include "app/NonStdioFile.h"
 #include "playback/AviReader.h"
 #include "playback/Timeline.h"
@@ -29,21 +31,6 @@ bool SameCode(const CCompressedPicture& a, const CCompressedPicture& b) {
     return a.width == b.width && a.height == b.height && a.compressedSize == b.compressedSize &&
            a.StoredByteCount() == b.StoredByteCount() &&
            std::memcmp(a.data.get(), b.data.get(), a.StoredByteCount()) == 0;
-}
-
-// Last-write time in UTC as eight 16-bit fields (year, month, day of week, day,
-// hour, minute, second, millisecond), and the low 32 bits of the size.
-bool FileStamp(const QString& path, CalendarTime& time, int& size) {
-    const QFileInfo info(path);
-    if (!info.exists() || !info.isFile()) return false;
-    const QDateTime written = info.lastModified().toUTC();
-    if (!written.isValid()) return false;
-    const QDate d = written.date();
-    const QTime t = written.time();
-    time = {uint16_t(d.year()), uint16_t(d.month()), uint16_t(d.dayOfWeek() % 7), uint16_t(d.day()),
-            uint16_t(t.hour()), uint16_t(t.minute()), uint16_t(t.second()), uint16_t(t.msec())};
-    size = int(uint32_t(uint64_t(info.size()) & 0xFFFFFFFFu));
-    return true;
 }
 
 QString Extension(const QString& path) { return QFileInfo(path).suffix().toLower(); }
@@ -178,7 +165,7 @@ bool ReadImageList(const QString& path, QStringList& lines) {
     lines.clear();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    QStringDecoder ansi(("windows-" + QByteArray::number(CNonStdioFile::AnsiCodePage())).constData());
+    QStringDecoder ansi(CodePage::Name(CNonStdioFile::AnsiCodePage()).constData());
     while (!file.atEnd()) {
         QByteArray bytes = file.readLine();
         while (bytes.endsWith('\n') || bytes.endsWith('\r')) bytes.chop(1);
@@ -285,10 +272,9 @@ int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int ma
 
 bool ImageFileChanged(const CFrame& frame) {
     if (!frame.MaintainLink) return false;
-    CalendarTime time{};
-    int size = 0;
-    if (!FileStamp(frame.ImageFileName, time, size)) return true;
-    return size != frame.ImageFileSize || time != frame.ImageFileTime;
+    FileStampValue stamp;
+    if (!FileStamp(frame.ImageFileName, stamp)) return true;
+    return stamp.size != frame.ImageFileSize || stamp.time != frame.ImageFileTime;
 }
 
 int InitBackground(CFrame& frame) {
@@ -309,10 +295,10 @@ int InitBackground(CFrame& frame) {
         frame.EditorBackgroundValid = 0;
     }
     frame.BackgroundTexture.reset();
-    if (!FileStamp(path, frame.ImageFileTime, frame.ImageFileSize)) {
-        frame.ImageFileTime = {};
-        frame.ImageFileSize = 0;
-    }
+    FileStampValue stamp;
+    const bool stamped = FileStamp(path, stamp);
+    frame.ImageFileTime = stamped ? stamp.time : CalendarTime{};
+    frame.ImageFileSize = stamped ? stamp.size : 0;
     const int result = frame.Frames.empty() ? 0 : 1;
     CDebug::Log(2, "CFrame::InitBackground() = %d", result);
     return result;
@@ -347,4 +333,3 @@ const CPicture& GetEditorBackground(CFrame& frame) {
     return frame.EditorBackground;
 }
 
-void InstallImportHooks() { CFrame::Hooks.InitBackground = &InitBackground; }

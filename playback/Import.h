@@ -94,8 +94,6 @@ int InitBackground(CFrame& frame);
 // The object's background at object size, as the editor's canvas shows it.
 const CPicture& GetEditorBackground(CFrame& frame);
 
-// Installs the import into the record's hooks (once, at start-up).
-void InstallImportHooks();
 
 // a + b for delays, saturating instead of wrapping.
 int AddDelays(int a, int b);

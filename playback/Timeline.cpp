@@ -2,8 +2,7 @@
 
 #include "app/Debug.h"
 #include "playback/Effects.h"
-
-TextPassHooks TextHooks;
+#include "playback/TextMovement.h"
 
 const char* PhaseName(TimelinePhase phase) {
     switch (phase) {
@@ -15,19 +14,6 @@ const char* PhaseName(TimelinePhase phase) {
     case TimelinePhase::Finished: return "finished";
     }
     return "";
-}
-
-void InvokeRender(CFrame& frame) {
-    if (TextHooks.InvokeRender) {
-        TextHooks.InvokeRender(frame);
-        return;
-    }
-    // Without a text layer the object is shown as its background alone.
-    if (frame.ChunksRendered.load() == 0) {
-        frame.TextPresent = 0;
-        frame.SourceReady.exchange(1);
-        frame.ChunksRendered.fetch_add(1);
-    }
 }
 
 namespace {
@@ -86,7 +72,7 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
 
     // 5. Waiting text into the text texture.
     if (frame.TextPresent) {
-        if (!TextHooks.PrepareTextTexture || !TextHooks.PrepareTextTexture(frame, device)) return 0;
+        if (!PrepareTextTexture(frame, device)) return 0;
     }
 
     if (frame.Clock < frame.StartDelay) {
@@ -133,7 +119,7 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
         if (frame.TextPresent) {
             std::copy(std::begin(record.BackgroundWindow), std::end(record.BackgroundWindow), record.TextWindow);
             if (record.Alpha != 0) record.Text = frame.TextTexture.get();
-            if (TextHooks.MoveText) TextHooks.MoveText(frame, record);
+            MoveText(frame, record, elapsedMicros);
         }
     }
 

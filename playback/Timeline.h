@@ -3,7 +3,7 @@
 //
 // Threads: PresentFrame, PrepareBackgroundTexture and CreateTexture run on the
 // render thread (the only thread that uses the texture device), with the object's
-// Busy word held (CFrame::BeginPresent). InvokeRender runs on the text thread.
+// Busy word held (CFrame::BeginPresent). The text thread's side is TextMovement.h.
 #pragma once
 
 #include "core/Frame.h"
@@ -35,15 +35,3 @@ TextureHandle CreateTexture(ITextureDevice& device, int width, int height);
 // Makes BackgroundTexture show what the object's background is at this moment.
 // 1 when ready, 0 on failure.
 int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device);
-
-// Text side of the timeline, filled in by the text layer; until then an object has
-// no text: the text pass marks it ready with nothing to show.
-struct TextPassHooks {
-    void (*InvokeRender)(CFrame&) = nullptr;                         // text thread: next piece of text
-    int (*PrepareTextTexture)(CFrame&, ITextureDevice&) = nullptr;   // render thread: copy text in
-    void (*MoveText)(CFrame&, FramePresentation&) = nullptr;         // render thread: movement
-};
-extern TextPassHooks TextHooks;
-
-// One pass of the text thread over a playing object.
-void InvokeRender(CFrame& frame);

@@ -304,8 +304,7 @@ void CPicture::AlphaRecovery(CPicture& destination, const CPicture& onWhite, con
         if (a != 0) {
             for (int c = 0; c < 3; ++c) colour[c] = uint8_t(std::min(255, k[c] * 256 / (k[c] - w[c] + 256)));
         }
-        int alpha = a;
-        if (opacity != 255) alpha = std::clamp(static_cast<int>(double(a) * opacity / 255.0), 0, 255);
+        const int alpha = ScaleOpacity(a, opacity);
         d[0] = colour[0];
         d[1] = colour[1];
         d[2] = colour[2];

@@ -84,6 +84,13 @@ public:
     // truncated mean of a 2 x 2 block per channel.
     void Halve();
 
+    // An alpha value seen through an object's opacity (0..255).
+    static int ScaleOpacity(int alpha, int opacity) {
+        if (opacity == 255) return alpha;
+        const int scaled = static_cast<int>(double(alpha) * opacity / 255.0);
+        return scaled < 0 ? 0 : scaled > 255 ? 255 : scaled;
+    }
+
     // Recovers straight alpha and colour from a copy drawn on white and a copy drawn
     // on black; all three pictures have the same size (destination is resized).
     static void AlphaRecovery(CPicture& destination, const CPicture& onWhite, const CPicture& onBlack,

@@ -1,6 +1,8 @@
 // The page: snapshots with deferred destruction, the order of its objects, the
 // object limit, lookups, and the playback commands for many objects.
 #include "core/FrameSet.h"
+#include "playback/TextMovement.h"
+#include "tests/TextRendererFixture.h"
 #include "playback/Timeline.h"
 #include "render/MemoryTexture.h"
 
@@ -61,7 +63,7 @@ protected:
     // One output frame of the render engine for the object: creates its
     // background texture on the memory device.
     void Present(CFrame* object) {
-        InvokeRender(*object);
+        InvokeRender(*object, TextRenderer());
         if (!object->BeginPresent()) return;
         FramePresentation record;
         const int result = PresentFrame(*object, record, device, 20000);

@@ -9,6 +9,8 @@
 #include "app/Translate.h"
 #include "core/FrameSet.h"
 #include "playback/Import.h"
+#include "playback/TextMovement.h"
+#include "tests/TextRendererFixture.h"
 #include "playback/Timeline.h"
 #include "render/MemoryTexture.h"
 
@@ -1348,7 +1350,7 @@ protected:
     void SetUp() override {
         av_log_set_level(AV_LOG_QUIET);
         ASSERT_TRUE(dir.isValid());
-        InstallImportHooks();
+        InstallPlaybackHooks();
         object.Kind = KindPicture;
         object.MaintainLink = 1;
         object.FramePeriod = 20000;
@@ -1584,7 +1586,7 @@ protected:
     // One output frame of 20 ms as the render thread gives it; 0 when the object
     // finished or failed (it is then stopped).
     int Present() {
-        InvokeRender(object);
+        InvokeRender(object, TextRenderer());
         if (!object.BeginPresent()) return 0;
         FramePresentation record;
         const int alive = PresentFrame(object, record, device, 20000);

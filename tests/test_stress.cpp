@@ -14,6 +14,7 @@
 // create happens-before edges between the threads that would hide a data race from
 // ThreadSanitizer.
 #include "core/FrameSet.h"
+#include "playback/TextMovement.h"
 #include "playback/Timeline.h"
 #include "render/MemoryTexture.h"
 #include "render/Picture.h"
@@ -279,6 +280,7 @@ void RenderLoop(CFrameSet& page, ITextureDevice& device, const std::atomic<int>&
 }
 
 void TextLoop(CFrameSet& page, const std::atomic<int>& stop, Counters& c) {
+    CRichEditTextRenderer renderer;
     while (!stop.load(relaxed)) {
         {
             CPageSnapshot snapshot(page);
@@ -288,7 +290,7 @@ void TextLoop(CFrameSet& page, const std::atomic<int>& stop, Counters& c) {
                     continue;
                 }
                 if (!object->Playing.load()) continue;
-                InvokeRender(*object);
+                InvokeRender(*object, renderer);
                 c.invoked.fetch_add(1, relaxed);
                 if (object->Playing.load() && object->ChunksRendered.load() > 0) c.chunksSeen.fetch_add(1, relaxed);
             }

@@ -2,6 +2,8 @@
 // playing, repetitions, fades, bar graphs, and the background texture (solid colour
 // or animation frames) on the memory texture device.
 #include "core/Frame.h"
+#include "playback/TextMovement.h"
+#include "tests/TextRendererFixture.h"
 #include "playback/Timeline.h"
 #include "render/MemoryTexture.h"
 
@@ -63,7 +65,7 @@ public:
     // One output frame; false once the object is stopped.
     bool Frame(CFrame& f) {
         if (!f.Playing.load()) return false;
-        if (textThread) InvokeRender(f);
+        if (textThread) InvokeRender(f, TextRenderer());
         if (!f.BeginPresent()) return false;
         Shot shot;
         shot.clock = f.Clock;

@@ -3,6 +3,7 @@
 #include "core/FrameSet.h"
 #include "core/PageFile.h"
 #include "output/VideoModes.h"
+#include "playback/TextMovement.h"
 #include "playback/Timeline.h"
 #include "render/MemoryTexture.h"
 
@@ -127,6 +128,7 @@ int TimelineCommand(const QStringList& arguments, int mode) {
     for (size_t k = 0; k < objects.size(); ++k) numbers[objects[k]] = int(k) + 1;
 
     CMemoryTextureDevice device;
+    CRichEditTextRenderer renderer;
     page.OutputOn.store(1);
     size_t nextCommand = 0;
     std::vector<int> wasPlaying(objects.size(), 0);
@@ -145,7 +147,7 @@ int TimelineCommand(const QStringList& arguments, int mode) {
                 continue;
             }
             wasPlaying[size_t(number - 1)] = 1;
-            InvokeRender(*object);  // the text thread's pass
+            InvokeRender(*object, renderer);  // the text thread's pass
             if (!object->BeginPresent()) continue;
             FramePresentation record;
             TimelinePhase phase = TimelinePhase::Waiting;

@@ -7,10 +7,11 @@
 #include "core/PageFile.h"
 #include "output/VideoModes.h"
 #include "playback/Import.h"
+#include "playback/TextMovement.h"
 #include "tools/PageJson.h"
 #include "tools/TimelineCommand.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonArray>
@@ -235,11 +236,14 @@ int Build(const QString& descriptionPath, const QString& out, int mode) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Text layout needs fonts, hence a GUI application; the tool never shows a
+    // window, so it needs no display either.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     CStandardErrorPresenter presenter;
     presenter.Answer = IdYes;  // import asks about numbered sequences; --sequence decides
     CTranslate::Global().SetPresenter(&presenter);
-    InstallImportHooks();
+    InstallPlaybackHooks();
 
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) return Usage();

@@ -1,0 +1,36 @@
+// Text in motion: the text thread renders the text in chunks, the render thread
+// copies them into the object's text texture, used as a ring, and moves the
+// visible window along it.
+//
+// Threads: InvokeRender on the text thread; PrepareTextTexture and MoveText on the
+// render thread with the object's Busy word held; SizeTextTexture wherever Play runs.
+#pragma once
+
+#include "core/Frame.h"
+#include "render/Texture.h"
+#include "render/text/RichEdit.h"
+
+struct FramePresentation;
+
+// TextureWidth, TextureHeight and Lead for the object's movement.
+void SizeTextTexture(CFrame& frame);
+
+// The text thread's call for one playing object: the source step, then the next
+// chunk. 1 when it did work.
+int InvokeRender(CFrame& frame, CRichEditTextRenderer& renderer);
+
+// Rasterises the object's text: the editor's still picture (still) or a playback
+// strip from character start (advanced). The object's lead-in is not touched.
+RasteriseResult RasteriseFrame(CFrame& frame, CPicture& picture, int& start, CRichEditTextRenderer& renderer,
+                               bool still);
+
+// Copies waiting chunks into the text texture; 0 on failure.
+int PrepareTextTexture(CFrame& frame, ITextureDevice& device);
+
+// Moves a scroll or roll by the frames elapsed and maps the effect's window onto the
+// visible part of the ring.
+void MoveText(CFrame& frame, FramePresentation& record, int elapsedMicros);
+
+// Installs the playback layer's work for Play and repetitions (text texture size,
+// linked picture re-import).
+void InstallPlaybackHooks();

@@ -1,0 +1,402 @@
+#include "playback/TextSource.h"
+
+#include "app/Debug.h"
+#include "app/NonStdioFile.h"
+#include "playback/FileStamp.h"
+
+#include <QFile>
+#include <algorithm>
+#include <clocale>
+#include <cstdint>
+#include <cwchar>
+#include <locale.h>
+
+namespace TextSource {
+namespace {
+
+// RTF files larger than this are refused rather than read into memory.
+constexpr qint64 MaxRtfFileBytes = 64ll * 1024 * 1024;
+
+// The user's time locale, made once per thread: setlocale is process-wide and
+// not safe while other threads format.
+locale_t UserTimeLocale() {
+    thread_local locale_t locale = [] {
+        locale_t made = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+        return made ? made : newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
+    }();
+    return locale;
+}
+
+bool StampOf(const CFrame& frame, FileStampValue& stamp) { return FileStamp(frame.FileName, stamp); }
+
+void KeepStamp(CFrame& frame, const FileStampValue& stamp) {
+    frame.SourceFileTime = stamp.time;
+    frame.SourceFileNanos = stamp.nanos;
+}
+
+// The default template's placeholder text: ASCII as it stands, anything else as
+// \uN so that it reads back as the same text whatever the document's code page.
+QByteArray TemplateText(const QString& text) {
+    QByteArray out;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\\' || u == u'{' || u == u'}') out += QByteArray("\\") + char(u);
+        else if (u >= 0x20 && u < 0x80) out += char(u);
+        else out += "\\u" + QByteArray::number(int(int16_t(u))) + '?';
+    }
+    return out;
+}
+
+int Period(const CFrame& frame) { return std::max(1, frame.FramePeriod); }
+
+// Step 3 of the source step: schedules the next change test.
+void Restart(CFrame& frame) {
+    frame.RecheckDue = 0;
+    int countdown = 0;
+    switch (frame.TextSource) {
+    case SourceClock: countdown = 100000 / Period(frame); break;
+    case SourceTimer: countdown = 1; break;
+    case SourceTextFile:
+    case SourceRtfFile:
+        if (frame.MonitorFileChanges && frame.Movement == MovementFixed) countdown = 1000000 / Period(frame);
+        break;
+    case SourceCsvFile:
+        if (frame.Table.CurrentRow >= int(frame.Table.Rows.size())) {
+            frame.Table.CurrentRow = 0;
+            CDebug::Log(3, "CFrame::InvokeRender(%08X): restart source", &frame);
+        }
+        break;
+    default: break;
+    }
+    frame.RecheckCountdown.store(countdown);
+    if (frame.ChunksRendered.load() == 0 || frame.Movement == MovementFixed)
+        frame.Ring = {0, 0, frame.TextureWidth, frame.TextureHeight};
+}
+
+}  // namespace
+
+QString ClockText(const QString& format, const std::tm& local) {
+    if (format.isEmpty()) return {};
+    const std::wstring wide = format.toStdWString();
+    wchar_t buffer[128];
+    const locale_t previous = uselocale(UserTimeLocale());
+    const size_t length = std::wcsftime(buffer, 128, wide.c_str(), &local);
+    uselocale(previous);
+    if (length == 0) return {};
+    return QString::fromWCharArray(buffer, qsizetype(length));
+}
+
+QString ClockTextNow(const QString& format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return ClockText(format, local);
+}
+
+QString TimerText(const QString& format, int start, int stop, int direction, bool playing, int clockMs,
+                  int clockMicros) {
+    const int64_t S = start, E = stop, clock = clockMs, micros = clockMicros;
+    const bool down = direction != 0;
+    int64_t v = 0;
+    if (!down) {
+        v = S * 1000000 + (playing ? clock * 1000 + micros : 0);
+        if (E > 0 && v > E * 1000000) v = E * 1000000;
+    } else if (!playing) {
+        v = S * 1000000;
+    } else if (S * 1000 - clock >= E * 1000) {
+        v = std::max<int64_t>(0, (S * 1000 - clock) * 1000 - micros);
+    } else {
+        v = E * 1000000;
+    }
+    int64_t s = v / 1000000;
+    const int64_t f = v % 1000000;
+    QString text = format;
+    const auto put = [&](const char* key, const QString& value) {
+        const QString k = QString::fromLatin1(key);
+        const bool found = text.contains(k);
+        if (found) text.replace(k, value);
+        return found;
+    };
+    const bool subSeconds = put("%m", QString::asprintf("%03d", int(f / 1000))) |
+                            put("%h", QString::asprintf("%02d", int(f / 10000))) |
+                            put("%d", QString::asprintf("%01d", int(f / 100000)));
+    if (down && !subSeconds && f != 0) ++s;  // counting down shows the next whole second
+    const bool seconds = put("%s", QString::number(s)) | put("%S", QString::asprintf("%02d", int(s % 60)));
+    int64_t h = s / 3600, m = (s % 3600) / 60, n = s / 60;
+    if (down && !seconds && s % 60 != 0) {
+        m = (m + 1) % 60;
+        if (m == 0) ++h;
+        ++n;
+    }
+    const bool minutes = put("%M", QString::asprintf("%02d", int(m)));
+    put("%n", QString::number(n));
+    if (down && !minutes && m != 0) ++h;
+    put("%H", QString::asprintf("%02lld", static_cast<long long>(h)));
+    return text;
+}
+
+QString TimerText(const CFrame& frame) {
+    return TimerText(frame.TimerFormat, frame.TimerStart, frame.TimerStop, frame.TimerDirection,
+                     frame.Playing.load() != 0, frame.Clock.load(), frame.ClockMicros);
+}
+
+QStringList ParseCsvLine(const QString& line, QChar separator) {
+    QStringList fields;
+    const qsizetype n = line.size();
+    qsizetype i = 0;
+    while (true) {
+        QString field;
+        if (i < n && line[i] == u'"') {
+            ++i;
+            bool next = false;  // the field ended at a separator: another follows
+            while (i < n) {
+                const QChar c = line[i];
+                if (c != u'"') {
+                    field += c;
+                    ++i;
+                    continue;
+                }
+                if (i + 1 >= n) {
+                    ++i;  // the closing quote ends the line
+                    break;
+                }
+                const QChar after = line[i + 1];
+                if (after == u'"') {
+                    field += u'"';
+                    ++i;  // the second quote is handled next in its turn
+                } else if (after == separator) {
+                    i += 2;
+                    next = true;
+                    break;
+                } else {
+                    ++i;  // a stray quote is dropped
+                }
+            }
+            fields.append(field);
+            if (!next) break;
+            continue;
+        }
+        const qsizetype end = line.indexOf(separator, i);
+        if (end < 0) {
+            fields.append(line.mid(i));
+            break;
+        }
+        fields.append(line.mid(i, end - i));
+        i = end + 1;
+    }
+    return fields;
+}
+
+void AddCsvLine(CFrameSourceData& table, const QString& line, QChar separator, bool firstLineIsHeader) {
+    const QStringList fields = ParseCsvLine(line, separator);
+    if (table.Placeholders.isEmpty() && table.Rows.empty()) {
+        for (qsizetype k = 0; k < fields.size(); ++k)
+            table.Placeholders.append(firstLineIsHeader ? QStringLiteral("%") + fields[k] + QStringLiteral("%")
+                                                        : QStringLiteral("%") + QString::number(k + 1) + QStringLiteral("%"));
+        if (firstLineIsHeader) return;
+    }
+    table.Rows.push_back(fields);
+}
+
+QChar SeparatorChar(int separator) { return separator == 1 ? QChar(u',') : QChar(u';'); }
+
+int BarValueOf(const QString& text) {
+    qsizetype i = 0;
+    while (i < text.size() && text[i].isSpace()) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+    int64_t value = 0;
+    while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') {
+        value = std::min<int64_t>(value * 10 + (text[i].unicode() - u'0'), 1000);
+        ++i;
+    }
+    return int(std::clamp<int64_t>(negative ? -value : value, 0, 100)) + 1;
+}
+
+bool ReadTextFile(const CFrame& frame, QString& joined) {
+    CNonStdioFile file;
+    if (!file.OpenText(frame.FileName, frame.Encoding)) return false;
+    const bool oneLine = frame.Movement == MovementHorizontal;
+    joined.clear();
+    QString line;
+    bool first = true;
+    while (file.ReadLine(line)) {
+        if (!first && !oneLine) joined += QLatin1String("\r\n");
+        joined += line;
+        first = false;
+    }
+    return true;
+}
+
+CRichEditExCtrl& ControlFor(const CFrame& frame, CRichEditTextRenderer& renderer) {
+    return frame.Movement == MovementHorizontal ? *renderer.singleLine : *renderer.multiLine;
+}
+
+QByteArray PutValue(const QByteArray& rich, const QString& value, CRichEditExCtrl& control) {
+    control.StreamIn(rich);
+    const int at = control.FindText(QStringLiteral("%1%"));
+    if (at >= 0) control.SetSelection(at, at + 3);
+    else control.SelectAll();
+    control.ReplaceSelection(value);
+    return control.StreamOut();
+}
+
+int InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
+    frame.SourceRichText.clear();
+    FileStampValue stamp;
+    switch (frame.TextSource) {
+    case SourceClock:
+        frame.LastValue = ClockTextNow(frame.ClockFormat);
+        frame.SourceRichText = PutValue(frame.RichText, frame.LastValue, ControlFor(frame, renderer));
+        return 1;
+    case SourceTimer:
+        frame.LastValue = TimerText(frame);
+        frame.SourceRichText = PutValue(frame.RichText, frame.LastValue, ControlFor(frame, renderer));
+        return 1;
+    case SourceTextFile: {
+        const bool stamped = StampOf(frame, stamp);
+        QString joined;
+        if (!ReadTextFile(frame, joined)) return 0;
+        if (stamped) KeepStamp(frame, stamp);
+        if (frame.BarGraph) frame.BarValue = BarValueOf(joined);
+        else frame.SourceRichText = PutValue(frame.RichText, joined, ControlFor(frame, renderer));
+        return 1;
+    }
+    case SourceRtfFile: {
+        QFile file(frame.FileName);
+        if (!file.open(QIODevice::ReadOnly)) return 0;
+        if (file.size() <= 7 || file.size() > MaxRtfFileBytes) return 0;
+        const bool stamped = StampOf(frame, stamp);
+        frame.SourceRichText = file.readAll();
+        if (frame.SourceRichText.size() <= 7) return 0;
+        if (stamped) KeepStamp(frame, stamp);
+        return 1;
+    }
+    case SourceCsvFile: {
+        frame.Table.Placeholders.clear();
+        frame.Table.Rows.clear();
+        frame.Table.CurrentRow = 0;
+        const bool stamped = StampOf(frame, stamp);
+        CNonStdioFile file;
+        if (!file.OpenText(frame.FileName, frame.Encoding)) return 0;
+        const QChar separator = SeparatorChar(frame.Separator);
+        QString line;
+        while (file.ReadLine(line)) AddCsvLine(frame.Table, line, separator, frame.FirstLineIsHeader != 0);
+        if (frame.FirstLineIsHeader && frame.Table.Placeholders.isEmpty()) return 0;
+        if (stamped) KeepStamp(frame, stamp);
+        return 1;
+    }
+    default: return 1;
+    }
+}
+
+int IsSourceChanged(CFrame& frame) {
+    switch (frame.TextSource) {
+    case SourceClock: return ClockTextNow(frame.ClockFormat) != frame.LastValue;
+    case SourceTimer: return TimerText(frame) != frame.LastValue;
+    case SourceTextFile:
+    case SourceRtfFile:
+    case SourceCsvFile: {
+        FileStampValue stamp;
+        if (!StampOf(frame, stamp)) return 1;
+        return stamp.time != frame.SourceFileTime || stamp.nanos != frame.SourceFileNanos;
+    }
+    default: return 0;
+    }
+}
+
+bool LoadTextToRender(CFrame& frame, CRichEditExCtrl& control) {
+    switch (frame.TextSource) {
+    case SourceClock:
+    case SourceRtfFile:
+    case SourceTimer: control.StreamIn(frame.SourceRichText); return true;
+    case SourceTextFile: control.StreamIn(frame.BarGraph ? frame.RichText : frame.SourceRichText); return true;
+    case SourceCsvFile: {
+        const CFrameSourceData& table = frame.Table;
+        if (table.CurrentRow < 0 || table.CurrentRow >= int(table.Rows.size())) return false;
+        const QStringList& row = table.Rows[size_t(table.CurrentRow)];
+        control.StreamIn(frame.RichText);
+        bool occurred = false, valuePut = false;
+        for (qsizetype k = 0; k < table.Placeholders.size(); ++k) {
+            const QString value = k < row.size() ? row[k] : QString();
+            // Searching on after the value put in: a value holding its own
+            // placeholder must not be replaced again and again.
+            for (int at = control.FindText(table.Placeholders[k]); at >= 0;
+                 at = control.FindText(table.Placeholders[k], at + int(value.size()))) {
+                control.SetSelection(at, at + int(table.Placeholders[k].size()));
+                control.ReplaceSelection(value);
+                occurred = true;
+                valuePut = valuePut || !value.isEmpty();
+            }
+        }
+        const QString joined = row.join(QString());
+        if (!occurred && !joined.isEmpty()) {
+            control.SelectAll();
+            control.ReplaceSelection(joined);
+        } else if (!valuePut) {
+            control.SelectAll();
+            control.ReplaceSelection(QStringLiteral(" "));
+        }
+        return true;
+    }
+    default: control.StreamIn(frame.RichText); return true;
+    }
+}
+
+QByteArray DefaultTemplate(const CFrame& frame) {
+    if (!frame.RichText.isEmpty()) return {};
+    if (frame.TextSource != SourceClock && frame.TextSource != SourceTextFile && frame.TextSource != SourceCsvFile &&
+        frame.TextSource != SourceTimer)
+        return {};
+    QString placeholder = QStringLiteral("%1%");
+    if (frame.TextSource == SourceCsvFile) {
+        CNonStdioFile file;
+        QString line;
+        if (file.OpenText(frame.FileName, frame.Encoding) && file.ReadLine(line)) {
+            CFrameSourceData table;
+            AddCsvLine(table, line, SeparatorChar(frame.Separator), frame.FirstLineIsHeader != 0);
+            if (!table.Placeholders.isEmpty()) placeholder = table.Placeholders.join(u' ');
+        }
+    }
+    return QByteArray("{\\rtf1\\ansi\\ansicpg1251\\deff0\\deflang1049{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}"
+                      "{\\f1\\fnil\\fcharset204{\\*\\fname Arial;}Arial CYR;}}\r\n"
+                      "{\\colortbl ;\\red255\\green255\\blue255;}\r\n"
+                      "\\viewkind4\\uc1\\pard\\cf1\\lang1033\\b\\fs56 ") +
+           TemplateText(placeholder) + QByteArray("\\lang1049\\f1\\par\r\n}\r\n");
+}
+
+int SourceStep(CFrame& frame, CRichEditTextRenderer& renderer) {
+    int work = 0;
+    if (frame.SourceReady.load() && frame.RecheckDue.load()) {
+        const int changed = IsSourceChanged(frame);
+        CDebug::Log(3, "CFrame::InvokeRender(%08X) IsSourceChanged() = %d", &frame, changed);
+        if (changed) {
+            frame.SourceReady = 0;
+        } else {
+            Restart(frame);
+            work = 1;
+        }
+    }
+    if (!frame.SourceReady.load()) {
+        const int result = InitSource(frame, renderer);
+        if (result) {
+            CDebug::Log(3, "CFrame::InvokeRender(%08X) InitSource()", &frame);
+            frame.SourceReady = 1;
+            frame.TextError = 0;
+            frame.NoMoreText = 0;
+            frame.NextChar = 0;
+            Restart(frame);
+            work = 1;
+        } else {
+            frame.TextError = 1;
+            frame.RecheckCountdown.store(1000000 / Period(frame));
+            frame.RecheckDue = 0;
+            // Not counted as work: the thread rests between tries instead of
+            // spinning on a file that is not there.
+        }
+        CDebug::Log(3, "CFrame::InvokeRender(%08X): InitSource() = %d", &frame, result);
+    }
+    return work;
+}
+
+}  // namespace TextSource

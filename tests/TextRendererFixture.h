@@ -1,0 +1,10 @@
+// One text renderer for the tests that play objects on the test's own thread
+// (standing in for the render engine's text thread).
+#pragma once
+
+#include "render/text/RichEdit.h"
+
+inline CRichEditTextRenderer& TextRenderer() {
+    static CRichEditTextRenderer renderer;
+    return renderer;
+}
