@@ -6,6 +6,9 @@
 #include "playback/TextMovement.h"
 #include "playback/Timeline.h"
 #include "render/MemoryTexture.h"
+#include "tools/PictureFile.h"
+
+#include <QDir>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,6 +19,7 @@
 namespace {
 
 constexpr int DefaultFrames = 500;
+constexpr int MaxTextPasses = 1000;
 
 struct TimedCommand {
     long long atMs;
@@ -94,6 +98,19 @@ int TimelineCommand(const QStringList& arguments, int mode) {
         args.remove(k, 2);
         return true;
     };
+    QString outDir;
+    if (const qsizetype k = args.indexOf(QStringLiteral("--out")); k >= 0) {
+        if (k + 1 >= args.size()) {
+            std::fprintf(stderr, "cvtool timeline: --out takes a folder\n");
+            return 2;
+        }
+        outDir = args[k + 1];
+        args.remove(k, 2);
+        if (!QDir().mkpath(outDir)) {
+            std::fprintf(stderr, "cvtool timeline: cannot make %s\n", qPrintable(outDir));
+            return 1;
+        }
+    }
     if (!intOption(QStringLiteral("--object"), onlyObject, 1) || !intOption(QStringLiteral("--frames"), frames, 1) ||
         !intOption(QStringLiteral("--period-us"), period, 1)) {
         std::fprintf(stderr, "cvtool timeline: --object, --frames and --period-us take positive integers\n");
@@ -111,7 +128,7 @@ int TimelineCommand(const QStringList& arguments, int mode) {
     }
     if (args.size() != 1) {
         std::fprintf(stderr, "usage: cvtool timeline PAGE [--object N] [--frames N] [--period-us P] "
-                             "[--at-ms T:COMMAND:TARGET ...]\n");
+                             "[--at-ms T:COMMAND:TARGET ...] [--out DIR]\n");
         return 2;
     }
     if (commands.empty()) commands.push_back({0, QStringLiteral("play"), QStringLiteral("all")});
@@ -147,7 +164,24 @@ int TimelineCommand(const QStringList& arguments, int mode) {
                 continue;
             }
             wasPlaying[size_t(number - 1)] = 1;
-            InvokeRender(*object, renderer);  // the text thread's pass
+            // The text thread's passes, run until it has nothing more to do, so the
+            // trace does not depend on how threads happen to meet.
+            const int chunksBefore = object->ChunksRendered.load();
+            for (int pass = 0; pass < MaxTextPasses && InvokeRender(*object, renderer); ++pass) {
+            }
+            const int chunks = object->ChunksRendered.load();
+            if (shown && chunks != chunksBefore && chunks > 0)
+                PrintLine({{"frame", index},
+                           {"object", number},
+                           {"chunk", chunks},
+                           {"textPresent", object->TextPresent.load() != 0},
+                           {"noMoreText", object->NoMoreText.load() != 0},
+                           {"width", object->Chunk[2]},
+                           {"height", object->Chunk[3]},
+                           {"textError", object->TextError.load() != 0}});
+            // The render thread's countdown to the next test of the source.
+            if (object->RecheckCountdown.load() > 0 && object->RecheckCountdown.fetch_sub(1) == 1)
+                object->RecheckDue = 1;
             if (!object->BeginPresent()) continue;
             FramePresentation record;
             TimelinePhase phase = TimelinePhase::Waiting;
@@ -165,7 +199,19 @@ int TimelineCommand(const QStringList& arguments, int mode) {
                                  {"TextWindow", Floats(record.TextWindow)},
                                  {"Alpha", record.Alpha},
                                  {"animationFrame", object->AnimationFrame}};
+                if (object->TextPresent.load()) {
+                    line.insert("Scrolled", object->Scrolled);
+                    line.insert("Copied", object->Copied);
+                }
                 PrintLine(line);
+                if (!outDir.isEmpty() && object->TextTexture) {
+                    const auto* texture = dynamic_cast<const CMemoryTexture*>(object->TextTexture.get());
+                    const QString path = QStringLiteral("%1/object%2-frame%3.png")
+                                             .arg(outDir)
+                                             .arg(number, 3, 10, QLatin1Char('0'))
+                                             .arg(index, 6, 10, QLatin1Char('0'));
+                    if (texture) SavePng(texture->Pixels().data(), texture->width, texture->height, texture->Pitch(), path);
+                }
             }
             if (!alive) {
                 object->Stop();
