@@ -89,7 +89,7 @@ public:
     std::unique_ptr<CRichEditExCtrl> multiLine;
     std::unique_ptr<CRichEditExCtrl> singleLine;
 
-    // Drawing surface reused from strip to strip (premultiplied while drawing).
+    // Drawing surface reused from strip to strip (16-bit premultiplied).
     QImage scratch;
 };
 
