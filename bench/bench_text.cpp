@@ -1,0 +1,133 @@
+// The text thread's and the render thread's cost for text: rasterising a crawl
+// strip and a full-page still, and the per-frame ring copy of a fast crawl. Each
+// reports its share of one 50 Hz output frame (20 ms) as "frameShare"; a memcpy of a
+// full-HD frame is the baseline measured in the same run.
+#include "playback/TextMovement.h"
+#include "playback/Timeline.h"
+#include "render/MemoryTexture.h"
+#include "render/text/RichEdit.h"
+
+#include <QGuiApplication>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr double FrameSeconds = 0.020;
+
+QByteArray Rtf(const QByteArray& body) {
+    return "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}{\\colortbl ;\\red255\\green255\\blue255;}\\cf1\\b\\fs56 " + body +
+           "\\par}";
+}
+
+// About 4000 pixels of bold 28-point text.
+QByteArray CrawlText() {
+    QByteArray text;
+    for (int k = 0; text.size() < 230; ++k) text += "Headline " + QByteArray::number(k) + " +++ ";
+    return text;
+}
+
+template <class Work>
+void Timed(benchmark::State& state, Work work) {
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    state.counters["frameShare"] = seconds / double(state.iterations()) / FrameSeconds;
+}
+
+void BM_CrawlStrip(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    const QByteArray rtf = Rtf(CrawlText());
+    RasteriseObject object;
+    object.right = 1920;
+    object.bottom = 56;
+    object.movement = 1;
+    CPicture picture;
+    int width = 0;
+    Timed(state, [&] {
+        int start = 0;
+        const RasteriseResult r = Rasterise(picture, start, object, renderer, false,
+                                            [&](CRichEditExCtrl& c) { return c.StreamIn(rtf) == 1; });
+        width = r.usedWidth;
+        benchmark::DoNotOptimize(picture.data.get());
+    });
+    state.counters["stripWidth"] = width;
+}
+BENCHMARK(BM_CrawlStrip)->Unit(benchmark::kMillisecond);
+
+void BM_FullHdStill(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    QByteArray body;
+    for (int k = 0; k < 10; ++k) body += "Line " + QByteArray::number(k) + " of a full page of text\\par ";
+    const QByteArray rtf = Rtf(body);
+    RasteriseObject object;
+    object.right = 1920;
+    object.bottom = 1080;
+    CPicture picture;
+    Timed(state, [&] {
+        int start = 0;
+        Rasterise(picture, start, object, renderer, true, [&](CRichEditExCtrl& c) { return c.StreamIn(rtf) == 1; });
+        benchmark::DoNotOptimize(picture.data.get());
+    });
+}
+BENCHMARK(BM_FullHdStill)->Unit(benchmark::kMillisecond);
+
+// The render thread's share for a speed-40 crawl across the screen: copying 31
+// new columns into the ring and moving the window, frame after frame.
+void BM_RingCopyPerFrame(benchmark::State& state) {
+    InstallPlaybackHooks();
+    CMemoryTextureDevice device;
+    CFrame frame;
+    frame.Rect = {0, 1000, 1920, 1056};
+    frame.Movement = MovementHorizontal;
+    frame.Speed = 40;
+    frame.FramePeriod = 20000;
+    frame.Loop = 1;
+    frame.BackColor = 0;
+    frame.Play();
+    CPicture chunk;
+    chunk.Resize(4000, 56);
+    chunk.Fill(0xFFFFFFFF);
+    frame.ChunkPicture = chunk;
+    frame.Chunk = {0, 0, 4000, 56};
+    frame.Ring = {0, 0, frame.TextureWidth, frame.TextureHeight};
+    frame.SourceReady = 1;
+    frame.NoMoreText = 1;
+    frame.TextPresent = 1;
+    frame.ChunkPending = 1;
+    frame.ChunksRendered = 1;  // one chunk of the object's own text: copied again and again
+    FramePresentation record;
+    Timed(state, [&] {
+        if (!frame.BeginPresent()) return;
+        PresentFrame(frame, record, device, 20000);
+        frame.EndPresent();
+    });
+    state.counters["pixelsPerFrame"] = double(frame.Scrolled) / double(state.iterations());
+    frame.Stop();
+}
+BENCHMARK(BM_RingCopyPerFrame)->Unit(benchmark::kMicrosecond);
+
+void BM_FullHdMemcpyBaseline(benchmark::State& state) {
+    std::vector<uint8_t> from(size_t(1920) * 1080 * 4, 1), to(from.size());
+    Timed(state, [&] {
+        std::memcpy(to.data(), from.data(), from.size());
+        benchmark::ClobberMemory();
+    });
+}
+BENCHMARK(BM_FullHdMemcpyBaseline)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
