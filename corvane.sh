@@ -103,6 +103,12 @@ case "${1:-}" in
     "$ROOT/build/release/tools/cvtool" build "$ROOT/resources/samples/lower-third.json" "$out" --mode 0
     echo "Wrote $out"
     "$ROOT/build/release/tools/cvtool" info "$out" --mode 0
+    # The text objects as the first playback strip draws them.
+    for n in 2 3 4 5; do
+      "$ROOT/build/release/tools/cvtool" text "$out" --object "$n" --mode 0 --at-ms 1500 \
+          --out "$ROOT/build/sample-text-$n.png"
+    done
+    echo "Wrote $ROOT/build/sample-text-*.png"
     ;;
   test)
     install_packages

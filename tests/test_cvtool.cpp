@@ -313,3 +313,112 @@ TEST(Cvtool, TimelineCommandsThatNameNothingDoNothing) {
     EXPECT_TRUE(run.out.isEmpty()) << run.out.constData();
     EXPECT_EQ(Cvtool({"timeline", page, "--at-ms", "soon:play:all"}).exitCode, 2);
 }
+
+namespace {
+
+QJsonObject LastJsonLine(const QByteArray& out) {
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    return QJsonDocument::fromJson(lines.back()).object();
+}
+
+}  // namespace
+
+TEST(Cvtool, TextPrintsTheSourceValueAndWritesTheStrip) {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("table.csv"), "Name;Score\r\nAnna;3\r\n\"Ben; Jr\";12\r\n");
+    const QJsonArray objects{
+        QJsonObject{{"Rect", QJsonArray{0, 0, 200, 60}}, {"TextSource", 5}, {"TimerStart", 60}, {"TimerStop", 0},
+                    {"TimerDirection", 1}, {"TimerFormat", "%M:%S"}},
+        QJsonObject{{"Rect", QJsonArray{0, 0, 600, 60}}, {"TextSource", 4}, {"FileName", dir.filePath("table.csv")},
+                    {"FirstLineIsHeader", 1}},
+        QJsonObject{{"Rect", QJsonArray{0, 0, 400, 60}}, {"Movement", 1}, {"StartFromEdge", 1},
+                    {"RichText", "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\fs40 Breaking news\\par}"}},
+    };
+    WriteFile(dir.filePath("page.json"), QJsonDocument(QJsonObject{{"objects", objects}}).toJson());
+    const QString page = dir.filePath("page.corvane");
+    ASSERT_EQ(Cvtool({"build", dir.filePath("page.json"), page, "--mode", "0"}).exitCode, 0);
+
+    struct Case {
+        QStringList args;
+        QJsonValue value;
+    } cases[] = {
+        {{"--object", "1"}, "01:00"},                     // not playing: the start
+        {{"--object", "1", "--at-ms", "400"}, "01:00"},   // counting down shows the next whole second
+        {{"--object", "1", "--at-ms", "1000"}, "00:59"},
+        {{"--object", "2"}, QJsonArray{QJsonArray{"Anna", "3"}, QJsonArray{"Ben; Jr", "12"}}},
+        {{"--object", "3"}, "Breaking news\n"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = Cvtool(QStringList{"text", page, "--mode", "0"} + c.args);
+        ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+        const QJsonObject result = LastJsonLine(run.out);
+        EXPECT_EQ(result.value("value"), c.value) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(result.value("done").toBool());
+    }
+
+    // The crawl's first strip: the text with the object's width of blank before it.
+    const QString png = dir.filePath("strip.png");
+    const ToolRun strip = Cvtool({"text", page, "--mode", "0", "--object", "3", "--out", png});
+    ASSERT_EQ(strip.exitCode, 0) << strip.err.constData();
+    const QJsonObject result = LastJsonLine(strip.out);
+    const int width = result.value("usedWidth").toInt();
+    EXPECT_GT(width, 400 + 100);
+    QFile file(png);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray header = file.read(24);
+    ASSERT_TRUE(header.startsWith("\x89PNG"));
+    const auto be32 = [&](int at) {
+        return (uint8_t(header[at]) << 24) | (uint8_t(header[at + 1]) << 16) | (uint8_t(header[at + 2]) << 8) |
+               uint8_t(header[at + 3]);
+    };
+    EXPECT_EQ(int(be32(16)), result.value("width").toInt());
+    EXPECT_EQ(int(be32(20)), result.value("height").toInt());
+
+    // A still picture has the object's width and no lead-in.
+    const QJsonObject still =
+        LastJsonLine(Cvtool({"text", page, "--mode", "0", "--object", "3", "--still"}).out);
+    EXPECT_EQ(still.value("width").toInt(), 400);
+
+    // Errors: no such object, a source that cannot be read.
+    EXPECT_NE(Cvtool({"text", page, "--mode", "0", "--object", "9"}).exitCode, 0);
+    QFile::remove(dir.filePath("table.csv"));
+    const ToolRun missing = Cvtool({"text", page, "--mode", "0", "--object", "2"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_FALSE(LastJsonLine(missing.out).value("sourceOk").toBool());
+}
+
+TEST(Cvtool, TimelineRunsTheTextStepAndWritesTheTextTexture) {
+    QTemporaryDir dir;
+    const QJsonArray objects{QJsonObject{
+        {"Rect", QJsonArray{0, 0, 300, 50}}, {"Movement", 1}, {"Speed", 12}, {"Loop", 0},
+        {"RichText", "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\fs40 A crawl across the screen, long enough to move for the whole of this test\\par}"}}};
+    WriteFile(dir.filePath("page.json"), QJsonDocument(QJsonObject{{"objects", objects}}).toJson());
+    const QString page = dir.filePath("page.corvane");
+    ASSERT_EQ(Cvtool({"build", dir.filePath("page.json"), page, "--mode", "0"}).exitCode, 0);
+    const QString frames = dir.filePath("frames");
+    const ToolRun run = Cvtool({"timeline", page, "--mode", "0", "--frames", "20", "--out", frames});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    int chunks = 0, previousScrolled = -1, presented = 0;
+    for (const QByteArray& line : run.out.trimmed().split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (o.contains("chunk")) {
+            ++chunks;
+            EXPECT_TRUE(o.value("textPresent").toBool());
+            EXPECT_GT(o.value("width").toInt(), 300);
+            continue;
+        }
+        if (!o.contains("Scrolled")) continue;
+        ++presented;
+        const int scrolled = o.value("Scrolled").toInt();
+        EXPECT_EQ(scrolled, previousScrolled < 0 ? 3 : previousScrolled + 3);  // speed 12: three a frame
+        previousScrolled = scrolled;
+        const QJsonArray window = o.value("TextWindow").toArray();
+        EXPECT_FLOAT_EQ(float(window[0].toDouble()), float(scrolled % 450) / 450.0f);
+    }
+    EXPECT_EQ(chunks, 1);
+    EXPECT_EQ(presented, 20);
+    const QStringList written = QDir(frames).entryList({"*.png"}, QDir::Files, QDir::Name);
+    ASSERT_EQ(written.size(), 20);
+    EXPECT_EQ(written.first(), "object001-frame000000.png");
+    EXPECT_EQ(written.last(), "object001-frame000019.png");
+}

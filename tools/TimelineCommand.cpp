@@ -170,7 +170,9 @@ int TimelineCommand(const QStringList& arguments, int mode) {
             for (int pass = 0; pass < MaxTextPasses && InvokeRender(*object, renderer); ++pass) {
             }
             const int chunks = object->ChunksRendered.load();
-            if (shown && chunks != chunksBefore && chunks > 0)
+            // A chunk now waiting for the render thread (an object without text
+            // renders none).
+            if (shown && chunks != chunksBefore && object->ChunkPending.load())
                 PrintLine({{"frame", index},
                            {"object", number},
                            {"chunk", chunks},

@@ -8,6 +8,7 @@
 #include "output/VideoModes.h"
 #include "playback/Import.h"
 #include "playback/TextMovement.h"
+#include "playback/TextSource.h"
 #include "tools/PageJson.h"
 #include "tools/TextCommand.h"
 #include "tools/TimelineCommand.h"
@@ -232,7 +233,13 @@ int Build(const QString& descriptionPath, const QString& out, int mode) {
         return 1;
     }
     std::vector<const CFrame*> objects;
-    for (const auto& frame : page.objects) objects.push_back(frame.get());
+    for (const auto& frame : page.objects) {
+        // A source object described without rich text gets the template a new
+        // object gets when its properties are applied.
+        const QByteArray made = TextSource::DefaultTemplate(*frame);
+        if (!made.isEmpty()) frame->RichText = made;
+        objects.push_back(frame.get());
+    }
     return PageFile::WritePage(outPath, mode, DefaultDpi, objects, page.canvas.IsEmpty() ? nullptr : &page.canvas) ? 0 : 1;
 }
 
