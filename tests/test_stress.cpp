@@ -149,6 +149,7 @@ std::unique_ptr<CFrame> MakeObject(int variant) {
         f.Repeat = 1;
         f.Group = QStringLiteral("A");
         f.Hotkey = 1;
+        f.RichText = "{\\rtf1 Fixed}";  // rendered again at each repetition
         break;
     case 1:  // invisible colour, fades, shown until ended
         f.BackColor = 0x00FFFFFF;
@@ -159,6 +160,9 @@ std::unique_ptr<CFrame> MakeObject(int variant) {
         f.ShowIndefinitely = 1;
         f.Group = QStringLiteral("B");
         f.Hotkey = 2;
+        f.Movement = MovementHorizontal;  // a looping crawl: chunks copied again and again
+        f.Speed = 40;
+        f.RichText = "{\\rtf1 Crawl}";
         break;
     case 2: {  // two-frame looping animation, repeating
         f.Kind = KindPicture;
@@ -235,6 +239,7 @@ struct Counters {
     std::atomic<long> renderPasses{0};
     std::atomic<long> textPasses{0};
     std::atomic<long> presented{0};       // frames whose record drew a texture
+    std::atomic<long> textPresented{0};   // frames whose record drew a text texture
     std::atomic<long> finished{0};        // objects that finished and were stopped by the render thread
     std::atomic<long> invoked{0};         // text passes over playing objects
     std::atomic<long> chunksSeen{0};      // playing objects with text ready, as the text thread saw them
@@ -253,15 +258,19 @@ void RenderLoop(CFrameSet& page, ITextureDevice& device, const std::atomic<int>&
                     continue;
                 }
                 if (!object->BeginPresent()) continue;
+                if (object->RecheckCountdown.load() > 0 && object->RecheckCountdown.fetch_sub(1) == 1)
+                    object->RecheckDue = 1;
                 FramePresentation record;
                 TimelinePhase phase = TimelinePhase::Finished;
                 const int alive = PresentFrame(*object, record, device, FramePeriodUs, &phase);
                 if (alive) {
                     c.phases[size_t(phase)].fetch_add(1, relaxed);
-                    if (record.Alpha < 0 || record.Alpha > 255 || record.Text != nullptr ||
+                    if (record.Alpha < 0 || record.Alpha > 255 ||
+                        (record.Text && record.Text != object->TextTexture.get()) ||
                         (record.Background && record.Background != object->BackgroundTexture.get()))
                         c.badRecords.fetch_add(1, relaxed);
                     if (record.Background) c.presented.fetch_add(1, relaxed);
+                    if (record.Text) c.textPresented.fetch_add(1, relaxed);
                 }
                 object->EndPresent();
                 if (!alive) {
@@ -314,6 +323,7 @@ constexpr int Iterations = 5000;
 constexpr unsigned Seed = 0x5EED2024u;
 
 TEST(PageStress, CommandsRenderAndTextThreadsTogether) {
+    InstallPlaybackHooks();
     CObjectArena arena(Iterations + 512, SlotSize);
     Arena = &arena;
     CMemoryTextureDevice device;
@@ -495,6 +505,7 @@ TEST(PageStress, CommandsRenderAndTextThreadsTogether) {
     EXPECT_GE(device.Created.load(), 2) << "the final objects each needed a texture";
     EXPECT_GT(device.Uploads.load(), 0);
     EXPECT_GT(c.presented.load(), 0);
+    EXPECT_GT(c.textPresented.load(), 0);
     EXPECT_GE(c.finished.load(), 2);
     EXPECT_GT(c.invoked.load(), 0);
     EXPECT_GT(c.chunksSeen.load(), 0);
@@ -516,6 +527,7 @@ TEST(PageStress, CommandsRenderAndTextThreadsTogether) {
 // the same object (alone, with its group or with all objects): exactly one of them
 // stops it and its texture is released exactly once.
 TEST(PageStress, RenderThreadAndCommandStopTheSameObjectAtOnce) {
+    InstallPlaybackHooks();
     constexpr int Trials = 600;
     CMemoryTextureDevice device;
     CFrameSet page;
