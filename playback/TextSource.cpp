@@ -17,10 +17,11 @@ namespace {
 // RTF files larger than this are refused rather than read into memory.
 constexpr qint64 MaxRtfFileBytes = 64ll * 1024 * 1024;
 
-// The user's time locale, made once per thread: setlocale is process-wide and
-// not safe while other threads format.
+// The user's time locale, made once and kept for the process's life; each
+// formatting thread selects it for itself (setlocale is process-wide and not safe
+// while other threads format).
 locale_t UserTimeLocale() {
-    thread_local locale_t locale = [] {
+    static const locale_t locale = [] {
         locale_t made = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
         return made ? made : newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
     }();
@@ -83,7 +84,11 @@ QString ClockText(const QString& format, const std::tm& local) {
     const size_t length = std::wcsftime(buffer, 128, wide.c_str(), &local);
     uselocale(previous);
     if (length == 0) return {};
-    return QString::fromWCharArray(buffer, qsizetype(length));
+    // wchar_t holds a whole code point here: a character beyond the BMP takes one
+    // place in the buffer but two in the text, and the limit is on the text.
+    QString text = QString::fromWCharArray(buffer, qsizetype(length));
+    if (text.size() > 127) return {};
+    return text;
 }
 
 QString ClockTextNow(const QString& format) {
@@ -117,11 +122,13 @@ QString TimerText(const QString& format, int start, int stop, int direction, boo
         if (found) text.replace(k, value);
         return found;
     };
-    const bool subSeconds = put("%m", QString::asprintf("%03d", int(f / 1000))) |
-                            put("%h", QString::asprintf("%02d", int(f / 10000))) |
-                            put("%d", QString::asprintf("%01d", int(f / 100000)));
+    // One statement per key: every key is replaced, in this order.
+    bool subSeconds = put("%m", QString::asprintf("%03d", int(f / 1000)));
+    subSeconds = put("%h", QString::asprintf("%02d", int(f / 10000))) || subSeconds;
+    subSeconds = put("%d", QString::asprintf("%01d", int(f / 100000))) || subSeconds;
     if (down && !subSeconds && f != 0) ++s;  // counting down shows the next whole second
-    const bool seconds = put("%s", QString::number(s)) | put("%S", QString::asprintf("%02d", int(s % 60)));
+    bool seconds = put("%s", QString::number(s));
+    seconds = put("%S", QString::asprintf("%02d", int(s % 60))) || seconds;
     int64_t h = s / 3600, m = (s % 3600) / 60, n = s / 60;
     if (down && !seconds && s % 60 != 0) {
         m = (m + 1) % 60;
@@ -322,7 +329,7 @@ bool LoadTextToRender(CFrame& frame, CRichEditExCtrl& control) {
             // Searching on after the value put in: a value holding its own
             // placeholder must not be replaced again and again.
             for (int at = control.FindText(table.Placeholders[k]); at >= 0;
-                 at = control.FindText(table.Placeholders[k], at + int(value.size()))) {
+                 at = control.FindText(table.Placeholders[k], control.SelectionStart())) {
                 control.SetSelection(at, at + int(table.Placeholders[k].size()));
                 control.ReplaceSelection(value);
                 occurred = true;

@@ -45,6 +45,7 @@ public:
     int FindText(const QString& text, int from = 0) const;
     void SetSelection(int from, int to);
     void SelectAll();
+    int SelectionStart() const { return selectionStart_; }
     // Replaces the selection with plain text in the formatting of the selection's
     // first character; the selection becomes empty after the text.
     void ReplaceSelection(const QString& text);
