@@ -453,3 +453,31 @@ TEST_F(TextMovement, RepetitionStartsTheTextAgainWithAnEmptyRing) {
     EXPECT_LT(f.Scrolled, 100);
     EXPECT_EQ(f.ChunksRendered.load(), 1);
 }
+
+TEST_F(TextMovement, LoopingFileCrawlIsReadAgainAtEachPass) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ticker.txt");
+    const auto write = [&](const QByteArray& text) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    };
+    write("Short");
+    CFrame f = Crawl(200, 50, 40, Period50);
+    f.Loop = 1;
+    f.TextSource = SourceTextFile;
+    f.FileName = path;
+    f.RichText = Rtf("%1%");
+    f.Play();
+    ASSERT_TRUE(Frame(f, Period50));
+    const int shortWidth = f.Chunk[2];
+    // Each pass of the text renders the file again, changed or not.
+    for (int k = 0; k < 40; ++k) ASSERT_TRUE(Frame(f, Period50));
+    const int passes = f.ChunksRendered.load();
+    EXPECT_GE(passes, 3);
+    EXPECT_EQ(f.Chunk[2], shortWidth);
+    write("A much longer line of news");
+    for (int k = 0; k < 40; ++k) ASSERT_TRUE(Frame(f, Period50));
+    EXPECT_GT(f.ChunksRendered.load(), passes);
+    EXPECT_GT(f.Chunk[2], shortWidth * 3);  // the new content
+}

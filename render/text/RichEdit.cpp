@@ -161,7 +161,12 @@ void CRichEditExCtrl::ReplaceSelection(const QString& text) {
         cursor.setPosition(selectionStart_);
         format = cursor.charFormat();
     }
-    if (!format.hasProperty(QTextFormat::ForegroundBrush)) format.merge(defaultFormat);
+    if (!format.hasProperty(QTextFormat::ForegroundBrush)) {
+        // What the character does not say comes from the default format.
+        QTextCharFormat complete = defaultFormat;
+        complete.merge(format);
+        format = complete;
+    }
     cursor.setPosition(selectionStart_);
     cursor.setPosition(selectionEnd_, QTextCursor::KeepAnchor);
     QString value = text;

@@ -20,6 +20,9 @@
 namespace Rtf {
 namespace {
 
+// Control words are ASCII letters whatever the C locale says about other bytes.
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
 // Rich edit's own limits: sizes up to 1638 points, indents up to 22 inches.
 constexpr int MaxHalfPoints = 3276;
 constexpr int MaxTwips = 31680;
@@ -80,6 +83,28 @@ bool IsSkippedDestination(std::string_view word) {
     return std::find(std::begin(words), std::end(words), word) != std::end(words);
 }
 
+// Control characters have no glyph and no RTF of their own, so the writer leaves them
+// out; tabs and line ends (paragraphs) are the only ones text keeps. An object
+// replacement character without its object is nothing either.
+void DropControls(QString& text) {
+    text.removeIf([](QChar c) {
+        const char16_t u = c.unicode();
+        return (u < 0x20 && u != u'\t' && u != u'\r' && u != u'\n') || u == QChar::ObjectReplacementCharacter;
+    });
+}
+
+// RTF is 7-bit text with 8-bit escapes: a code page that does not read ASCII as
+// ASCII (UTF-16, UTF-7) cannot be the document's, and the writer could not give
+// text back in it.
+bool ReadsAsciiAsAscii(int codePage) {
+    static const QByteArray ascii = [] {
+        QByteArray bytes;
+        for (char c = 0x20; c < 0x7F; ++c) bytes.append(c);
+        return bytes;
+    }();
+    return CodePage::Decode(codePage, ascii) == QLatin1String(ascii);
+}
+
 // Windows names a font's script variant with a suffix that stands for the base font.
 QString FamilyOf(const FontEntry& entry, int codePage) {
     QByteArray raw = entry.altName.isEmpty() ? entry.name : entry.altName;
@@ -131,6 +156,7 @@ private:
         QString text = CodePage::Decode(codePage_, bytes);
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         text.replace(u'\r', u'\n');
+        DropControls(text);
         cursor_.setBlockCharFormat(default_);
         cursor_.insertText(text, default_);
     }
@@ -203,9 +229,10 @@ private:
         ++i;
         if (i >= n) return i;
         const char c = in[i];
-        if (!std::isalpha(static_cast<unsigned char>(c))) return Symbol(in, i);
+        if (!IsLetter(c)) return Symbol(in, i);
         const qsizetype wordStart = i;
-        while (i < n && i - wordStart < 32 && std::isalpha(static_cast<unsigned char>(in[i]))) ++i;
+        // However long: a word longer than any known one is unknown, all of it.
+        while (i < n && IsLetter(in[i])) ++i;
         const std::string_view word(in.data() + wordStart, size_t(i - wordStart));
         bool hasParam = false;
         bool negative = false;
@@ -365,7 +392,7 @@ private:
         }
         if (w == "ansicpg" && hasParam) {
             Flush();
-            if (p > 0) codePage_ = p;
+            if (p > 0 && ReadsAsciiAsAscii(p)) codePage_ = p;
             return;
         }
         if (w == "deff" && hasParam) {
@@ -447,7 +474,9 @@ private:
     void Char(QChar c) {
         if (Top().destination != Destination::Text || Top().chr.hidden) return;
         FlushBytes();
-        run_.append(c);
+        QString one(c);
+        DropControls(one);
+        run_.append(one);
     }
 
     int FontCodePage(const CharState& ch) const {
@@ -459,7 +488,9 @@ private:
 
     void FlushBytes() {
         if (bytes_.isEmpty()) return;
-        run_.append(CodePage::Decode(bytesCodePage_, bytes_));
+        QString text = CodePage::Decode(bytesCodePage_, bytes_);
+        DropControls(text);
+        run_.append(text);
         bytes_.clear();
     }
 

@@ -83,6 +83,7 @@ public:
                 // An empty paragraph keeps the height of its own formatting.
                 if (!wroteText) WriteRun(body, RunOf(block.charFormat()), firstBlock);
                 body += "\\par\r\n";
+                pendingSpace_ = false;  // the line break ends the word; a space now would be text
             }
             firstBlock = false;
         }
