@@ -79,6 +79,9 @@ QString FormatString(const QString& format, std::initializer_list<FormatArg> arg
             ++j;
             while (j < n && format[j].isDigit()) directive += char(format[j++].unicode());
         }
+        // Length modifiers: every integer is 64-bit here, so they only need skipping
+        // (the Windows "I64" included).
+        if (j + 2 < n && format[j] == u'I' && format[j + 1] == u'6' && format[j + 2] == u'4') j += 3;
         while (j < n && QByteArrayView("hlLqjzt").contains(char(format[j].unicode()))) ++j;
         if (j >= n) {  // a lone % at the end stays as it is
             out += format.mid(k);

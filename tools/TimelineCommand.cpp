@@ -6,6 +6,7 @@
 #include "playback/TextMovement.h"
 #include "playback/Timeline.h"
 #include "render/MemoryTexture.h"
+#include "tools/PageCommands.h"
 #include "tools/PictureFile.h"
 
 #include <QDir>
@@ -20,68 +21,6 @@ namespace {
 
 constexpr int DefaultFrames = 500;
 constexpr int MaxTextPasses = 1000;
-
-struct TimedCommand {
-    long long atMs;
-    QString verb;    // play, pause, end, stop
-    QString target;  // "all", a 1-based object number, or "group:NAME"
-};
-
-bool ParseCommand(const QString& text, TimedCommand& command) {
-    // T:VERB:TARGET, where TARGET may itself hold colons ("group:Lower third").
-    const qsizetype first = text.indexOf(u':');
-    const qsizetype second = first < 0 ? -1 : text.indexOf(u':', first + 1);
-    if (second < 0) return false;
-    bool ok = false;
-    command.atMs = text.left(first).toLongLong(&ok);
-    command.verb = text.mid(first + 1, second - first - 1);
-    command.target = text.mid(second + 1);
-    static const QStringList verbs{"play", "pause", "end", "stop"};
-    return ok && command.atMs >= 0 && verbs.contains(command.verb) && !command.target.isEmpty();
-}
-
-QJsonArray Floats(const float (&values)[4]) { return QJsonArray{values[0], values[1], values[2], values[3]}; }
-
-void PrintLine(const QJsonObject& line) {
-    std::fputs(QJsonDocument(line).toJson(QJsonDocument::Compact).constData(), stdout);
-    std::fputc('\n', stdout);
-}
-
-// One command as the editor gives it: to one object (and its group), a group, or all.
-void Apply(CFrameSet& page, const std::vector<CFrame*>& objects, const TimedCommand& c) {
-    if (c.target == QLatin1String("all")) {
-        if (c.verb == QLatin1String("play")) page.PlayAll();
-        else if (c.verb == QLatin1String("pause")) page.PauseAll();
-        else if (c.verb == QLatin1String("end")) page.EndAll();
-        else page.StopAll();
-        return;
-    }
-    if (c.target.startsWith(QLatin1String("group:"))) {
-        const QString name = c.target.mid(6);
-        if (c.verb == QLatin1String("play")) page.PlayGroup(name, nullptr);
-        else if (c.verb == QLatin1String("pause")) page.PauseGroup(name, nullptr);
-        else if (c.verb == QLatin1String("end")) page.EndGroup(name, nullptr);
-        else page.StopGroup(name, nullptr);
-        return;
-    }
-    bool ok = false;
-    const int number = c.target.toInt(&ok);
-    if (!ok || number < 1 || number > int(objects.size())) return;  // names nothing
-    CFrame* object = objects[size_t(number - 1)];
-    if (c.verb == QLatin1String("play")) {
-        object->Play();
-        page.PlayGroup(object->Group, object);
-    } else if (c.verb == QLatin1String("pause")) {
-        object->TogglePause();
-        page.PauseGroup(object->Group, object);
-    } else if (c.verb == QLatin1String("end")) {
-        object->End();
-        page.EndGroup(object->Group, object);
-    } else {
-        object->Stop();
-        page.StopGroup(object->Group, object);
-    }
-}
 
 }  // namespace
 
@@ -116,24 +55,13 @@ int TimelineCommand(const QStringList& arguments, int mode) {
         std::fprintf(stderr, "cvtool timeline: --object, --frames and --period-us take positive integers\n");
         return 2;
     }
-    for (qsizetype k; (k = args.indexOf(QStringLiteral("--at-ms"))) >= 0;) {
-        TimedCommand command;
-        if (k + 1 >= args.size() || !ParseCommand(args[k + 1], command)) {
-            std::fprintf(stderr, "cvtool timeline: --at-ms takes T:COMMAND:TARGET, e.g. 0:play:all, 1500:end:2, "
-                                 "0:play:group:Lower third\n");
-            return 2;
-        }
-        commands.push_back(command);
-        args.remove(k, 2);
-    }
+    if (!TakeCommands(args, commands, "timeline")) return 2;
     if (args.size() != 1) {
         std::fprintf(stderr, "usage: cvtool timeline PAGE [--object N] [--frames N] [--period-us P] "
                              "[--at-ms T:COMMAND:TARGET ...] [--out DIR]\n");
         return 2;
     }
     if (commands.empty()) commands.push_back({0, QStringLiteral("play"), QStringLiteral("all")});
-    std::stable_sort(commands.begin(), commands.end(),
-                     [](const TimedCommand& a, const TimedCommand& b) { return a.atMs < b.atMs; });
 
     std::vector<std::unique_ptr<CFrame>> read;
     if (!PageFile::ReadPage(args[0], mode, 96, read)) return 1;
@@ -191,20 +119,8 @@ int TimelineCommand(const QStringList& arguments, int mode) {
             const int alive = PresentFrame(*object, record, device, period, &phase);
             object->EndPresent();
             if (shown) {
-                QJsonObject line{{"frame", index},
-                                 {"timeMs", double(timeUs) / 1000.0},
-                                 {"object", number},
-                                 {"clock", clock},
-                                 {"phase", QString::fromLatin1(PhaseName(alive ? phase : TimelinePhase::Finished))},
-                                 {"Dest", Floats(record.Dest)},
-                                 {"BackgroundWindow", Floats(record.BackgroundWindow)},
-                                 {"TextWindow", Floats(record.TextWindow)},
-                                 {"Alpha", record.Alpha},
-                                 {"animationFrame", object->AnimationFrame}};
-                if (object->TextPresent.load()) {
-                    line.insert("Scrolled", object->Scrolled);
-                    line.insert("Copied", object->Copied);
-                }
+                const QJsonObject line =
+                    PresentationLine(index, double(timeUs) / 1000.0, number, clock, phase, alive, record, *object);
                 PrintLine(line);
                 if (!outDir.isEmpty() && object->TextTexture) {
                     const auto* texture = dynamic_cast<const CMemoryTexture*>(object->TextTexture.get());

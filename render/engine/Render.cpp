@@ -1,0 +1,603 @@
+#include "render/engine/Render.h"
+
+#include "app/Debug.h"
+#include "playback/TextMovement.h"
+#include "render/engine/GLTexture.h"
+#include "render/engine/Shaders.h"
+
+#include <epoxy/egl.h>
+#include <epoxy/gl.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+
+// ---------------------------------------------------------------------------------
+// CHiResTimer
+
+CHiResTimer::CHiResTimer() {
+    using Period = std::chrono::steady_clock::period;
+    CDebug::Log(2, "CHiResTimer(): resolution: %I64d", int64_t(Period::den / Period::num));
+}
+
+int64_t CHiResTimer::Micros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// ---------------------------------------------------------------------------------
+// COffscreenTarget
+
+COffscreenTarget::COffscreenTarget(int width, int height) : width_(width), height_(height) {}
+
+COffscreenTarget::~COffscreenTarget() { Destroy(); }
+
+RenderStatus COffscreenTarget::MakeCurrent(std::string& failure) {
+    if (failWith != RenderStatusOk) {
+        failure = "context creation refused";
+        return failWith;
+    }
+    EGLDisplay display = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    EGLint major = 0, minor = 0;
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor)) {
+        failure = "eglInitialize() = " + std::to_string(eglGetError());
+        return RenderStatusNoDirectX;
+    }
+    display_ = display;
+    const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
+                                 EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
+    if (!eglBindAPI(EGL_OPENGL_API)) {
+        failure = "eglBindAPI() = " + std::to_string(eglGetError());
+        return RenderStatusNoDirectX;
+    }
+    EGLContext context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+    if (context == EGL_NO_CONTEXT) {
+        failure = "eglCreateContext() = " + std::to_string(eglGetError());
+        return RenderStatusNoDirectX;
+    }
+    context_ = context;
+    if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
+        failure = "eglMakeCurrent() = " + std::to_string(eglGetError());
+        return RenderStatusNoDevice;
+    }
+    glGenTextures(1, &colour_);
+    glBindTexture(GL_TEXTURE_2D, colour_);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glGenFramebuffers(1, &framebuffer_);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour_, 0);
+    const GLenum complete = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (complete != GL_FRAMEBUFFER_COMPLETE) {
+        failure = "glCheckFramebufferStatus() = " + std::to_string(complete);
+        return RenderStatusNoCaps;
+    }
+    return RenderStatusOk;
+}
+
+void COffscreenTarget::DoneCurrent() { Destroy(); }
+
+void COffscreenTarget::Destroy() {
+    if (!display_) return;
+    if (context_ && eglGetCurrentContext() == context_) {
+        if (framebuffer_) glDeleteFramebuffers(1, &framebuffer_);
+        if (colour_) glDeleteTextures(1, &colour_);
+    }
+    framebuffer_ = colour_ = 0;
+    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (context_) eglDestroyContext(display_, context_);
+    context_ = nullptr;
+    // The display stays initialised: it is one per process, and terminating it
+    // unloads the driver under other engines' feet.
+    display_ = nullptr;
+}
+
+int COffscreenTarget::Present() {
+    glFlush();
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------
+// The OpenGL side of the engine
+
+namespace {
+
+struct Vertex {
+    float x, y, u, v, alpha;
+};
+
+struct QuadEntry {
+    float dest[4];
+    float window[4];
+    CTexture* texture;
+    int alpha;
+    int shadow;
+    int movement;
+};
+
+constexpr int VertexCount = (CRender::MaxQuads + 2) * 4;  // the output quad, the object quads, one spare
+
+GLuint Compile(GLenum kind, const unsigned char* source, const char* name, std::string& failure) {
+    const GLuint shader = glCreateShader(kind);
+    const char* text = reinterpret_cast<const char*>(source);
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = {};
+        glGetShaderInfoLog(shader, sizeof log - 1, nullptr, log);
+        failure = std::string("glCompileShader(") + name + "): " + log;
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+GLuint Link(const unsigned char* vertex, const unsigned char* fragment, const char* name, std::string& failure) {
+    const GLuint vs = Compile(GL_VERTEX_SHADER, vertex, name, failure);
+    if (!vs) return 0;
+    const GLuint fs = Compile(GL_FRAGMENT_SHADER, fragment, name, failure);
+    if (!fs) {
+        glDeleteShader(vs);
+        return 0;
+    }
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, vs);
+    glAttachShader(program, fs);
+    glLinkProgram(program);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    GLint ok = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = {};
+        glGetProgramInfoLog(program, sizeof log - 1, nullptr, log);
+        failure = std::string("glLinkProgram(") + name + "): " + log;
+        glDeleteProgram(program);
+        return 0;
+    }
+    return program;
+}
+
+GLuint Sampler(GLenum wrapS, GLenum wrapT, GLenum filter) {
+    GLuint s = 0;
+    glGenSamplers(1, &s);
+    glSamplerParameteri(s, GL_TEXTURE_WRAP_S, GLint(wrapS));
+    glSamplerParameteri(s, GL_TEXTURE_WRAP_T, GLint(wrapT));
+    glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, GLint(filter));
+    glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, GLint(filter));
+    return s;
+}
+
+void Colour(uint32_t argb, float (&c)[4]) {
+    c[0] = float((argb >> 16) & 0xFF) / 255.0f;
+    c[1] = float((argb >> 8) & 0xFF) / 255.0f;
+    c[2] = float(argb & 0xFF) / 255.0f;
+    c[3] = float(argb >> 24) / 255.0f;
+}
+
+}  // namespace
+
+struct CRender::GL {
+    COpenGLTextureDevice device;
+    GLuint renderTexture = 0, renderFramebuffer = 0;
+    GLuint vao = 0, vbo = 0;
+    GLuint mix = 0, shadow = 0, ycbcra = 0, plain = 0;
+    // Sampling of object quads: wrap both ways for drawing; for a shadow, wrap only
+    // along the text's movement (fixed, horizontal, vertical).
+    GLuint samplerWrap = 0, samplerShadow[3] = {}, samplerPoint = 0;
+    GLint mixTarget = -1, shadowTarget = -1, shadowX[5] = {}, shadowY[5] = {};
+    GLint ycbcraWidth = -1, ycbcraQuad = -1, ycbcraFull = -1, plainQuad = -1, plainScale = -1, outputTarget[2] = {};
+    std::array<Vertex, VertexCount> vertices{};
+    std::array<QuadEntry, MaxQuads> quads{};
+    std::vector<CFrame*> snapshot;
+    std::unique_ptr<CRichEditTextRenderer> textRenderer;  // synchronous text only
+    bool current = false;  // the context was made current: there is something to release
+};
+
+RenderStatus CRender::InitGL(std::string& failure) {
+    const RenderStatus made = target_->MakeCurrent(failure);
+    gl_->current = made == RenderStatusOk;
+    if (made != RenderStatusOk) return made;
+    if (epoxy_gl_version() < 33) {
+        failure = "OpenGL " + std::to_string(epoxy_gl_version()) + ", 3.3 needed";
+        return RenderStatusNoCaps;
+    }
+    GLint maxTexture = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
+    CDebug::Log(2, "CRender::CRender(): GetDeviceCaps() texture: %d x %d, pixel shader: %08X", maxTexture, maxTexture,
+                epoxy_glsl_version());
+    if (maxTexture < RenderTextureSide || epoxy_glsl_version() < 330) {
+        failure = "textures of 2048 x 2048 and GLSL 3.30 are needed";
+        return RenderStatusNoCaps;
+    }
+    GL& g = *gl_;
+    glGenTextures(1, &g.renderTexture);
+    glBindTexture(GL_TEXTURE_2D, g.renderTexture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, RenderTextureSide, RenderTextureSide, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glGenFramebuffers(1, &g.renderFramebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, g.renderFramebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, g.renderTexture, 0);
+    const GLenum complete = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (complete != GL_FRAMEBUFFER_COMPLETE) {
+        failure = "CreateTexture(): glCheckFramebufferStatus() = " + std::to_string(complete);
+        return RenderStatusNoCaps;
+    }
+
+    glGenVertexArrays(1, &g.vao);
+    glGenBuffers(1, &g.vbo);
+    glBindVertexArray(g.vao);
+    glBindBuffer(GL_ARRAY_BUFFER, g.vbo);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(sizeof(Vertex) * VertexCount), nullptr, GL_DYNAMIC_DRAW);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, x)));
+    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, u)));
+    glVertexAttribPointer(2, 1, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, alpha)));
+    glEnableVertexAttribArray(0);
+    glEnableVertexAttribArray(1);
+    glEnableVertexAttribArray(2);
+    glBindVertexArray(0);
+    if (glGetError() != GL_NO_ERROR) {
+        failure = "CreateVertexBuffer() failed";
+        return RenderStatusNoCaps;
+    }
+
+    g.mix = Link(ComposeVertData, AlphaMixFragData, "AlphaMix", failure);
+    if (g.mix) g.shadow = Link(ComposeVertData, ShadowFragData, "AlphaMixShadow", failure);
+    if (g.shadow) g.ycbcra = Link(OutputVertData, YCbCrAFragData, "RGBA2YCbCrA", failure);
+    if (g.ycbcra) g.plain = Link(OutputVertData, PlainFragData, "AlphaBlend", failure);
+    if (!g.plain) return RenderStatusNoCaps;
+    g.mixTarget = glGetUniformLocation(g.mix, "targetSize");
+    g.shadowTarget = glGetUniformLocation(g.shadow, "targetSize");
+    static const char* xs[] = {"g_fXL2", "g_fXL1", "g_fX00", "g_fXR1", "g_fXR2"};
+    static const char* ys[] = {"g_fYL2", "g_fYL1", "g_fY00", "g_fYR1", "g_fYR2"};
+    for (int k = 0; k < 5; ++k) {
+        g.shadowX[k] = glGetUniformLocation(g.shadow, xs[k]);
+        g.shadowY[k] = glGetUniformLocation(g.shadow, ys[k]);
+    }
+    g.ycbcraWidth = glGetUniformLocation(g.ycbcra, "g_TextureWidth");
+    g.ycbcraQuad = glGetUniformLocation(g.ycbcra, "quadSize");
+    g.ycbcraFull = glGetUniformLocation(g.ycbcra, "fullRange");
+    g.outputTarget[0] = glGetUniformLocation(g.ycbcra, "targetSize");
+    g.plainQuad = glGetUniformLocation(g.plain, "quadSize");
+    g.plainScale = glGetUniformLocation(g.plain, "uvScale");
+    g.outputTarget[1] = glGetUniformLocation(g.plain, "targetSize");
+    for (GLuint program : {g.mix, g.shadow, g.ycbcra, g.plain}) {
+        glUseProgram(program);
+        glUniform1i(glGetUniformLocation(program, "source"), 0);
+    }
+    glUseProgram(0);
+
+    g.samplerWrap = Sampler(GL_REPEAT, GL_REPEAT, GL_LINEAR);
+    g.samplerShadow[MovementFixed] = Sampler(GL_CLAMP_TO_EDGE, GL_CLAMP_TO_EDGE, GL_LINEAR);
+    g.samplerShadow[MovementHorizontal] = Sampler(GL_REPEAT, GL_CLAMP_TO_EDGE, GL_LINEAR);
+    g.samplerShadow[MovementVertical] = Sampler(GL_CLAMP_TO_EDGE, GL_REPEAT, GL_LINEAR);
+    g.samplerPoint = Sampler(GL_CLAMP_TO_EDGE, GL_CLAMP_TO_EDGE, GL_NEAREST);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    if (glGetError() != GL_NO_ERROR) {
+        failure = "SetRenderState() failed";
+        return RenderStatusNoCaps;
+    }
+
+    // The output quad: the render texture 1:1 (or at 1/scale) from the target's top
+    // left corner, or in preview the render size scaled to the whole target.
+    const float side = options_.preview ? 0.0f : float(RenderTextureSide / std::max(1, options_.scale));
+    const float w = options_.preview ? float(target_->Width()) : side;
+    const float h = options_.preview ? float(target_->Height()) : side;
+    g.vertices[0] = {0, 0, 0, 0, 1};
+    g.vertices[1] = {w - 1, 0, 1, 0, 1};
+    g.vertices[2] = {0, h - 1, 0, 1, 1};
+    g.vertices[3] = {w - 1, h - 1, 1, 1, 1};
+    return RenderStatusOk;
+}
+
+void CRender::ReleaseGL() {
+    GL& g = *gl_;
+    if (!g.current) {
+        target_->DoneCurrent();
+        return;
+    }
+    g.device.CollectGarbage();
+    for (GLuint program : {g.mix, g.shadow, g.ycbcra, g.plain})
+        if (program) glDeleteProgram(program);
+    for (GLuint sampler : {g.samplerWrap, g.samplerShadow[0], g.samplerShadow[1], g.samplerShadow[2], g.samplerPoint})
+        if (sampler) glDeleteSamplers(1, &sampler);
+    if (g.vbo) glDeleteBuffers(1, &g.vbo);
+    if (g.vao) glDeleteVertexArrays(1, &g.vao);
+    if (g.renderFramebuffer) glDeleteFramebuffers(1, &g.renderFramebuffer);
+    if (g.renderTexture) glDeleteTextures(1, &g.renderTexture);
+    target_->DoneCurrent();
+}
+
+// ---------------------------------------------------------------------------------
+// CRender
+
+CRender::CRender(CFrameSet& page, RenderOptions options, std::unique_ptr<IPresentTarget> target,
+                 std::unique_ptr<CHiResTimer> timer)
+    : page_(page), options_(std::move(options)), target_(std::move(target)),
+      timer_(timer ? std::move(timer) : std::make_unique<CHiResTimer>()), gl_(std::make_unique<GL>()) {
+    CDebug::Log(2, "CRender::CRender(%d x %d), %d, %d, %08p", options_.renderWidth, options_.renderHeight, 0,
+                int(options_.fullHdmiRange), static_cast<const void*>(nullptr));
+    fullHdmiRange = options_.fullHdmiRange ? 1 : 0;
+    if (!target_) {
+        status = RenderStatusNoDirectX;
+        return;
+    }
+    // The render thread owns the context from its first call: it sets OpenGL up
+    // and tells the outcome before drawing anything.
+    renderThread_ = std::thread(&CRender::RenderThread, this);
+    {
+        std::unique_lock lock(startLock_);
+        started_.wait(lock, [&] { return startReported_; });
+    }
+    if (status.load() != RenderStatusOk) return;
+    if (!options_.synchronousText) textThread_ = std::thread(&CRender::TextThread, this);
+}
+
+void CRender::Finish(std::thread& thread, std::atomic<int>& done) {
+    if (!thread.joinable()) return;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
+    while (!done.load() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (done.load()) {
+        thread.join();
+    } else {
+        CDebug::Log(1, "CRender::~CRender(): terminating threads!");
+        thread.detach();
+    }
+}
+
+CRender::~CRender() {
+    CDebug::Log(2, "CRender::~CRender(): called");
+    stop.exchange(1);
+    Finish(renderThread_, renderDone_);
+    Finish(textThread_, textDone_);
+    CDebug::Log(2, "CRender::~CRender(): done");
+}
+
+void CRender::RenderThread() {
+    std::string failure;
+    const RenderStatus initialised = InitGL(failure);
+    if (initialised != RenderStatusOk) CDebug::Log(1, "CRender::CRender(): %s", failure.c_str());
+    {
+        std::lock_guard guard(startLock_);
+        status = initialised;
+        startReported_ = true;
+    }
+    started_.notify_all();
+    if (initialised != RenderStatusOk) {
+        ReleaseGL();
+        renderDone_ = 1;
+        return;
+    }
+    CDebug::Log(2, "CRender::RenderThread() started");
+    if (options_.synchronousText) gl_->textRenderer = std::make_unique<CRichEditTextRenderer>(1);
+    page_.OutputOn.store(1);
+    const int64_t start = timer_->Micros();
+    int result = 0;
+    for (int frame = 0; !stop.load() && result == 0; ++frame) {
+        if (options_.beforeFrame && !options_.beforeFrame(frame)) break;
+        result = RenderFrame(frame);
+    }
+    const int frames = framesRendered.load();
+    if (frames > 0) {
+        const int elapsed = int((timer_->Micros() - start) / 1000);
+        CDebug::Log(2, "rendered %d frames in %d msec, %.2f msec/frame, %.2f Hz", frames, elapsed,
+                    double(elapsed) / frames, elapsed > 0 ? frames * 1000.0 / elapsed : 0.0);
+    }
+    status = result != 0 ? RenderStatusDeviceLost : RenderStatusCallFailed;
+    if (page_.OutputOn.load()) {
+        page_.StopAll();
+        page_.OutputOn.store(0);
+    }
+    gl_->textRenderer.reset();
+    ReleaseGL();
+    CDebug::Log(2, "CRender::RenderThread() stopped");
+    renderDone_ = 1;
+}
+
+void CRender::TextThread() {
+    CDebug::Log(2, "CRender::TextThread() started");
+    // Created here: the text documents belong to the thread that uses them.
+    CRichEditTextRenderer renderer(1);
+    std::vector<CFrame*> objects;
+    while (!stop.load()) {
+        int work = 0;
+        page_.BeginSnapshot(objects);
+        for (CFrame* object : objects) {
+            if (object->Playing.load()) work |= InvokeRender(*object, renderer);
+            if (stop.load()) break;
+        }
+        page_.EndSnapshot();
+        if (!work) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    CDebug::Log(2, "CRender::TextThread() stopped");
+    textDone_ = 1;
+}
+
+int CRender::RenderFrame(int frame) {
+    GL& g = *gl_;
+    g.device.CollectGarbage();
+
+    // 1. Elapsed time.
+    const int64_t now = timer_->Micros();
+    const int elapsed = lastFrameTime_ == 0 ? 0 : int(std::min<int64_t>(std::llabs(now - lastFrameTime_), INT32_MAX));
+    lastFrameTime_ = now;
+
+    // 2. Each playing object's record, collected as quads.
+    page_.BeginSnapshot(g.snapshot);
+    if (options_.synchronousText) {
+        for (int pass = 0; pass < 1000; ++pass) {
+            int work = 0;
+            for (CFrame* object : g.snapshot)
+                if (object->Playing.load()) work |= InvokeRender(*object, *g.textRenderer);
+            if (!work) break;
+        }
+    }
+    int count = 0;
+    bool anyShadow = false;
+    for (CFrame* object : g.snapshot) {
+        if (!object->BeginPresent()) continue;
+        if (object->RecheckCountdown.load() > 0 && object->RecheckCountdown.fetch_sub(1) == 1) object->RecheckDue = 1;
+        FramePresentation record;
+        TimelinePhase phase = TimelinePhase::Finished;
+        const int alive = PresentFrame(*object, record, g.device, elapsed, &phase);
+        if (options_.presented) options_.presented(frame, *object, record, phase, alive);
+        if (!alive) {
+            object->EndPresent();
+            if (page_.OutputOn.load()) object->Stop();
+            continue;
+        }
+        const auto add = [&](CTexture* texture, const float (&window)[4], int shadow, int movement) {
+            if (count >= MaxQuads) return;
+            QuadEntry& q = g.quads[size_t(count++)];
+            std::copy(std::begin(record.Dest), std::end(record.Dest), q.dest);
+            std::copy(std::begin(window), std::end(window), q.window);
+            q.texture = texture;
+            q.alpha = record.Alpha;
+            q.shadow = shadow;
+            q.movement = movement;
+            anyShadow = anyShadow || shadow > 0;
+        };
+        if (record.Background) add(record.Background, record.BackgroundWindow, 0, 0);
+        if (record.Text) {
+            const int s = object->DropShadow;
+            add(record.Text, record.TextWindow, s <= 0 ? 0 : s == 1 ? 1 : 2 * s - 2, object->Movement);
+        }
+    }
+
+    // 3. One vertex upload for the frame (and none while nothing plays).
+    if (count > 0 || frame == 0) {
+        for (int k = 0; k < count; ++k) {
+            const QuadEntry& q = g.quads[size_t(k)];
+            const float a = float(q.alpha) / 255.0f;
+            Vertex* v = &g.vertices[size_t(4 * (k + 1))];
+            v[0] = {q.dest[0], q.dest[1], q.window[0], q.window[1], a};
+            v[1] = {q.dest[2], q.dest[1], q.window[2], q.window[1], a};
+            v[2] = {q.dest[0], q.dest[3], q.window[0], q.window[3], a};
+            v[3] = {q.dest[2], q.dest[3], q.window[2], q.window[3], a};
+        }
+        glBindBuffer(GL_ARRAY_BUFFER, g.vbo);
+        glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(sizeof(Vertex) * VertexCount), g.vertices.data());
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+    }
+
+    // 4. Composition into the render texture: premultiplied, one over the other.
+    float back[4];
+    Colour(options_.backColor, back);
+    glBindFramebuffer(GL_FRAMEBUFFER, g.renderFramebuffer);
+    glViewport(0, 0, RenderTextureSide, RenderTextureSide);
+    glClearColor(back[0], back[1], back[2], back[3]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBindVertexArray(g.vao);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glActiveTexture(GL_TEXTURE0);
+    const float side = float(RenderTextureSide);
+    glUseProgram(g.shadow);
+    glUniform2f(g.shadowTarget, side, side);
+    glUseProgram(g.mix);
+    glUniform2f(g.mixTarget, side, side);
+    glBindSampler(0, g.samplerWrap);
+    GLuint current = g.mix;
+    for (int k = 0; k < count; ++k) {
+        const QuadEntry& q = g.quads[size_t(k)];
+        glBindTexture(GL_TEXTURE_2D, COpenGLTextureDevice::NameOf(q.texture));
+        if (q.shadow > 0) {
+            glUseProgram(g.shadow);
+            current = g.shadow;
+            // Offsets keep their last values for a texture without width or height.
+            const float w = float(q.shadow);
+            if (q.texture->width != 0) {
+                const float d = -1.0f / float(q.texture->width);
+                for (int i = 0; i < 5; ++i) glUniform1f(g.shadowX[i], (w - 3 + float(i)) * d);
+            }
+            if (q.texture->height != 0) {
+                const float d = -1.0f / float(q.texture->height);
+                for (int i = 0; i < 5; ++i) glUniform1f(g.shadowY[i], (w - 3 + float(i)) * d);
+            }
+            glBindSampler(0, g.samplerShadow[std::clamp(q.movement, 0, 2)]);
+            glDrawArrays(GL_TRIANGLE_STRIP, 4 * (k + 1), 4);
+            glBindSampler(0, g.samplerWrap);
+        }
+        if (current != g.mix) {
+            glUseProgram(g.mix);
+            current = g.mix;
+        }
+        glDrawArrays(GL_TRIANGLE_STRIP, 4 * (k + 1), 4);
+    }
+
+    // 5. Output: packed for the keyer, or laid over the back colour.
+    glBindFramebuffer(GL_FRAMEBUFFER, target_->Framebuffer());
+    glViewport(0, 0, target_->Width(), target_->Height());
+    glBindTexture(GL_TEXTURE_2D, g.renderTexture);
+    glBindSampler(0, g.samplerPoint);
+    const float quadW = g.vertices[1].x + 1, quadH = g.vertices[2].y + 1;
+    if (options_.preview || options_.noYCbCrA) {
+        glClearColor(back[0], back[1], back[2], back[3]);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glUseProgram(g.plain);
+        glUniform2f(g.outputTarget[1], float(target_->Width()), float(target_->Height()));
+        glUniform2f(g.plainQuad, quadW, quadH);
+        if (options_.preview)
+            glUniform2f(g.plainScale, float(options_.renderWidth) / side, float(options_.renderHeight) / side);
+        else
+            glUniform2f(g.plainScale, 1.0f, 1.0f);
+    } else {
+        glDisable(GL_BLEND);
+        glUseProgram(g.ycbcra);
+        glUniform2f(g.outputTarget[0], float(target_->Width()), float(target_->Height()));
+        glUniform1f(g.ycbcraWidth, 2047.0f);
+        glUniform2f(g.ycbcraQuad, quadW, quadH);
+        glUniform1i(g.ycbcraFull, fullHdmiRange.load() ? 1 : 0);
+    }
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glDisable(GL_BLEND);
+    glBindSampler(0, 0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glBindVertexArray(0);
+    glUseProgram(0);
+
+    // 6. Present.
+    const int presented = target_->Present();
+    if (presented == 0) {
+        framesRendered.fetch_add(1);
+        if (options_.afterFrame) options_.afterFrame(frame, *this);
+    } else {
+        CDebug::Log(1, "CRender::RenderFrame(): FAILED = %08X", presented);
+    }
+
+    // 9. Let go of the objects.
+    for (CFrame* object : g.snapshot)
+        if (object->Busy.load()) object->EndPresent();
+    page_.EndSnapshot();
+    return presented;
+}
+
+void CRender::ReadComposed(std::vector<uint8_t>& rgba, int& width, int& height) {
+    width = std::min(options_.renderWidth, RenderTextureSide);
+    height = std::min(options_.renderHeight, RenderTextureSide);
+    rgba.resize(size_t(width) * size_t(height) * 4);
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_->renderFramebuffer);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+void CRender::ReadOutput(std::vector<uint8_t>& rgba, int& width, int& height) {
+    width = target_->Width();
+    height = target_->Height();
+    rgba.resize(size_t(width) * size_t(height) * 4);
+    glBindFramebuffer(GL_FRAMEBUFFER, target_->Framebuffer());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}

@@ -1,0 +1,157 @@
+// The play-out engine: a render thread that composes every playing object of the
+// page into a 2048 x 2048 render texture and converts it for the output once per
+// frame, and a text thread that keeps the objects' text ahead of it.
+//
+// Threads: construct and destroy on the user-interface thread (the constructor
+// waits for the render thread to set up OpenGL and reports the outcome in status);
+// fullHdmiRange and stop may be written from any thread. The render thread is the
+// only thread that calls OpenGL: it creates the context's resources, draws,
+// presents, and deletes textures released elsewhere.
+#pragma once
+
+#include "core/FrameSet.h"
+#include "playback/Timeline.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+enum RenderStatus : int {
+    RenderStatusOk = 0,
+    RenderStatusDisplayFailed = 1,
+    RenderStatusNoDirectX = 2,  // no OpenGL 3.3 (library, display or context)
+    RenderStatusNoDevice = 3,   // the context could not be made current
+    RenderStatusNoCaps = 4,     // a capability, resource, framebuffer or program failed
+    RenderStatusDeviceLost = 5,
+    RenderStatusCallFailed = 6,
+};
+
+// Microseconds from a steady clock; only differences are used.
+class CHiResTimer {
+public:
+    CHiResTimer();
+    virtual ~CHiResTimer() = default;
+    virtual int64_t Micros();
+};
+
+// Where frames go. The render thread makes the target's context current, draws
+// the output into Framebuffer() and calls Present once per frame.
+class IPresentTarget {
+public:
+    virtual ~IPresentTarget() = default;
+    // Render thread. Creates (if needed) and makes current an OpenGL 3.3 core
+    // context; a status and a log line on failure.
+    virtual RenderStatus MakeCurrent(std::string& failure) = 0;
+    virtual void DoneCurrent() = 0;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    // The framebuffer the output pass draws into (0: the window's own).
+    virtual unsigned Framebuffer() = 0;
+    // 0 when presented; a non-zero code stops the engine with status 5 (the output
+    // is gone).
+    virtual int Present() = 0;
+};
+
+// An OpenGL context on Mesa's surfaceless EGL platform and a framebuffer of the
+// given size: rendering with no display at all (tools, tests, benchmarks).
+class COffscreenTarget : public IPresentTarget {
+public:
+    COffscreenTarget(int width, int height);
+    ~COffscreenTarget() override;
+    RenderStatus MakeCurrent(std::string& failure) override;
+    void DoneCurrent() override;
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    unsigned Framebuffer() override { return framebuffer_; }
+    int Present() override;
+
+    // For tests: fail context creation with this status.
+    RenderStatus failWith = RenderStatusOk;
+
+private:
+    void Destroy();
+    int width_, height_;
+    void* display_ = nullptr;  // EGLDisplay
+    void* context_ = nullptr;  // EGLContext
+    unsigned framebuffer_ = 0, colour_ = 0;
+};
+
+struct RenderOptions {
+    int renderWidth = 1920;   // the picture composed (the video mode's render size)
+    int renderHeight = 1080;
+    bool preview = false;     // a preview shows the composed picture scaled into the target
+    bool noYCbCrA = false;    // full-screen without the keyer packing
+    bool fullHdmiRange = true;
+    uint32_t backColor = 0;   // ARGB: clear colour of the render texture
+    int scale = 1;            // full-screen: the render texture shown at 1/scale
+
+    // Tools and tests: the render thread runs the text thread's passes until they
+    // are idle before each frame (no text thread), so frames never depend on timing.
+    bool synchronousText = false;
+    // Called on the render thread before each frame with its index; false ends the
+    // rendering (status 6, as a stop on request).
+    std::function<bool(int frame)> beforeFrame;
+    // Called on the render thread for every object presented.
+    std::function<void(int frame, CFrame& object, const FramePresentation& record, TimelinePhase phase, int alive)>
+        presented;
+    // Called on the render thread after each present, with the context current:
+    // may read the render texture or the target's framebuffer.
+    std::function<void(int frame, class CRender& engine)> afterFrame;
+};
+
+class CRender {
+public:
+    // Takes the target; the timer may be a virtual one (tools and tests).
+    CRender(CFrameSet& page, RenderOptions options, std::unique_ptr<IPresentTarget> target,
+            std::unique_ptr<CHiResTimer> timer = nullptr);
+    virtual ~CRender();
+    CRender(const CRender&) = delete;
+    CRender& operator=(const CRender&) = delete;
+
+    // Set once by construction or by the render thread when it fails.
+    std::atomic<int> status{RenderStatusOk};
+    // Written by any thread (the set-up wizard's range switch); read every frame.
+    std::atomic<int> fullHdmiRange{1};
+    std::atomic<int> stop{0};
+
+    // Statistics (render thread writes, others read).
+    std::atomic<int> framesRendered{0};
+
+    // Render thread, inside afterFrame: the composed picture (premultiplied RGBA,
+    // top row first) and the output as presented (RGBA).
+    void ReadComposed(std::vector<uint8_t>& rgba, int& width, int& height);
+    void ReadOutput(std::vector<uint8_t>& rgba, int& width, int& height);
+
+    static constexpr int RenderTextureSide = 2048;
+    static constexpr int MaxQuads = 512;
+
+private:
+    struct GL;  // the OpenGL objects, owned by the render thread
+
+    void RenderThread();
+    void TextThread();
+    int RenderFrame(int frame);
+    RenderStatus InitGL(std::string& failure);
+    void ReleaseGL();
+    void Finish(std::thread& thread, std::atomic<int>& done);
+
+    CFrameSet& page_;
+    RenderOptions options_;
+    std::unique_ptr<IPresentTarget> target_;
+    std::unique_ptr<CHiResTimer> timer_;
+    std::unique_ptr<GL> gl_;
+    int64_t lastFrameTime_ = 0;
+
+    std::thread renderThread_, textThread_;
+    std::atomic<int> renderDone_{0}, textDone_{0};
+    // The constructor waits here for the render thread's set-up.
+    std::mutex startLock_;
+    std::condition_variable started_;
+    bool startReported_ = false;  // guarded by startLock_
+};

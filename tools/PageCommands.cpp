@@ -1,0 +1,100 @@
+#include "tools/PageCommands.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+QJsonArray Floats(const float (&values)[4]) { return QJsonArray{values[0], values[1], values[2], values[3]}; }
+
+}  // namespace
+
+bool ParseCommand(const QString& text, TimedCommand& command) {
+    const qsizetype first = text.indexOf(u':');
+    const qsizetype second = first < 0 ? -1 : text.indexOf(u':', first + 1);
+    if (second < 0) return false;
+    bool ok = false;
+    command.atMs = text.left(first).toLongLong(&ok);
+    command.verb = text.mid(first + 1, second - first - 1);
+    command.target = text.mid(second + 1);
+    static const QStringList verbs{"play", "pause", "end", "stop"};
+    return ok && command.atMs >= 0 && verbs.contains(command.verb) && !command.target.isEmpty();
+}
+
+void PrintLine(const QJsonObject& line) {
+    std::fputs(QJsonDocument(line).toJson(QJsonDocument::Compact).constData(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void Apply(CFrameSet& page, const std::vector<CFrame*>& objects, const TimedCommand& c) {
+    if (c.target == QLatin1String("all")) {
+        if (c.verb == QLatin1String("play")) page.PlayAll();
+        else if (c.verb == QLatin1String("pause")) page.PauseAll();
+        else if (c.verb == QLatin1String("end")) page.EndAll();
+        else page.StopAll();
+        return;
+    }
+    if (c.target.startsWith(QLatin1String("group:"))) {
+        const QString name = c.target.mid(6);
+        if (c.verb == QLatin1String("play")) page.PlayGroup(name, nullptr);
+        else if (c.verb == QLatin1String("pause")) page.PauseGroup(name, nullptr);
+        else if (c.verb == QLatin1String("end")) page.EndGroup(name, nullptr);
+        else page.StopGroup(name, nullptr);
+        return;
+    }
+    bool ok = false;
+    const int number = c.target.toInt(&ok);
+    if (!ok || number < 1 || number > int(objects.size())) return;  // names nothing
+    CFrame* object = objects[size_t(number - 1)];
+    if (c.verb == QLatin1String("play")) {
+        object->Play();
+        page.PlayGroup(object->Group, object);
+    } else if (c.verb == QLatin1String("pause")) {
+        object->TogglePause();
+        page.PauseGroup(object->Group, object);
+    } else if (c.verb == QLatin1String("end")) {
+        object->End();
+        page.EndGroup(object->Group, object);
+    } else {
+        object->Stop();
+        page.StopGroup(object->Group, object);
+    }
+}
+
+
+bool TakeCommands(QStringList& args, std::vector<TimedCommand>& commands, const char* tool) {
+    for (qsizetype k; (k = args.indexOf(QStringLiteral("--at-ms"))) >= 0;) {
+        TimedCommand command;
+        if (k + 1 >= args.size() || !ParseCommand(args[k + 1], command)) {
+            std::fprintf(stderr, "cvtool %s: --at-ms takes T:COMMAND:TARGET, e.g. 0:play:all, 1500:end:2, "
+                                 "0:play:group:Lower third\n", tool);
+            return false;
+        }
+        commands.push_back(command);
+        args.remove(k, 2);
+    }
+    std::stable_sort(commands.begin(), commands.end(),
+                     [](const TimedCommand& a, const TimedCommand& b) { return a.atMs < b.atMs; });
+    return true;
+}
+
+QJsonObject PresentationLine(int frame, double timeMs, int object, int clock, TimelinePhase phase, int alive,
+                             const FramePresentation& record, const CFrame& frameObject) {
+    QJsonObject line{{"frame", frame},
+                     {"timeMs", timeMs},
+                     {"object", object},
+                     {"clock", clock},
+                     {"phase", QString::fromLatin1(PhaseName(alive ? phase : TimelinePhase::Finished))},
+                     {"Dest", Floats(record.Dest)},
+                     {"BackgroundWindow", Floats(record.BackgroundWindow)},
+                     {"TextWindow", Floats(record.TextWindow)},
+                     {"Alpha", record.Alpha},
+                     {"animationFrame", frameObject.AnimationFrame}};
+    if (frameObject.TextPresent.load()) {
+        line.insert("Scrolled", frameObject.Scrolled);
+        line.insert("Copied", frameObject.Copied);
+    }
+    return line;
+}

@@ -1,0 +1,33 @@
+// What the tool's play-out commands share: timed commands to objects, groups or
+// the whole page, and the JSON line that describes one object's frame.
+//
+// Threads: whichever thread runs the play-out (the tool's main thread, or the render
+// thread between frames).
+#pragma once
+
+#include "core/FrameSet.h"
+#include "playback/Timeline.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+struct TimedCommand {
+    long long atMs = 0;
+    QString verb;    // play, pause, end, stop
+    QString target;  // "all", a 1-based object number, or "group:NAME"
+};
+
+// T:VERB:TARGET, where TARGET may itself hold colons ("group:Lower third").
+bool ParseCommand(const QString& text, TimedCommand& command);
+// Takes every "--at-ms T:COMMAND:TARGET" out of args, in time order; false (with a
+// message on standard error) for a malformed one.
+bool TakeCommands(QStringList& args, std::vector<TimedCommand>& commands, const char* tool);
+// One command as the editor gives it: to one object (and its group), a group, or all.
+void Apply(CFrameSet& page, const std::vector<CFrame*>& objects, const TimedCommand& command);
+
+// The line of one object's presented frame.
+QJsonObject PresentationLine(int frame, double timeMs, int object, int clock, TimelinePhase phase, int alive,
+                             const FramePresentation& record, const CFrame& frameObject);
+void PrintLine(const QJsonObject& line);

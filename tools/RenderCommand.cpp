@@ -1,0 +1,187 @@
+#include "tools/RenderCommand.h"
+
+#include "app/Translate.h"
+#include "core/PageFile.h"
+#include "output/VideoModes.h"
+#include "render/engine/Render.h"
+#include "tools/PageCommands.h"
+#include "tools/PictureFile.h"
+
+#include <QDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace {
+
+constexpr int DefaultToMs = 5000;
+
+// Time stands still between frames and moves by exactly one frame period.
+class CVirtualTimer : public CHiResTimer {
+public:
+    int64_t Micros() override { return now; }
+    std::atomic<int64_t> now{0};
+};
+
+enum class Output { Rgba, Plain, YCbCrAFull, YCbCrALimited };
+
+// RGBA bytes (premultiplied when unfold) to the pictures' BGRA with straight alpha.
+void ToPicture(const std::vector<uint8_t>& rgba, int width, int height, bool unfold, bool opaque, CPicture& out) {
+    out.Resize(width, height);
+    for (size_t k = 0; k < size_t(width) * size_t(height); ++k) {
+        const uint8_t* s = &rgba[k * 4];
+        uint8_t* d = out.data.get() + k * 4;
+        const int a = s[3];
+        for (int c = 0; c < 3; ++c) {
+            int v = s[c];
+            if (unfold && a != 0) v = std::min(255, (v * 255 + a / 2) / a);
+            d[2 - c] = uint8_t(v);
+        }
+        d[3] = opaque ? 255 : uint8_t(a);
+    }
+}
+
+}  // namespace
+
+int RenderCommand(const QStringList& arguments, int mode) {
+    QStringList args = arguments;
+    int toMs = DefaultToMs, every = 1, scale = 1;
+    QString outDir;
+    Output output = Output::Rgba;
+    bool trace = false;
+    std::vector<TimedCommand> commands;
+    if (!TakeCommands(args, commands, "render")) return 2;
+    for (qsizetype k = 0; k < args.size();) {
+        const QString a = args[k];
+        if (a == QLatin1String("--trace")) {
+            trace = true;
+            args.remove(k);
+            continue;
+        }
+        if (!a.startsWith(QLatin1String("--"))) {
+            ++k;
+            continue;
+        }
+        if (k + 1 >= args.size()) {
+            std::fprintf(stderr, "cvtool render: %s needs a value\n", qPrintable(a));
+            return 2;
+        }
+        const QString value = args[k + 1];
+        bool ok = true;
+        if (a == QLatin1String("--to-ms")) toMs = value.toInt(&ok);
+        else if (a == QLatin1String("--every")) every = value.toInt(&ok);
+        else if (a == QLatin1String("--scale")) scale = value.toInt(&ok);
+        else if (a == QLatin1String("--out")) outDir = value;
+        else if (a == QLatin1String("--output")) {
+            static const std::map<QString, Output> names{{"rgba", Output::Rgba},
+                                                         {"plain", Output::Plain},
+                                                         {"ycbcra-full", Output::YCbCrAFull},
+                                                         {"ycbcra-limited", Output::YCbCrALimited}};
+            const auto found = names.find(value);
+            ok = found != names.end();
+            if (ok) output = found->second;
+        } else {
+            ok = false;
+        }
+        if (!ok || toMs < 0 || every < 1 || scale < 1 || scale > 16) {
+            std::fprintf(stderr, "cvtool render: bad %s %s\n", qPrintable(a), qPrintable(value));
+            return 2;
+        }
+        args.remove(k, 2);
+    }
+    if (args.size() != 1 || outDir.isEmpty()) {
+        std::fprintf(stderr, "usage: cvtool render PAGE [--mode N] [--to-ms T] [--every K] [--at-ms T:COMMAND:TARGET ...]\n"
+                             "       [--output rgba|plain|ycbcra-full|ycbcra-limited] [--scale N] --out DIR [--trace]\n");
+        return 2;
+    }
+    if (!QDir().mkpath(outDir)) {
+        std::fprintf(stderr, "cvtool render: cannot make %s\n", qPrintable(outDir));
+        return 1;
+    }
+    if (commands.empty()) commands.push_back({0, QStringLiteral("play"), QStringLiteral("all")});
+
+    std::vector<std::unique_ptr<CFrame>> read;
+    if (!PageFile::ReadPage(args[0], mode, 96, read)) return 1;
+    CFrameSet page;
+    for (auto& object : read) page.Add(object);
+    std::vector<CFrame*> objects;
+    page.BeginSnapshot(objects);  // held for the run: the page does not change
+    std::map<const CFrame*, int> numbers;
+    for (size_t k = 0; k < objects.size(); ++k) numbers[objects[k]] = int(k) + 1;
+
+    const int period = VideoModes::FramePeriod(mode);
+    const int renderWidth = VideoModes::RenderWidth(mode), renderHeight = VideoModes::RenderHeight(mode);
+    auto timerOwned = std::make_unique<CVirtualTimer>();
+    CVirtualTimer& timer = *timerOwned;
+    size_t nextCommand = 0;
+    int written = 0;
+    bool writeFailed = false;
+
+    RenderOptions options;
+    options.renderWidth = renderWidth;
+    options.renderHeight = renderHeight;
+    options.synchronousText = true;
+    options.noYCbCrA = output == Output::Plain;
+    options.fullHdmiRange = output != Output::YCbCrALimited;
+    options.scale = scale;
+    options.beforeFrame = [&](int frame) {
+        const int64_t timeUs = int64_t(frame) * period;
+        if (timeUs > int64_t(toMs) * 1000) return false;
+        timer.now = timeUs + 1;
+        while (nextCommand < commands.size() && commands[nextCommand].atMs * 1000 <= timeUs)
+            Apply(page, objects, commands[nextCommand++]);
+        return true;
+    };
+    if (trace) {
+        options.presented = [&](int frame, CFrame& object, const FramePresentation& record, TimelinePhase phase,
+                                int alive) {
+            PrintLine(PresentationLine(frame, double(int64_t(frame) * period) / 1000.0, numbers[&object],
+                                       object.Clock.load(), phase, alive, record, object));
+        };
+    }
+    options.afterFrame = [&](int frame, CRender& engine) {
+        if (frame % every != 0) return;
+        std::vector<uint8_t> rgba;
+        int w = 0, h = 0;
+        CPicture picture;
+        if (output == Output::Rgba) {
+            engine.ReadComposed(rgba, w, h);
+            ToPicture(rgba, w, h, true, false, picture);
+        } else {
+            engine.ReadOutput(rgba, w, h);
+            ToPicture(rgba, w, h, false, true, picture);
+        }
+        const QString path = QStringLiteral("%1/frame%2.png").arg(outDir).arg(frame, 6, 10, QLatin1Char('0'));
+        if (SavePng(picture, path)) ++written;
+        else writeFailed = true;
+    };
+
+    // The output target has the display size, or the render size when the packing
+    // is not wanted.
+    const bool packed = output == Output::YCbCrAFull || output == Output::YCbCrALimited;
+    const int targetWidth = packed ? VideoModes::DisplayWidth(mode) : renderWidth;
+    const int targetHeight = packed ? VideoModes::DisplayHeight(mode) : renderHeight;
+    int status = RenderStatusOk;
+    {
+        CRender engine(page, options, std::make_unique<COffscreenTarget>(targetWidth, targetHeight), std::move(timerOwned));
+        status = engine.status.load();
+        if (status == RenderStatusOk) {
+            // The render thread ends by itself after the last frame.
+            while (engine.status.load() == RenderStatusOk) QThread::msleep(5);
+        }
+        status = engine.status.load() == RenderStatusCallFailed ? RenderStatusOk : engine.status.load();
+    }
+    page.StopAll();
+    page.EndSnapshot();
+    if (status != RenderStatusOk) {
+        std::fprintf(stderr, "cvtool render: %s\n", qPrintable(CTranslate::Global().LoadText(unsigned(10320 + status))));
+        return 1;
+    }
+    if (writeFailed) {
+        std::fprintf(stderr, "cvtool render: cannot write into %s\n", qPrintable(outDir));
+        return 1;
+    }
+    std::fprintf(stderr, "cvtool render: wrote %d frames into %s\n", written, qPrintable(outDir));
+    return 0;
+}
