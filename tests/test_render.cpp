@@ -1,0 +1,390 @@
+// The render engine on OpenGL (llvmpipe, surfaceless EGL): compositing against the
+// blend formulas, the drop shadow, the keyer packing and the plain output, and the
+// engine's life.
+#include "playback/TextMovement.h"
+#include "render/engine/Render.h"
+#include "render/text/RichEdit.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+constexpr int Period = 20000;
+
+class CVirtualTimer : public CHiResTimer {
+public:
+    int64_t Micros() override { return now.load(); }
+    std::atomic<int64_t> now{1};
+};
+
+struct Captured {
+    std::vector<uint8_t> rgba;  // premultiplied composed picture, or the output
+    int width = 0, height = 0;
+    const uint8_t* At(int x, int y) const { return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
+};
+
+// Plays the page for frames frames through the engine and keeps the last frame's
+// composed picture and output.
+struct Played {
+    Captured composed, output;
+    int status = -1;
+    int frames = 0;
+};
+
+Played Play(CFrameSet& page, int frames, RenderOptions options = {}, int width = 320, int height = 240,
+         std::function<void(int)> before = nullptr) {
+    Played run;
+    options.renderWidth = width;
+    options.renderHeight = height;
+    options.synchronousText = true;
+    auto timer = std::make_unique<CVirtualTimer>();
+    CVirtualTimer* clock = timer.get();
+    options.beforeFrame = [&, clock](int frame) {
+        if (frame >= frames) return false;
+        clock->now = 1 + int64_t(frame) * Period;
+        if (frame == 0) page.PlayAll();  // the page plays once the output is on
+        if (before) before(frame);
+        return true;
+    };
+    options.afterFrame = [&](int frame, CRender& engine) {
+        run.frames = frame + 1;
+        if (frame != frames - 1) return;
+        engine.ReadComposed(run.composed.rgba, run.composed.width, run.composed.height);
+        engine.ReadOutput(run.output.rgba, run.output.width, run.output.height);
+    };
+    {
+        CRender engine(page, options, std::make_unique<COffscreenTarget>(width, height), std::move(timer));
+        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        run.status = engine.status.load();
+    }
+    return run;
+}
+
+CFrame* AddColour(CFrameSet& page, CRect rect, uint32_t colour) {
+    auto object = std::make_unique<CFrame>();
+    object->Rect = rect;
+    object->BackColor = colour;
+    object->FramePeriod = Period;
+    CFrame* raw = object.get();
+    page.Add(object);
+    return raw;
+}
+
+void ExpectPixel(const Captured& c, int x, int y, int r, int g, int b, int a, int tolerance = 1) {
+    const uint8_t* p = c.At(x, y);
+    EXPECT_NEAR(p[0], r, tolerance) << x << "," << y;
+    EXPECT_NEAR(p[1], g, tolerance) << x << "," << y;
+    EXPECT_NEAR(p[2], b, tolerance) << x << "," << y;
+    EXPECT_NEAR(p[3], a, tolerance) << x << "," << y;
+}
+
+class RenderEngine : public ::testing::Test {
+protected:
+    void SetUp() override { InstallPlaybackHooks(); }
+};
+
+}  // namespace
+
+TEST_F(RenderEngine, ComposesPremultipliedOverTheBackColour) {
+    CFrameSet page;
+    AddColour(page, {10, 10, 110, 60}, 0xFF0000FF);   // opaque red (red in the low byte)
+    AddColour(page, {60, 20, 160, 80}, 0x8000FF00);   // half-transparent green above it
+    AddColour(page, {200, 10, 260, 40}, 0xFFFFFFFF);  // opaque white
+    AddColour(page, {210, 20, 230, 30}, 0xFF000000);  // opaque black replaces it
+    const Played run = Play(page, 3);
+    ASSERT_EQ(run.status, RenderStatusCallFailed);  // ended on request after its frames
+    ASSERT_EQ(run.frames, 3);
+    const Captured& c = run.composed;
+    ExpectPixel(c, 20, 30, 255, 0, 0, 255);             // red alone
+    ExpectPixel(c, 80, 40, 127, 128, 0, 255);           // green at 128 over red
+    ExpectPixel(c, 120, 40, 0, 128, 0, 128);            // green over nothing: premultiplied
+    ExpectPixel(c, 205, 15, 255, 255, 255, 255);
+    ExpectPixel(c, 215, 25, 0, 0, 0, 255);
+    ExpectPixel(c, 300, 200, 0, 0, 0, 0);               // the back colour
+    // Edges are exact: texel centres on pixel centres.
+    ExpectPixel(c, 10, 10, 255, 0, 0, 255, 0);
+    ExpectPixel(c, 9, 10, 0, 0, 0, 0, 0);
+    ExpectPixel(c, 109, 15, 255, 0, 0, 255, 0);
+    ExpectPixel(c, 110, 15, 0, 0, 0, 0, 0);
+    ExpectPixel(c, 59, 59, 255, 0, 0, 255, 0);
+    ExpectPixel(c, 59, 60, 0, 0, 0, 0, 0);
+}
+
+TEST_F(RenderEngine, FadeAlphaAndTransparentPicturesDrawAccordingly) {
+    CFrameSet page;
+    CFrame* fading = AddColour(page, {0, 0, 100, 100}, 0xFFFFFFFF);
+    fading->InEffectDuration = 1000;
+    fading->FadeIn = 1;
+    // A picture whose pixels are all transparent draws nothing.
+    auto picture = std::make_unique<CFrame>();
+    picture->Kind = KindPicture;
+    picture->Rect = {150, 0, 250, 100};
+    picture->FramePeriod = Period;
+    picture->PictureWidth = 100;
+    picture->PictureHeight = 100;
+    CPicture clear;
+    clear.Resize(100, 100);
+    clear.Fill(0x00FFFFFF);
+    CFrameBackground frame;
+    frame.Picture.Compress(clear);
+    picture->Frames.push_back(frame);
+    page.Add(picture);
+    page.PlayAll();
+    // Frame 0 has no elapsed time; frame k has a clock of (k - 1) x 20 ms: frame 26
+    // shows the fade at 500 ms, alpha 127.
+    const Played run = Play(page, 27);
+    const int alpha = int(0.5f * 255.0f);
+    ExpectPixel(run.composed, 50, 50, alpha, alpha, alpha, alpha);
+    ExpectPixel(run.composed, 200, 50, 0, 0, 0, 0, 0);
+}
+
+TEST_F(RenderEngine, ShadowIsTheTextsAlphaBlurredAndDisplaced) {
+    for (int shadow : {1, 2, 3, 4}) {
+        CFrameSet page;
+        auto text = std::make_unique<CFrame>();
+        text->Rect = {20, 20, 220, 80};
+        text->FramePeriod = Period;
+        text->BackColor = 0;  // no background
+        text->DropShadow = shadow;
+        text->RichText = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\b\\fs48 Shadow}";
+        CFrame& object = *text;
+        page.Add(text);
+        // The same strip as the engine's text thread makes it.
+        CRichEditTextRenderer renderer;
+        CPicture strip;
+        int next = 0;
+        ASSERT_TRUE(RasteriseFrame(object, strip, next, renderer, false).done);
+        const Played run = Play(page, 2);
+        const int w = shadow == 1 ? 1 : 2 * shadow - 2;
+        const int shift = w - 1;
+        const auto textAlpha = [&](int x, int y) {  // clamped to the 200 x 60 texture
+            x = std::clamp(x, 0, 199);
+            y = std::clamp(y, 0, 59);
+            return x < strip.width && y < strip.height ? strip.Pixel(x, y)[3] / 255.0 : 0.0;
+        };
+        static const int taps[13][2] = {{0, -2}, {-1, -1}, {0, -1}, {1, -1}, {-2, 0}, {-1, 0}, {0, 0},
+                                        {1, 0},  {2, 0},   {-1, 1}, {0, 1},  {1, 1},  {0, 2}};
+        int checked = 0, shaded = 0;
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < 200; ++x) {
+                double sum = 0;
+                for (const auto& t : taps) sum += textAlpha(x - shift + t[0], y - shift + t[1]);
+                const double shadowAlpha = sum / 13.0;
+                const double a = textAlpha(x, y);
+                const double expected = (a + shadowAlpha * (1.0 - a)) * 255.0;
+                const uint8_t* p = run.composed.At(20 + x, 20 + y);
+                ASSERT_NEAR(p[3], expected, 2.0) << "shadow " << shadow << " at " << x << "," << y;
+                ++checked;
+                if (a == 0 && shadowAlpha > 0.2) ++shaded;
+            }
+        EXPECT_EQ(checked, 12000);
+        EXPECT_GT(shaded, 50) << shadow;
+    }
+}
+
+TEST_F(RenderEngine, PacksYCbCrAInBothRanges) {
+    struct Colour {
+        uint32_t word;  // red in the low byte, opacity in the top byte
+        int x;
+    } colours[] = {{0xFFFFFFFF, 0}, {0xFF0000FF, 20}, {0xFF00FF00, 40}, {0xFFFF0000, 60}, {0x80FFFF00, 80},
+                   {0x40123456, 100}};
+    const auto rgba = [](uint32_t word) {
+        return std::array<double, 4>{double(word & 0xFF) / 255.0, double((word >> 8) & 0xFF) / 255.0,
+                                     double((word >> 16) & 0xFF) / 255.0, double(word >> 24) / 255.0};
+    };
+    const double INT_16 = 0.0625, INT_235 = 0.91796875, INT_HALF = 0.001953125;
+    for (bool full : {true, false}) {
+        CFrameSet page;
+        for (const Colour& c : colours) AddColour(page, {c.x, 0, c.x + 20, 10}, c.word);
+        RenderOptions options;
+        options.fullHdmiRange = full;
+        const Played run = Play(page, 2, options, 160, 20);
+        // Each pixel with what it is made of: the colour as stored (8-bit straight
+        // alpha), or nothing.
+        const auto at = [&](int x, int y) {
+            if (y >= 10) return std::array<double, 4>{0, 0, 0, 0};
+            for (const Colour& c : colours)
+                if (x >= c.x && x < c.x + 20) return rgba(c.word);
+            return std::array<double, 4>{0, 0, 0, 0};
+        };
+        const auto yc = [](const std::array<double, 4>& p) {
+            return std::array<double, 4>{0.213 * p[0] + 0.715 * p[1] + 0.072 * p[2],
+                                         -0.117 * p[0] - 0.394 * p[1] + 0.511 * p[2],
+                                         0.511 * p[0] - 0.464 * p[1] - 0.0470 * p[2], p[3]};
+        };
+        const double k = full ? 0.427734375 : 0.5;
+        for (int y : {5, 15})
+            for (int x = 0; x < 140; ++x) {
+                const auto cur = yc(at(x, y));
+                const bool even = x % 2 == 0;
+                const auto other = yc(at(even ? x + 1 : x - 1, y));
+                const double chroma = (even ? cur[1] + other[1] : cur[2] + other[2]) * k + INT_HALF + 0.5;
+                double luma, key, ch;
+                if (full) {
+                    luma = std::clamp(cur[0] * 0.85546875 + INT_16 + INT_HALF, INT_16, INT_235);
+                    key = std::clamp(cur[3] * 0.85546875 + INT_16 + INT_HALF, INT_16, INT_235);
+                    ch = std::clamp(chroma, INT_16, INT_235);
+                } else {
+                    luma = std::clamp(cur[0] + INT_HALF, 0.0, 1.0);
+                    key = std::clamp(cur[3] + INT_HALF, 0.0, 1.0);
+                    ch = std::clamp(chroma, 0.0, 1.0);
+                }
+                const uint8_t* p = run.output.At(x, y);
+                // The composed picture holds 8-bit premultiplied colour: a pixel of
+                // low alpha comes back from it a level or two off.
+                ASSERT_NEAR(p[0], luma * 255.0, 2.0) << (full ? "full" : "limited") << " x " << x << " y " << y;
+                ASSERT_NEAR(p[1], ch * 255.0, 2.0) << (full ? "full" : "limited") << " x " << x << " y " << y;
+                ASSERT_NEAR(p[2], key * 255.0, 1.0) << (full ? "full" : "limited") << " x " << x << " y " << y;
+            }
+        // The edge cases by name: transparent, and opaque white.
+        const uint8_t* nothing = run.output.At(150, 15);
+        const uint8_t* white = run.output.At(2, 5);
+        if (full) {
+            EXPECT_EQ(nothing[0], 16);
+            EXPECT_EQ(nothing[2], 16);
+            EXPECT_EQ(white[0], 234);  // INT_235 of 255 levels
+            EXPECT_EQ(white[2], 234);
+        } else {
+            EXPECT_EQ(nothing[0], 0);
+            EXPECT_EQ(nothing[1], 128);
+            EXPECT_EQ(nothing[2], 0);
+            EXPECT_EQ(white[0], 255);
+            EXPECT_EQ(white[2], 255);
+        }
+    }
+}
+
+TEST_F(RenderEngine, RangeWordTakesEffectAtTheNextFrame) {
+    CFrameSet page;
+    AddColour(page, {0, 0, 64, 64}, 0xFFFFFFFF);
+    std::vector<int> lumas;
+    RenderOptions options;
+    options.renderWidth = 64;
+    options.renderHeight = 64;
+    options.synchronousText = true;
+    auto timer = std::make_unique<CVirtualTimer>();
+    CRender* running = nullptr;
+    options.beforeFrame = [&](int frame) {
+        if (frame == 0) page.PlayAll();
+        if (frame == 2 && running) running->fullHdmiRange.exchange(0);
+        return frame < 4;
+    };
+    options.afterFrame = [&](int, CRender& engine) {
+        std::vector<uint8_t> rgba;
+        int w, h;
+        engine.ReadOutput(rgba, w, h);
+        lumas.push_back(rgba[0]);
+    };
+    {
+        CRender engine(page, options, std::make_unique<COffscreenTarget>(64, 64), std::move(timer));
+        running = &engine;
+        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(lumas.size(), 4u);
+    EXPECT_EQ(lumas[1], 234);  // full range
+    EXPECT_EQ(lumas[2], 255);  // limited from the frame after the switch
+    EXPECT_EQ(lumas[3], 255);
+}
+
+TEST_F(RenderEngine, PlainOutputLaysThePictureOverTheBackColour) {
+    CFrameSet page;
+    AddColour(page, {0, 0, 50, 50}, 0x800000FF);  // half red
+    page.PlayAll();
+    RenderOptions options;
+    options.noYCbCrA = true;
+    options.backColor = 0xFF0000FF;  // opaque blue (ARGB)
+    const Played run = Play(page, 2, options, 100, 100);
+    ExpectPixel(run.output, 25, 25, 128, 0, 127, 255, 2);
+    ExpectPixel(run.output, 75, 75, 0, 0, 255, 255);
+}
+
+TEST_F(RenderEngine, ContextFailuresGiveTheirStatus) {
+    for (RenderStatus status : {RenderStatusNoDirectX, RenderStatusNoDevice, RenderStatusNoCaps}) {
+        CFrameSet page;
+        auto target = std::make_unique<COffscreenTarget>(64, 64);
+        target->failWith = status;
+        const auto start = std::chrono::steady_clock::now();
+        {
+            CRender engine(page, RenderOptions{}, std::move(target));
+            EXPECT_EQ(engine.status.load(), status);
+            EXPECT_EQ(engine.framesRendered.load(), 0);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        EXPECT_EQ(page.OutputOn.load(), 0);
+    }
+}
+
+TEST_F(RenderEngine, ObjectThatEndsInAFrameContributesNoQuad) {
+    CFrameSet page;
+    CFrame* object = AddColour(page, {0, 0, 40, 40}, 0xFFFFFFFF);
+    object->ShowIndefinitely = 0;
+    object->ShowFor = 40;  // clocks 0 and 20 show it; at 40 it has finished
+    std::vector<int> alphas;
+    RenderOptions options;
+    options.renderWidth = 64;
+    options.renderHeight = 64;
+    options.synchronousText = true;
+    auto timer = std::make_unique<CVirtualTimer>();
+    CVirtualTimer* clock = timer.get();
+    options.beforeFrame = [&](int frame) {
+        clock->now = 1 + int64_t(frame) * Period;
+        if (frame == 0) page.PlayAll();
+        return frame < 5;
+    };
+    options.afterFrame = [&](int, CRender& engine) {
+        std::vector<uint8_t> rgba;
+        int w, h;
+        engine.ReadComposed(rgba, w, h);
+        alphas.push_back(rgba[3]);
+    };
+    {
+        CRender engine(page, options, std::make_unique<COffscreenTarget>(64, 64), std::move(timer));
+        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(alphas, (std::vector<int>{255, 255, 255, 0, 0}));
+    EXPECT_FALSE(object->Playing.load());
+}
+
+TEST_F(RenderEngine, LiveEngineSurvivesCommandsFromAnotherThread) {
+    // The real threads and clock: objects are played and stopped from this thread
+    // while the render thread draws them and the text thread renders their text;
+    // textures released here are deleted by the render thread.
+    CFrameSet page;
+    std::vector<CFrame*> objects;
+    for (int k = 0; k < 6; ++k) {
+        CFrame* o = AddColour(page, {k * 10, k * 5, k * 10 + 80, k * 5 + 40}, 0xC0204080);
+        o->Movement = k % 3;
+        o->Speed = 30;
+        o->RichText = "{\\rtf1 Live " + QByteArray::number(k) + "}";
+        objects.push_back(o);
+    }
+    RenderOptions options;
+    options.renderWidth = 320;
+    options.renderHeight = 240;
+    {
+        CRender engine(page, options, std::make_unique<COffscreenTarget>(320, 240));
+        ASSERT_EQ(engine.status.load(), RenderStatusOk);
+        for (int round = 0; round < 60; ++round) {
+            CFrame* o = objects[size_t(round % 6)];
+            if (round % 2 == 0) o->Play();
+            else o->Stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        page.PlayAll();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(engine.status.load(), RenderStatusOk);
+        EXPECT_GT(engine.framesRendered.load(), 5);
+    }
+    // The render thread stopped everything on its way out.
+    for (CFrame* o : objects) {
+        EXPECT_FALSE(o->Playing.load());
+        EXPECT_EQ(o->TextTexture, nullptr);
+        EXPECT_EQ(o->BackgroundTexture, nullptr);
+    }
+    EXPECT_EQ(page.OutputOn.load(), 0);
+}
