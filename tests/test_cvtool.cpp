@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -421,4 +422,48 @@ TEST(Cvtool, TimelineRunsTheTextStepAndWritesTheTextTexture) {
     ASSERT_EQ(written.size(), 20);
     EXPECT_EQ(written.first(), "object001-frame000000.png");
     EXPECT_EQ(written.last(), "object001-frame000019.png");
+}
+
+TEST(Cvtool, RenderWritesFramesThatMatchTheReference) {
+    QTemporaryDir dir;
+    const QString data = QString::fromLocal8Bit(qgetenv("CORVANE_TEST_DATA")) + "/render";
+    const QString page = dir.filePath("page.corvane");
+    ASSERT_EQ(Cvtool({"build", data + "/page.json", page, "--mode", "8"}).exitCode, 0);
+    const QString out = dir.filePath("frames");
+    const ToolRun run = Cvtool({"render", page, "--mode", "8", "--to-ms", "600", "--every", "30", "--out", out, "--trace"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(QDir(out).entryList({"*.png"}, QDir::Files, QDir::Name),
+              (QStringList{"frame000000.png", "frame000030.png"}));
+    // The trace: one line per object and frame, the crawl moving once shown.
+    int lines = 0, crawlMoved = 0;
+    for (const QByteArray& line : run.out.trimmed().split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        ASSERT_TRUE(o.contains("phase")) << line.constData();
+        ++lines;
+        if (o.value("object").toInt() == 4 && o.value("Scrolled").toInt() > 0) ++crawlMoved;
+    }
+    EXPECT_EQ(lines, 31 * 5);
+    EXPECT_GE(crawlMoved, 25);
+    // The composed picture within two levels of the reference, channel by channel.
+    const QImage got(out + "/frame000030.png");
+    const QImage want(data + "/frame000030.png");
+    ASSERT_EQ(got.size(), want.size());
+    ASSERT_EQ(got.size(), QSize(720, 576));
+    int worst = 0;
+    for (int y = 0; y < want.height(); ++y)
+        for (int x = 0; x < want.width(); ++x) {
+            const QRgb a = got.pixel(x, y), b = want.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+        }
+    EXPECT_LE(worst, 2);
+    // The keyer's signal: opaque, luma in the limited band of the full-range output.
+    const QString packed = dir.filePath("packed");
+    ASSERT_EQ(Cvtool({"render", page, "--mode", "8", "--to-ms", "0", "--output", "ycbcra-full", "--out", packed}).exitCode,
+              0);
+    const QImage signal(packed + "/frame000000.png");
+    ASSERT_FALSE(signal.isNull());
+    EXPECT_EQ(qAlpha(signal.pixel(700, 560)), 255);
+    EXPECT_EQ(qRed(signal.pixel(700, 560)), 16);  // nothing there: black, no key
+    EXPECT_EQ(qBlue(signal.pixel(700, 560)), 16);
 }

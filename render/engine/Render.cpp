@@ -95,7 +95,8 @@ void COffscreenTarget::Destroy() {
 }
 
 int COffscreenTarget::Present() {
-    glFlush();
+    // A frame counts as presented once it is complete, as a display would show it.
+    glFinish();
     return 0;
 }
 
