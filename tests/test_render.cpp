@@ -3,6 +3,7 @@
 // engine's life.
 #include "playback/TextMovement.h"
 #include "render/engine/Render.h"
+#include "render/MemoryTexture.h"
 #include "render/text/RichEdit.h"
 
 #include <gtest/gtest.h>
@@ -387,4 +388,61 @@ TEST_F(RenderEngine, LiveEngineSurvivesCommandsFromAnotherThread) {
         EXPECT_EQ(o->BackgroundTexture, nullptr);
     }
     EXPECT_EQ(page.OutputOn.load(), 0);
+}
+
+TEST_F(RenderEngine, CrawlShadowWrapsAlongTheMovementAndClampsAcross) {
+    // A looping crawl fills its ring with text; its shadow continues across the
+    // ring's seam (wrap along x) but not past its top and bottom (clamp along y).
+    const auto make = [] {
+        auto text = std::make_unique<CFrame>();
+        text->Rect = {0, 10, 300, 50};
+        text->FramePeriod = Period;
+        text->BackColor = 0;
+        text->Movement = MovementHorizontal;
+        text->Speed = 40;
+        text->Loop = 1;
+        text->DropShadow = 4;  // spread 6: five texels right and down
+        text->RichText = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\b\\fs52 Wrap}";
+        return text;
+    };
+    constexpr int frames = 20;
+    // The same object played on memory textures gives the ring the engine drew from.
+    auto twin = make();
+    CMemoryTextureDevice memory;
+    CRichEditTextRenderer renderer;
+    twin->Play();
+    for (int frame = 0; frame < frames; ++frame) {
+        while (InvokeRender(*twin, renderer)) {
+        }
+        FramePresentation record;
+        ASSERT_TRUE(twin->BeginPresent());
+        ASSERT_TRUE(PresentFrame(*twin, record, memory, frame == 0 ? 0 : Period));
+        twin->EndPresent();
+    }
+    const auto& ring = dynamic_cast<const CMemoryTexture&>(*twin->TextTexture);
+    const int tw = ring.width, th = ring.height, x0 = twin->Scrolled % tw;
+    ASSERT_GT(twin->Scrolled, tw);  // the window has passed the seam
+    CFrameSet page;
+    auto object = make();
+    page.Add(object);
+    const Played run = Play(page, frames, {}, 320, 64);
+    const auto alphaAt = [&](int x, int y) {
+        x = ((x % tw) + tw) % tw;
+        y = std::clamp(y, 0, th - 1);
+        return ring.Pixels()[size_t(y) * size_t(ring.Pitch()) + size_t(x) * 4 + 3] / 255.0;
+    };
+    static const int taps[13][2] = {{0, -2}, {-1, -1}, {0, -1}, {1, -1}, {-2, 0}, {-1, 0}, {0, 0},
+                                    {1, 0},  {2, 0},   {-1, 1}, {0, 1},  {1, 1},  {0, 2}};
+    int shaded = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 300; ++x) {
+            const int tx = x0 + x;
+            double sum = 0;
+            for (const auto& t : taps) sum += alphaAt(tx - 5 + t[0], y - 5 + t[1]);
+            const double a = alphaAt(tx, y);
+            const double expected = (a + sum / 13.0 * (1.0 - a)) * 255.0;
+            ASSERT_NEAR(run.composed.At(x, 10 + y)[3], expected, 2.0) << x << "," << y;
+            shaded += a == 0 && sum > 2.6;
+        }
+    EXPECT_GT(shaded, 50);
 }

@@ -496,7 +496,13 @@ int CRender::RenderFrame(int frame) {
     glBindFramebuffer(GL_FRAMEBUFFER, g.renderFramebuffer);
     glViewport(0, 0, RenderTextureSide, RenderTextureSide);
     glClearColor(back[0], back[1], back[2], back[3]);
+    // Beyond the render size the texture only ever holds the back colour: after
+    // the first frame only the picture's own area is cleared and drawn.
+    glScissor(0, 0, std::min(options_.renderWidth, RenderTextureSide),
+              std::min(options_.renderHeight, RenderTextureSide));
+    if (frame > 0) glEnable(GL_SCISSOR_TEST);
     glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
     glBindVertexArray(g.vao);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
@@ -534,6 +540,8 @@ int CRender::RenderFrame(int frame) {
         }
         glDrawArrays(GL_TRIANGLE_STRIP, 4 * (k + 1), 4);
     }
+
+    glDisable(GL_SCISSOR_TEST);
 
     // 5. Output: packed for the keyer, or laid over the back colour.
     glBindFramebuffer(GL_FRAMEBUFFER, target_->Framebuffer());

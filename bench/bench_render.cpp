@@ -1,0 +1,119 @@
+// Frame time of the render engine on this machine's OpenGL (llvmpipe without a
+// GPU) at 1920 x 1080: composition plus the Y'CbCrA packing for pages of
+// lower-third-sized and full-size objects, with and without a shadowed text. The
+// baseline, measured in the same run, is an empty page with the plain output: one
+// full-screen textured draw over a cleared target. Each case reports its share of
+// the 50 Hz (20 ms) and 60 Hz (16.7 ms) frame budgets and its ratio to the baseline.
+#include "playback/TextMovement.h"
+#include "render/engine/Render.h"
+
+#include <QGuiApplication>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr int Frames = 12;  // per iteration; the first two (set-up, first text) are not timed
+double BaselineMs = 0;
+
+struct PageSpec {
+    int lowerThirds = 0;
+    int fullSize = 0;
+    bool shadowedText = false;
+    bool plainOutput = false;
+};
+
+// Milliseconds per frame, frames 2 to Frames - 1.
+double FrameMs(const PageSpec& spec) {
+    CFrameSet page;
+    for (int k = 0; k < spec.lowerThirds; ++k) {
+        auto o = std::make_unique<CFrame>();
+        const int y = 40 + (k % 16) * 60;
+        o->Rect = {160, y, 1760, y + 160};
+        o->BackColor = 0xC0204080;
+        page.Add(o);
+    }
+    for (int k = 0; k < spec.fullSize; ++k) {
+        auto o = std::make_unique<CFrame>();
+        o->Rect = {0, 0, 1920, 1080};
+        o->BackColor = 0x40102030;
+        page.Add(o);
+    }
+    if (spec.shadowedText) {
+        auto o = std::make_unique<CFrame>();
+        o->Rect = {200, 860, 1720, 940};
+        o->BackColor = 0;
+        o->DropShadow = 4;
+        o->RichText = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\b\\fs56 Jane Doe, Head of News\\par}";
+        page.Add(o);
+    }
+    RenderOptions options;
+    options.renderWidth = 1920;
+    options.renderHeight = 1080;
+    options.synchronousText = true;
+    options.noYCbCrA = spec.plainOutput;
+    std::chrono::steady_clock::time_point start, end;
+    options.beforeFrame = [&](int frame) {
+        if (frame == 0) page.PlayAll();
+        if (frame == 2) start = std::chrono::steady_clock::now();
+        return frame < Frames;
+    };
+    options.afterFrame = [&](int frame, CRender&) {
+        if (frame == Frames - 1) end = std::chrono::steady_clock::now();
+    };
+    {
+        CRender engine(page, options, std::make_unique<COffscreenTarget>(1920, 1080));
+        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return std::chrono::duration<double, std::milli>(end - start).count() / (Frames - 2);
+}
+
+void Report(benchmark::State& state, const PageSpec& spec) {
+    double total = 0;
+    for (auto _ : state) {
+        const double ms = FrameMs(spec);
+        total += ms;
+        state.SetIterationTime(ms / 1000.0);
+    }
+    const double ms = total / double(state.iterations());
+    state.counters["share50Hz"] = ms / 20.0;
+    state.counters["share60Hz"] = ms / (1000.0 / 60.0);
+    if (BaselineMs > 0) state.counters["xBaseline"] = ms / BaselineMs;
+}
+
+void BM_Baseline_FullScreenDraw(benchmark::State& state) {
+    double total = 0;
+    for (auto _ : state) {
+        const double ms = FrameMs({0, 0, false, true});
+        total += ms;
+        state.SetIterationTime(ms / 1000.0);
+    }
+    BaselineMs = total / double(state.iterations());
+    state.counters["share50Hz"] = BaselineMs / 20.0;
+}
+BENCHMARK(BM_Baseline_FullScreenDraw)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_LowerThirds(benchmark::State& state) { Report(state, {int(state.range(0)), 0, false, false}); }
+BENCHMARK(BM_LowerThirds)->Arg(1)->Arg(16)->Arg(64)->Arg(256)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_FullSize(benchmark::State& state) { Report(state, {0, int(state.range(0)), false, false}); }
+BENCHMARK(BM_FullSize)->Arg(1)->Arg(4)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_LowerThirdsWithShadowedText(benchmark::State& state) { Report(state, {int(state.range(0)), 0, true, false}); }
+BENCHMARK(BM_LowerThirdsWithShadowedText)->Arg(1)->Arg(16)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_FullSizeWithShadowedText(benchmark::State& state) { Report(state, {0, int(state.range(0)), true, false}); }
+BENCHMARK(BM_FullSizeWithShadowedText)->Arg(1)->Arg(4)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    InstallPlaybackHooks();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
