@@ -1,5 +1,7 @@
 #include "tools/PageCommands.h"
 
+#include "core/PageFile.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
@@ -97,4 +99,20 @@ QJsonObject PresentationLine(int frame, double timeMs, int object, int clock, Ti
         line.insert("Copied", frameObject.Copied);
     }
     return line;
+}
+
+CPlayoutPage::~CPlayoutPage() {
+    if (!held_) return;
+    page.StopAll();
+    page.EndSnapshot();
+}
+
+bool CPlayoutPage::Read(const QString& path, int mode) {
+    std::vector<std::unique_ptr<CFrame>> read;
+    if (!PageFile::ReadPage(path, mode, 96, read)) return false;
+    for (auto& object : read) page.Add(object);
+    page.BeginSnapshot(objects);
+    held_ = true;
+    for (size_t k = 0; k < objects.size(); ++k) numbers[objects[k]] = int(k) + 1;
+    return true;
 }

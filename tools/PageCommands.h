@@ -11,7 +11,28 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <map>
+#include <memory>
 #include <vector>
+
+// A page read for a play-out run; its objects stay in one snapshot for the whole
+// run (the page does not change), and everything is stopped at the end.
+class CPlayoutPage {
+public:
+    CPlayoutPage() = default;
+    CPlayoutPage(const CPlayoutPage&) = delete;
+    CPlayoutPage& operator=(const CPlayoutPage&) = delete;
+    ~CPlayoutPage();
+    // False (the reader has reported why) when the page cannot be read in the mode.
+    bool Read(const QString& path, int mode);
+
+    CFrameSet page;
+    std::vector<CFrame*> objects;            // bottom to top
+    std::map<const CFrame*, int> numbers;    // 1-based, as commands name them
+
+private:
+    bool held_ = false;
+};
 
 struct TimedCommand {
     long long atMs = 0;

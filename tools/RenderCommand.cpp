@@ -101,14 +101,11 @@ int RenderCommand(const QStringList& arguments, int mode) {
     }
     if (commands.empty()) commands.push_back({0, QStringLiteral("play"), QStringLiteral("all")});
 
-    std::vector<std::unique_ptr<CFrame>> read;
-    if (!PageFile::ReadPage(args[0], mode, 96, read)) return 1;
-    CFrameSet page;
-    for (auto& object : read) page.Add(object);
-    std::vector<CFrame*> objects;
-    page.BeginSnapshot(objects);  // held for the run: the page does not change
-    std::map<const CFrame*, int> numbers;
-    for (size_t k = 0; k < objects.size(); ++k) numbers[objects[k]] = int(k) + 1;
+    CPlayoutPage playout;
+    if (!playout.Read(args[0], mode)) return 1;
+    CFrameSet& page = playout.page;
+    const std::vector<CFrame*>& objects = playout.objects;
+    std::map<const CFrame*, int>& numbers = playout.numbers;
 
     const int period = VideoModes::FramePeriod(mode);
     const int renderWidth = VideoModes::RenderWidth(mode), renderHeight = VideoModes::RenderHeight(mode);
@@ -172,8 +169,6 @@ int RenderCommand(const QStringList& arguments, int mode) {
         }
         status = engine.status.load() == RenderStatusCallFailed ? RenderStatusOk : engine.status.load();
     }
-    page.StopAll();
-    page.EndSnapshot();
     if (status != RenderStatusOk) {
         std::fprintf(stderr, "cvtool render: %s\n", qPrintable(CTranslate::Global().LoadText(unsigned(10320 + status))));
         return 1;

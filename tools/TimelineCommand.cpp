@@ -63,14 +63,11 @@ int TimelineCommand(const QStringList& arguments, int mode) {
     }
     if (commands.empty()) commands.push_back({0, QStringLiteral("play"), QStringLiteral("all")});
 
-    std::vector<std::unique_ptr<CFrame>> read;
-    if (!PageFile::ReadPage(args[0], mode, 96, read)) return 1;
-    CFrameSet page;
-    for (auto& object : read) page.Add(object);
-    std::vector<CFrame*> objects;
-    page.BeginSnapshot(objects);  // held for the run: the page does not change
-    std::map<const CFrame*, int> numbers;
-    for (size_t k = 0; k < objects.size(); ++k) numbers[objects[k]] = int(k) + 1;
+    CPlayoutPage playout;
+    if (!playout.Read(args[0], mode)) return 1;
+    CFrameSet& page = playout.page;
+    const std::vector<CFrame*>& objects = playout.objects;
+    std::map<const CFrame*, int>& numbers = playout.numbers;
 
     CMemoryTextureDevice device;
     CRichEditTextRenderer renderer;
@@ -138,7 +135,5 @@ int TimelineCommand(const QStringList& arguments, int mode) {
             }
         }
     }
-    page.StopAll();
-    page.EndSnapshot();
     return 0;
 }
