@@ -28,6 +28,7 @@ TEST(StringTable, FormatsArguments) {
         {"%s and %d", {"only"}, "only and 0"},
         {"[%08p]", {(const void*)0x1A2B}, "[00001A2B]"},
         {"%d of %u", {qsizetype(3), size_t(7)}, "3 of 7"},
+        {"resolution: %I64d", {int64_t(1000000000000)}, "resolution: 1000000000000"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatString(QString::fromUtf8(c.format), c.args), QString::fromUtf8(c.expected)) << c.format;

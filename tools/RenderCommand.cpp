@@ -47,6 +47,7 @@ void ToPicture(const std::vector<uint8_t>& rgba, int width, int height, bool unf
 int RenderCommand(const QStringList& arguments, int mode) {
     QStringList args = arguments;
     int toMs = DefaultToMs, every = 1, scale = 1;
+    bool scaleGiven = false;
     QString outDir;
     Output output = Output::Rgba;
     bool trace = false;
@@ -71,7 +72,7 @@ int RenderCommand(const QStringList& arguments, int mode) {
         bool ok = true;
         if (a == QLatin1String("--to-ms")) toMs = value.toInt(&ok);
         else if (a == QLatin1String("--every")) every = value.toInt(&ok);
-        else if (a == QLatin1String("--scale")) scale = value.toInt(&ok);
+        else if (a == QLatin1String("--scale")) scale = value.toInt(&ok), scaleGiven = true;
         else if (a == QLatin1String("--out")) outDir = value;
         else if (a == QLatin1String("--output")) {
             static const std::map<QString, Output> names{{"rgba", Output::Rgba},
@@ -115,13 +116,12 @@ int RenderCommand(const QStringList& arguments, int mode) {
     int written = 0;
     bool writeFailed = false;
 
-    RenderOptions options;
-    options.renderWidth = renderWidth;
-    options.renderHeight = renderHeight;
+    // The settings' back colour and scale; the output chosen here.
+    RenderOptions options = RenderOptions::FromSettings(mode);
     options.synchronousText = true;
     options.noYCbCrA = output == Output::Plain;
     options.fullHdmiRange = output != Output::YCbCrALimited;
-    options.scale = scale;
+    if (scaleGiven) options.scale = scale;
     options.beforeFrame = [&](int frame) {
         const int64_t timeUs = int64_t(frame) * period;
         if (timeUs > int64_t(toMs) * 1000) return false;

@@ -1,6 +1,8 @@
 #include "render/engine/Render.h"
 
 #include "app/Debug.h"
+#include "app/Settings.h"
+#include "output/VideoModes.h"
 #include "playback/TextMovement.h"
 #include "render/engine/GLTexture.h"
 #include "render/engine/Shaders.h"
@@ -24,6 +26,18 @@ CHiResTimer::CHiResTimer() {
 int64_t CHiResTimer::Micros() {
     return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+RenderOptions RenderOptions::FromSettings(int mode) {
+    const CSettingsStore& settings = CSettingsStore::Global();
+    RenderOptions options;
+    options.renderWidth = VideoModes::RenderWidth(mode);
+    options.renderHeight = VideoModes::RenderHeight(mode);
+    options.noYCbCrA = settings.Get(Settings::NoYCbCrA) != 0;
+    options.backColor = uint32_t(settings.Get(Settings::DebugBackColor));
+    options.scale = std::clamp(settings.Get(Settings::DebugScale), 1, 16);
+    options.fullHdmiRange = settings.Get(Settings::FullHDMIRange) != 0;
+    return options;
 }
 
 // ---------------------------------------------------------------------------------

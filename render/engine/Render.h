@@ -103,6 +103,10 @@ struct RenderOptions {
     // Called on the render thread after each present, with the context current:
     // may read the render texture or the target's framebuffer.
     std::function<void(int frame, class CRender& engine)> afterFrame;
+
+    // The options the settings give for a video mode: render size; "NoYCbCrA",
+    // "BackColor" and "Scale" of section Debug; "FullHDMIRange" of Preferences.
+    static RenderOptions FromSettings(int mode);
 };
 
 class CRender {
