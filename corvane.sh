@@ -100,6 +100,10 @@ case "${1:-}" in
     install_packages
     build_release
     out="$ROOT/build/sample.corvane"
+    export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -u)}
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+    # The page names its text file below its own folder.
+    mkdir -p "$ROOT/build/titles" && cp "$ROOT/resources/samples/titles/role.txt" "$ROOT/build/titles/"
     "$ROOT/build/release/tools/cvtool" build "$ROOT/resources/samples/lower-third.json" "$out" --mode 0
     echo "Wrote $out"
     "$ROOT/build/release/tools/cvtool" info "$out" --mode 0
@@ -109,6 +113,9 @@ case "${1:-}" in
           --out "$ROOT/build/sample-text-$n.png"
     done
     echo "Wrote $ROOT/build/sample-text-*.png"
+    # Two seconds of the page through the render engine, offscreen.
+    "$ROOT/build/release/tools/cvtool" render "$out" --mode 0 --to-ms 2000 --every 25 \
+        --out "$ROOT/build/sample-render"
     ;;
   test)
     install_packages
