@@ -243,7 +243,7 @@ public:
     std::atomic<int> NoMoreText{0};
     std::atomic<int> NextChar{0};
     std::atomic<int> ChunksRendered{0};  // incremented by the text thread
-    int EdgeLeadDone = 0;                 // text thread; reset at each repetition under TextLock
+    std::atomic<int> EdgeLeadDone{0};     // text thread; reset at each repetition under TextLock
     // Set by the text thread while it works on the object; Play waits for it so that
     // a new run never starts under a text step of the old one.
     std::atomic<int> TextBusy{0};

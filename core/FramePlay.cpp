@@ -104,6 +104,9 @@ void CFrame::ReleaseTextures() {
     while (Busy.load()) std::this_thread::sleep_for(pause);
     BackgroundTexture.reset();
     TextTexture.reset();
+    // Nor may the text thread still be reading the object when the caller goes on
+    // to edit it (a text step lasts at most one strip's rasterising).
+    while (TextBusy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void CFrame::TogglePause() {

@@ -184,13 +184,22 @@ int CFrameSet::StopObjects(const std::vector<CFrame*>& list) {
     // Only the objects this call turned off: one that is not playing holds no
     // textures, or is being stopped by another thread (the render thread, when it
     // finishes) that releases them itself.
+    // Stopping is raised first, as Stop does, so a Play on another thread waits
+    // until the textures are gone instead of starting under the release.
     std::vector<CFrame*> stopped;
     for (CFrame* object : list) {
-        if (!object->Playing.exchange(0)) continue;
+        object->Stopping.fetch_add(1);
+        if (!object->Playing.exchange(0)) {
+            object->Stopping.fetch_sub(1);
+            continue;
+        }
         object->Paused.exchange(0);
         stopped.push_back(object);
     }
-    for (CFrame* object : stopped) object->ReleaseTextures();
+    for (CFrame* object : stopped) {
+        object->ReleaseTextures();
+        object->Stopping.fetch_sub(1);
+    }
     return stopped.empty() ? 0 : 1;
 }
 

@@ -201,7 +201,9 @@ int InvokeRender(CFrame& frame, CRichEditTextRenderer& renderer) {
             const bool first = frame.ChunksRendered.load() == 0;
             if (r.done) {
                 frame.Chunk = {0, 0, r.usedWidth, r.usedHeight};
-                int noMore = !(frame.Movement == MovementVertical && start < r.characters);
+                // A crawl longer than one strip goes on from where the strip ended,
+                // as a roll does.
+                int noMore = !(Moves(frame) && start < r.characters);
                 int next = start;
                 if (noMore && frame.TextSource == SourceCsvFile) {
                     ++frame.Table.CurrentRow;
@@ -284,6 +286,13 @@ void MoveText(CFrame& frame, FramePresentation& record, int elapsedMicros) {
                 frame.Scrolled += pixels;
                 int& read = across ? frame.Ring[2] : frame.Ring[3];
                 read = (read + pixels) % size;
+                // A text that loops for days: whole turns of the ring are taken off
+                // both counts, which keeps their difference and the position in it.
+                if (frame.Scrolled >= (1 << 30)) {
+                    const int turns = frame.Scrolled / size * size;
+                    frame.Scrolled -= turns;
+                    frame.Copied -= turns;
+                }
             } else if (frame.ShowWhileTextMoves && frame.NoMoreText.load() && frame.EndTime == 0) {
                 frame.End();  // the text has passed: the object plays out
             }

@@ -481,3 +481,22 @@ TEST_F(TextMovement, LoopingFileCrawlIsReadAgainAtEachPass) {
     EXPECT_GT(f.ChunksRendered.load(), passes);
     EXPECT_GT(f.Chunk[2], shortWidth * 3);  // the new content
 }
+
+TEST_F(TextMovement, CrawlLongerThanOneStripGoesOnInTheNext) {
+    CFrame f = Crawl(400, 60, 40, Period50);
+    QByteArray words;
+    for (int k = 0; k < 5000; ++k) words += "word" + QByteArray::number(k) + ' ';
+    f.RichText = Rtf(words.constData());
+    f.Play();
+    ASSERT_TRUE(Frame(f, Period50));
+    EXPECT_LE(f.Chunk[2], 32000);  // the first strip
+    EXPECT_GT(f.Chunk[2], 31000);
+    EXPECT_FALSE(f.NoMoreText.load());
+    EXPECT_GT(f.NextChar.load(), 0);
+    const int firstStrip = f.Chunk[2];
+    for (int k = 0; k < 1200 && f.ChunksRendered.load() < 2; ++k) ASSERT_TRUE(Frame(f, Period50));
+    EXPECT_EQ(f.ChunksRendered.load(), 2);
+    for (int k = 0; k < 50; ++k) ASSERT_TRUE(Frame(f, Period50));
+    EXPECT_GT(f.Copied, firstStrip);  // the second strip follows in the ring
+    EXPECT_GT(f.Scrolled, firstStrip - 600);
+}

@@ -62,6 +62,8 @@ uint8_t* COpenGLTexture::Lock(int& pitch, uint32_t& result) {
 uint32_t COpenGLTexture::Unlock() {
     if (!locked_) return TextureFail;
     locked_ = false;
+    while (glGetError() != GL_NO_ERROR) {
+    }
     glBindTexture(GL_TEXTURE_2D, name);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels_.data());

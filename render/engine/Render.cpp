@@ -52,6 +52,12 @@ RenderStatus COffscreenTarget::MakeCurrent(std::string& failure) {
         failure = "context creation refused";
         return failWith;
     }
+    // Without the platform, asking for it would abort rather than fail.
+    if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_MESA_platform_surfaceless") ||
+        !epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_platform_base")) {
+        failure = "EGL offers no surfaceless platform";
+        return RenderStatusNoDirectX;
+    }
     EGLDisplay display = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     EGLint major = 0, minor = 0;
     if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor)) {
@@ -361,12 +367,12 @@ void CRender::Finish(std::thread& thread, std::atomic<int>& done) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
     while (!done.load() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (done.load()) {
-        thread.join();
-    } else {
+    if (!done.load()) {
+        // A thread cannot be killed safely and a detached one would go on using
+        // this engine's memory: it is waited for, however long its last step takes.
         CDebug::Log(1, "CRender::~CRender(): terminating threads!");
-        thread.detach();
     }
+    thread.join();
 }
 
 CRender::~CRender() {

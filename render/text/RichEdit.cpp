@@ -311,6 +311,7 @@ RasteriseResult Rasterise(CPicture& picture, int& start, const RasteriseObject& 
     // Draw straight onto transparency.
     QImage& surface = renderer.scratch;
     if (surface.width() != w || surface.height() != h) surface = QImage(w, h, QImage::Format_RGBA64_Premultiplied);
+    if (surface.isNull()) return RasteriseResult{};  // no memory for a strip this size
     surface.fill(Qt::transparent);
     {
         QPainter painter(&surface);
