@@ -446,3 +446,70 @@ TEST_F(RenderEngine, CrawlShadowWrapsAlongTheMovementAndClampsAcross) {
         }
     EXPECT_GT(shaded, 50);
 }
+
+TEST_F(RenderEngine, VerticesAreUploadedOnlyWhileSomethingIsDrawn) {
+    CFrameSet page;
+    CFrame* object = AddColour(page, {0, 0, 32, 32}, 0xFFFFFFFF);
+    object->ShowIndefinitely = 0;
+    object->ShowFor = 60;
+    RenderOptions options;
+    options.renderWidth = 64;
+    options.renderHeight = 64;
+    options.synchronousText = true;
+    auto timer = std::make_unique<CVirtualTimer>();
+    CVirtualTimer* clock = timer.get();
+    options.beforeFrame = [&](int frame) {
+        clock->now = 1 + int64_t(frame) * Period;
+        if (frame == 0) page.PlayAll();
+        return frame < 10;
+    };
+    int uploads = 0, frames = 0;
+    {
+        CRender engine(page, options, std::make_unique<COffscreenTarget>(64, 64), std::move(timer));
+        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        uploads = engine.vertexUploads.load();
+        frames = engine.framesRendered.load();
+    }
+    // Frames 0 to 3 draw the object (clocks 0 to 60 ms), then nothing plays.
+    EXPECT_EQ(frames, 10);
+    EXPECT_EQ(uploads, 4);
+}
+
+TEST_F(RenderEngine, ScaleAndPreviewShowTheRenderTextureSmaller) {
+    // Scale 2 in full-screen: the render texture at half size from the top left.
+    CFrameSet page;
+    AddColour(page, {200, 100, 300, 140}, 0xFFFFFFFF);
+    RenderOptions options;
+    options.noYCbCrA = true;  // plain output, colours as they are
+    options.scale = 2;
+    const Played scaled = Play(page, 2, options, 400, 300);
+    ExpectPixel(scaled.output, 110, 60, 255, 255, 255, 255);
+    ExpectPixel(scaled.output, 160, 60, 0, 0, 0, 0);
+    ExpectPixel(scaled.output, 250, 120, 0, 0, 0, 0);
+    // A preview shows the render size scaled to its window: here 400 x 300 into
+    // a 200 x 150 target.
+    CFrameSet previewPage;
+    AddColour(previewPage, {200, 100, 300, 140}, 0xFFFFFFFF);
+    RenderOptions preview;
+    preview.preview = true;
+    preview.renderWidth = 400;
+    preview.renderHeight = 300;
+    Played shown;
+    {
+        preview.synchronousText = true;
+        auto timer = std::make_unique<CVirtualTimer>();
+        preview.beforeFrame = [&](int frame) {
+            if (frame == 0) previewPage.PlayAll();
+            return frame < 2;
+        };
+        preview.afterFrame = [&](int frame, CRender& engine) {
+            if (frame == 1) engine.ReadOutput(shown.output.rgba, shown.output.width, shown.output.height);
+        };
+        CRender engine(previewPage, preview, std::make_unique<COffscreenTarget>(200, 150), std::move(timer));
+        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(shown.output.width, 200);
+    ExpectPixel(shown.output, 125, 60, 255, 255, 255, 255);
+    ExpectPixel(shown.output, 90, 60, 0, 0, 0, 0);
+    ExpectPixel(shown.output, 125, 80, 0, 0, 0, 0);
+}

@@ -508,6 +508,7 @@ int CRender::RenderFrame(int frame) {
         glBindBuffer(GL_ARRAY_BUFFER, g.vbo);
         glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(sizeof(Vertex) * VertexCount), g.vertices.data());
         glBindBuffer(GL_ARRAY_BUFFER, 0);
+        vertexUploads.fetch_add(1);
     }
 
     // 4. Composition into the render texture: premultiplied, one over the other.

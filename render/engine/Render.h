@@ -126,6 +126,7 @@ public:
 
     // Statistics (render thread writes, others read).
     std::atomic<int> framesRendered{0};
+    std::atomic<int> vertexUploads{0};
 
     // Render thread, inside afterFrame: the composed picture (premultiplied RGBA,
     // top row first) and the output as presented (RGBA).
