@@ -29,16 +29,20 @@ struct Captured {
     const uint8_t* At(int x, int y) const { return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
 };
 
-// Plays the page for frames frames through the engine and keeps the last frame's
-// composed picture and output.
+// What a run of the engine left: the last frame's composed picture and output,
+// and its counts.
 struct Played {
     Captured composed, output;
     int status = -1;
     int frames = 0;
+    int uploads = 0;
 };
 
+// Plays the page (from frame 0) for frames frames of 20 ms at the render size
+// width x height into a target of that size (or targetWidth x targetHeight);
+// after runs on the render thread after every frame.
 Played Play(CFrameSet& page, int frames, RenderOptions options = {}, int width = 320, int height = 240,
-         std::function<void(int)> before = nullptr) {
+            std::function<void(int, CRender&)> after = nullptr, int targetWidth = 0, int targetHeight = 0) {
     Played run;
     options.renderWidth = width;
     options.renderHeight = height;
@@ -49,19 +53,22 @@ Played Play(CFrameSet& page, int frames, RenderOptions options = {}, int width =
         if (frame >= frames) return false;
         clock->now = 1 + int64_t(frame) * Period;
         if (frame == 0) page.PlayAll();  // the page plays once the output is on
-        if (before) before(frame);
         return true;
     };
     options.afterFrame = [&](int frame, CRender& engine) {
         run.frames = frame + 1;
+        if (after) after(frame, engine);
         if (frame != frames - 1) return;
         engine.ReadComposed(run.composed.rgba, run.composed.width, run.composed.height);
         engine.ReadOutput(run.output.rgba, run.output.width, run.output.height);
     };
     {
-        CRender engine(page, options, std::make_unique<COffscreenTarget>(width, height), std::move(timer));
+        auto target = std::make_unique<COffscreenTarget>(targetWidth ? targetWidth : width,
+                                                         targetHeight ? targetHeight : height);
+        CRender engine(page, options, std::move(target), std::move(timer));
         while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         run.status = engine.status.load();
+        run.uploads = engine.vertexUploads.load();
     }
     return run;
 }
@@ -264,32 +271,14 @@ TEST_F(RenderEngine, RangeWordTakesEffectAtTheNextFrame) {
     CFrameSet page;
     AddColour(page, {0, 0, 64, 64}, 0xFFFFFFFF);
     std::vector<int> lumas;
-    RenderOptions options;
-    options.renderWidth = 64;
-    options.renderHeight = 64;
-    options.synchronousText = true;
-    auto timer = std::make_unique<CVirtualTimer>();
-    CRender* running = nullptr;
-    options.beforeFrame = [&](int frame) {
-        if (frame == 0) page.PlayAll();
-        if (frame == 2 && running) running->fullHdmiRange.exchange(0);
-        return frame < 4;
-    };
-    options.afterFrame = [&](int, CRender& engine) {
+    Play(page, 4, {}, 64, 64, [&](int frame, CRender& engine) {
         std::vector<uint8_t> rgba;
         int w, h;
         engine.ReadOutput(rgba, w, h);
         lumas.push_back(rgba[0]);
-    };
-    {
-        CRender engine(page, options, std::make_unique<COffscreenTarget>(64, 64), std::move(timer));
-        running = &engine;
-        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_EQ(lumas.size(), 4u);
-    EXPECT_EQ(lumas[1], 234);  // full range
-    EXPECT_EQ(lumas[2], 255);  // limited from the frame after the switch
-    EXPECT_EQ(lumas[3], 255);
+        if (frame == 1) engine.fullHdmiRange.exchange(0);  // as the set-up wizard switches it
+    });
+    EXPECT_EQ(lumas, (std::vector<int>{234, 234, 255, 255}));  // full range, then limited
 }
 
 TEST_F(RenderEngine, PlainOutputLaysThePictureOverTheBackColour) {
@@ -326,29 +315,16 @@ TEST_F(RenderEngine, ObjectThatEndsInAFrameContributesNoQuad) {
     object->ShowIndefinitely = 0;
     object->ShowFor = 40;  // clocks 0 and 20 show it; at 40 it has finished
     std::vector<int> alphas;
-    RenderOptions options;
-    options.renderWidth = 64;
-    options.renderHeight = 64;
-    options.synchronousText = true;
-    auto timer = std::make_unique<CVirtualTimer>();
-    CVirtualTimer* clock = timer.get();
-    options.beforeFrame = [&](int frame) {
-        clock->now = 1 + int64_t(frame) * Period;
-        if (frame == 0) page.PlayAll();
-        return frame < 5;
-    };
-    options.afterFrame = [&](int, CRender& engine) {
+    const Played run = Play(page, 5, {}, 64, 64, [&](int, CRender& engine) {
         std::vector<uint8_t> rgba;
         int w, h;
         engine.ReadComposed(rgba, w, h);
         alphas.push_back(rgba[3]);
-    };
-    {
-        CRender engine(page, options, std::make_unique<COffscreenTarget>(64, 64), std::move(timer));
-        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    });
     EXPECT_EQ(alphas, (std::vector<int>{255, 255, 255, 0, 0}));
     EXPECT_FALSE(object->Playing.load());
+    // Vertices went up for the three frames that drew the object, never again.
+    EXPECT_EQ(run.uploads, 3);
 }
 
 TEST_F(RenderEngine, LiveEngineSurvivesCommandsFromAnotherThread) {
@@ -447,34 +423,6 @@ TEST_F(RenderEngine, CrawlShadowWrapsAlongTheMovementAndClampsAcross) {
     EXPECT_GT(shaded, 50);
 }
 
-TEST_F(RenderEngine, VerticesAreUploadedOnlyWhileSomethingIsDrawn) {
-    CFrameSet page;
-    CFrame* object = AddColour(page, {0, 0, 32, 32}, 0xFFFFFFFF);
-    object->ShowIndefinitely = 0;
-    object->ShowFor = 60;
-    RenderOptions options;
-    options.renderWidth = 64;
-    options.renderHeight = 64;
-    options.synchronousText = true;
-    auto timer = std::make_unique<CVirtualTimer>();
-    CVirtualTimer* clock = timer.get();
-    options.beforeFrame = [&](int frame) {
-        clock->now = 1 + int64_t(frame) * Period;
-        if (frame == 0) page.PlayAll();
-        return frame < 10;
-    };
-    int uploads = 0, frames = 0;
-    {
-        CRender engine(page, options, std::make_unique<COffscreenTarget>(64, 64), std::move(timer));
-        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        uploads = engine.vertexUploads.load();
-        frames = engine.framesRendered.load();
-    }
-    // Frames 0 to 3 draw the object (clocks 0 to 60 ms), then nothing plays.
-    EXPECT_EQ(frames, 10);
-    EXPECT_EQ(uploads, 4);
-}
-
 TEST_F(RenderEngine, ScaleAndPreviewShowTheRenderTextureSmaller) {
     // Scale 2 in full-screen: the render texture at half size from the top left.
     CFrameSet page;
@@ -492,22 +440,7 @@ TEST_F(RenderEngine, ScaleAndPreviewShowTheRenderTextureSmaller) {
     AddColour(previewPage, {200, 100, 300, 140}, 0xFFFFFFFF);
     RenderOptions preview;
     preview.preview = true;
-    preview.renderWidth = 400;
-    preview.renderHeight = 300;
-    Played shown;
-    {
-        preview.synchronousText = true;
-        auto timer = std::make_unique<CVirtualTimer>();
-        preview.beforeFrame = [&](int frame) {
-            if (frame == 0) previewPage.PlayAll();
-            return frame < 2;
-        };
-        preview.afterFrame = [&](int frame, CRender& engine) {
-            if (frame == 1) engine.ReadOutput(shown.output.rgba, shown.output.width, shown.output.height);
-        };
-        CRender engine(previewPage, preview, std::make_unique<COffscreenTarget>(200, 150), std::move(timer));
-        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const Played shown = Play(previewPage, 2, preview, 400, 300, nullptr, 200, 150);
     ASSERT_EQ(shown.output.width, 200);
     ExpectPixel(shown.output, 125, 60, 255, 255, 255, 255);
     ExpectPixel(shown.output, 90, 60, 0, 0, 0, 0);
