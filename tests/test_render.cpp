@@ -17,12 +17,6 @@ namespace {
 
 constexpr int Period = 20000;
 
-class CVirtualTimer : public CHiResTimer {
-public:
-    int64_t Micros() override { return now.load(); }
-    std::atomic<int64_t> now{1};
-};
-
 struct Captured {
     std::vector<uint8_t> rgba;  // premultiplied composed picture, or the output
     int width = 0, height = 0;

@@ -17,13 +17,6 @@ namespace {
 
 constexpr int DefaultToMs = 5000;
 
-// Time stands still between frames and moves by exactly one frame period.
-class CVirtualTimer : public CHiResTimer {
-public:
-    int64_t Micros() override { return now; }
-    std::atomic<int64_t> now{0};
-};
-
 enum class Output { Rgba, Plain, YCbCrAFull, YCbCrALimited };
 
 // RGBA bytes (premultiplied when unfold) to the pictures' BGRA with straight alpha.

@@ -40,6 +40,14 @@ public:
     virtual int64_t Micros();
 };
 
+// A clock that stands still until it is set: frames of exactly one period for
+// tools and tests. Set by the thread that drives the frames, read by the render thread.
+class CVirtualTimer : public CHiResTimer {
+public:
+    int64_t Micros() override { return now.load(); }
+    std::atomic<int64_t> now{1};
+};
+
 // Where frames go. The render thread makes the target's context current, draws
 // the output into Framebuffer() and calls Present once per frame.
 class IPresentTarget {
