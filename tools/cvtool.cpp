@@ -10,6 +10,7 @@
 #include "playback/TextMovement.h"
 #include "playback/TextSource.h"
 #include "tools/PageJson.h"
+#include "tools/DisplaysCommand.h"
 #include "tools/RenderCommand.h"
 #include "tools/TextCommand.h"
 #include "tools/TimelineCommand.h"
@@ -61,6 +62,7 @@ int Usage() {
                  "       cvtool text PAGE --object N [--still] [--at-ms T] [--out FILE.png]\n"
                  "       cvtool render PAGE [--to-ms T] [--every K] [--at-ms T:COMMAND:TARGET ...]\n"
                  "                [--output rgba|plain|ycbcra-full|ycbcra-limited] [--scale N] --out DIR [--trace]\n"
+                 "       cvtool displays [--mode N]\n"
                  "       cvtool textfile FILE [--encoding N]\n"
                  "       cvtool settings [SECTION [KEY [VALUE]]]\n"
                  "       cvtool strings [--language N] [--pack FILE] [ID...]\n"
@@ -287,6 +289,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("timeline")) return TimelineCommand(args, mode);
     if (command == QLatin1String("text")) return TextCommand(args, mode);
     if (command == QLatin1String("render")) return RenderCommand(args, mode);
+    if (command == QLatin1String("displays")) return DisplaysCommand(args, mode);
     if (command == QLatin1String("import")) return Import(args, mode, presenter);
     if (args.size() == 1 && command == QLatin1String("info")) return Info(args[0], mode);
     if (args.size() == 2 && command == QLatin1String("build")) return Build(args[0], args[1], mode);
