@@ -11,6 +11,7 @@
 #include "playback/TextSource.h"
 #include "tools/PageJson.h"
 #include "tools/DisplaysCommand.h"
+#include "tools/OutputCommand.h"
 #include "tools/RenderCommand.h"
 #include "tools/TextCommand.h"
 #include "tools/TimelineCommand.h"
@@ -63,6 +64,7 @@ int Usage() {
                  "       cvtool render PAGE [--to-ms T] [--every K] [--at-ms T:COMMAND:TARGET ...]\n"
                  "                [--output rgba|plain|ycbcra-full|ycbcra-limited] [--scale N] --out DIR [--trace]\n"
                  "       cvtool displays [--mode N]\n"
+                 "       cvtool output PAGE [--seconds S] [--preview] [--mode N]\n"
                  "       cvtool textfile FILE [--encoding N]\n"
                  "       cvtool settings [SECTION [KEY [VALUE]]]\n"
                  "       cvtool strings [--language N] [--pack FILE] [ID...]\n"
@@ -253,7 +255,10 @@ int Build(const QString& descriptionPath, const QString& out, int mode) {
 int main(int argc, char** argv) {
     // Text layout needs fonts, hence a GUI application; the tool never shows a
     // window, so it needs no display either.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Only the live output shows windows; every other command runs without a display.
+    const bool live = argc > 1 && qstrcmp(argv[1], "output") == 0;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !(live && qEnvironmentVariableIsSet("DISPLAY")))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     CStandardErrorPresenter presenter;
     presenter.Answer = IdYes;  // import asks about numbered sequences; --sequence decides
@@ -290,6 +295,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("text")) return TextCommand(args, mode);
     if (command == QLatin1String("render")) return RenderCommand(args, mode);
     if (command == QLatin1String("displays")) return DisplaysCommand(args, mode);
+    if (command == QLatin1String("output")) return OutputCommand(args, mode);
     if (command == QLatin1String("import")) return Import(args, mode, presenter);
     if (args.size() == 1 && command == QLatin1String("info")) return Info(args[0], mode);
     if (args.size() == 2 && command == QLatin1String("build")) return Build(args[0], args[1], mode);

@@ -2,6 +2,8 @@
 // The composed picture packed for a keyer: red = luma, green = Cb on even columns
 // and Cr on odd ones (each the mean of a horizontal pair), blue = key.
 uniform sampler2D source;      // the render texture, point sampled, clamped
+uniform vec2 targetSize;       // the target in pixels
+uniform bool flipY;            // a window: row 0 at the bottom
 uniform float g_TextureWidth;  // 2047: u times it is a pixel centre's column
 uniform vec2 quadSize;         // the output quad's sides in pixels
 uniform bool fullRange;
@@ -24,7 +26,7 @@ vec4 UnfoldAlpha(vec4 p) {
 void main() {
     // The texture coordinate the quad interpolates at this pixel: corners at 0 and
     // S - 1 carry 0 and 1.
-    vec2 pixel = gl_FragCoord.xy - 0.5;
+    vec2 pixel = vec2(gl_FragCoord.x - 0.5, flipY ? targetSize.y - gl_FragCoord.y - 0.5 : gl_FragCoord.y - 0.5);
     vec2 uv = pixel / (quadSize - 1.0);
     float x = uv.x * g_TextureWidth * 0.5;
     float d = round(x) - x;

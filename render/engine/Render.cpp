@@ -212,6 +212,7 @@ struct CRender::GL {
     GLuint samplerWrap = 0, samplerShadow[3] = {}, samplerPoint = 0;
     GLint mixTarget = -1, shadowTarget = -1, shadowX[5] = {}, shadowY[5] = {};
     GLint ycbcraWidth = -1, ycbcraQuad = -1, ycbcraFull = -1, plainQuad = -1, plainScale = -1, outputTarget[2] = {};
+    GLint outputFlip[2] = {-1, -1};
     std::array<Vertex, VertexCount> vertices{};
     std::array<QuadEntry, MaxQuads> quads{};
     std::vector<CFrame*> snapshot;
@@ -289,6 +290,8 @@ RenderStatus CRender::InitGL(std::string& failure) {
     g.plainQuad = glGetUniformLocation(g.plain, "quadSize");
     g.plainScale = glGetUniformLocation(g.plain, "uvScale");
     g.outputTarget[1] = glGetUniformLocation(g.plain, "targetSize");
+    g.outputFlip[0] = glGetUniformLocation(g.ycbcra, "flipY");
+    g.outputFlip[1] = glGetUniformLocation(g.plain, "flipY");
     for (GLuint program : {g.mix, g.shadow, g.ycbcra, g.plain}) {
         glUseProgram(program);
         glUniform1i(glGetUniformLocation(program, "source"), 0);
@@ -576,6 +579,7 @@ int CRender::RenderFrame(int frame) {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glUseProgram(g.plain);
         glUniform2f(g.outputTarget[1], float(target_->Width()), float(target_->Height()));
+        glUniform1i(g.outputFlip[1], target_->FlipY() ? 1 : 0);
         glUniform2f(g.plainQuad, quadW, quadH);
         if (options_.preview)
             glUniform2f(g.plainScale, float(options_.renderWidth) / side, float(options_.renderHeight) / side);
@@ -585,6 +589,7 @@ int CRender::RenderFrame(int frame) {
         glDisable(GL_BLEND);
         glUseProgram(g.ycbcra);
         glUniform2f(g.outputTarget[0], float(target_->Width()), float(target_->Height()));
+        glUniform1i(g.outputFlip[0], target_->FlipY() ? 1 : 0);
         glUniform1f(g.ycbcraWidth, 2047.0f);
         glUniform2f(g.ycbcraQuad, quadW, quadH);
         glUniform1i(g.ycbcraFull, fullHdmiRange.load() ? 1 : 0);

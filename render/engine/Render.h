@@ -61,6 +61,8 @@ public:
     virtual int Height() const = 0;
     // The framebuffer the output pass draws into (0: the window's own).
     virtual unsigned Framebuffer() = 0;
+    // True for a window, which shows its framebuffer's first row at the bottom.
+    virtual bool FlipY() const { return false; }
     // 0 when presented; a non-zero code stops the engine with status 5 (the output
     // is gone).
     virtual int Present() = 0;

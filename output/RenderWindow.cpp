@@ -1,0 +1,133 @@
+// epoxy first: it must come before any other OpenGL header (Qt's included).
+#include <epoxy/gl.h>
+
+#include "output/RenderWindow.h"
+
+#include "app/Debug.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QScreen>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+QSurfaceFormat OutputFormat() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setSwapInterval(1);
+    format.setAlphaBufferSize(0);
+    format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+    return format;
+}
+
+int64_t NowMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+CRenderWindow::CRenderWindow(const OutputRect& outputRect, QScreen* screen) : rect(outputRect) {
+    setSurfaceType(QSurface::OpenGLSurface);
+    setFormat(OutputFormat());
+    setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
+    setTitle(QStringLiteral("HDMI"));
+    if (screen) setScreen(screen);
+    setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    // The output is no place for a pointer.
+    setCursor(Qt::BlankCursor);
+    show();
+}
+
+void CRenderWindow::mouseMoveEvent(QMouseEvent* event) {
+    // Back onto the neighbouring display.
+    QCursor::setPos(rect.left - 1, int(event->globalPosition().y()));
+}
+
+void CFramePacer::AfterPresent() {
+    int64_t now = NowMicros();
+    if (last_ != 0 && periodMicros_ > 0) {
+        // Presentation that returned well inside the period did not wait for the
+        // display: the rest of the period is slept here.
+        if (now - last_ < periodMicros_ * 9 / 10) {
+            std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+                std::chrono::microseconds(last_ + periodMicros_)));
+            paced.fetch_add(1);
+            now = NowMicros();
+        }
+        const int interval = int(std::min<int64_t>(now - last_, INT32_MAX));
+        if (interval > periodMicros_ * 3 / 2) lateFrames.fetch_add(1);
+        if (interval > longestMicros.load()) longestMicros.store(interval);
+    }
+    last_ = now;
+}
+
+CWindowTarget::CWindowTarget(QWindow& window, bool alternativeSync, int periodMicros)
+    : pacer(periodMicros), window_(window), alternativeSync_(alternativeSync), width_(window.width()),
+      height_(window.height()) {
+    // The window's screen going away, or changing size, ends the output.
+    removed_ = QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, [this](QScreen* screen) {
+        if (screen == window_.screen()) lost = 1;
+    });
+    // A screen already gone, or no longer holding the window, is lost from the start.
+    if (!window.screen() || !window.screen()->geometry().contains(window.geometry().topLeft())) lost = 1;
+    if (QScreen* screen = window.screen()) {
+        const QRect start = screen->geometry();
+        changed_ = QObject::connect(screen, &QScreen::geometryChanged, [this, start](const QRect& now) {
+            if (now.size() != start.size()) lost = 1;
+        });
+    }
+}
+
+CWindowTarget::~CWindowTarget() {
+    QObject::disconnect(removed_);
+    QObject::disconnect(changed_);
+}
+
+RenderStatus CWindowTarget::MakeCurrent(std::string& failure) {
+    // Made on the render thread, which is then the context's own.
+    context_ = std::make_unique<QOpenGLContext>();
+    context_->setFormat(OutputFormat());
+    if (!context_->create()) {
+        failure = "QOpenGLContext::create() failed";
+        context_.reset();
+        return RenderStatusNoDirectX;
+    }
+    if (!context_->makeCurrent(&window_)) {
+        failure = "QOpenGLContext::makeCurrent() failed";
+        context_.reset();
+        return RenderStatusNoDevice;
+    }
+    const QSurfaceFormat got = context_->format();
+    if (got.majorVersion() * 10 + got.minorVersion() < 33) {
+        failure = "OpenGL " + std::to_string(got.majorVersion()) + "." + std::to_string(got.minorVersion()) +
+                  ", 3.3 needed";
+        return RenderStatusNoCaps;
+    }
+    return RenderStatusOk;
+}
+
+void CWindowTarget::DoneCurrent() {
+    if (!context_) return;
+    // A stutter on air is never silent.
+    CDebug::Log(2, "CRender::RenderThread(): %d frames late, longest interval %.2f msec, %d presents held to the period",
+                pacer.lateFrames.load(), pacer.longestMicros.load() / 1000.0, pacer.paced.load());
+    context_->doneCurrent();
+    context_.reset();
+}
+
+unsigned CWindowTarget::Framebuffer() { return context_ ? context_->defaultFramebufferObject() : 0; }
+
+int CWindowTarget::Present() {
+    if (lost.load()) return DeviceLost;
+    context_->swapBuffers(&window_);
+    if (!alternativeSync_) glFinish();
+    pacer.AfterPresent();
+    return lost.load() ? DeviceLost : 0;
+}

@@ -1,0 +1,79 @@
+// The full-screen output window and the presentation target that draws into a
+// window (the output's, or a preview pane's): an OpenGL 3.3 context on the window,
+// swap interval 1, and pacing of its own where presentation does not wait for the
+// display.
+//
+// Threads: CRenderWindow and CWindowTarget are made and destroyed on the
+// user-interface thread; the target's MakeCurrent, Present and DoneCurrent run on
+// the render thread; the lost word is written by the user-interface thread (screen
+// signals) and read by the render thread.
+#pragma once
+
+#include "output/DisplayConfiguration.h"
+#include "render/engine/Render.h"
+
+#include <QWindow>
+#include <atomic>
+#include <memory>
+
+class QOpenGLContext;
+class QScreen;
+
+// A frameless, always-on-top window with no taskbar entry over the output
+// rectangle, that keeps the pointer off itself.
+class CRenderWindow : public QWindow {
+public:
+    // Placed on its screen and geometry before it is shown: without a window
+    // manager a full-screen request alone gives no window at all.
+    CRenderWindow(const OutputRect& rect, QScreen* screen);
+    const OutputRect rect;
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+};
+
+// Holds presentation to the output's frame period when the display does not (a
+// virtual X server, a driver or compositor that ignores the swap interval), and
+// counts the frames that came late.
+class CFramePacer {
+public:
+    explicit CFramePacer(int periodMicros) : periodMicros_(periodMicros) {}
+    // Called right after each present; may sleep until one period after the last.
+    void AfterPresent();
+    std::atomic<int> lateFrames{0};         // intervals over 1.5 periods
+    std::atomic<int> longestMicros{0};      // the longest interval
+    std::atomic<int> paced{0};              // presents that returned early and were held
+
+private:
+    int periodMicros_;
+    int64_t last_ = 0;
+};
+
+class CWindowTarget : public IPresentTarget {
+public:
+    // alternativeSync: swap interval 1 alone; otherwise a glFinish after each swap
+    // as well. periodMicros: the output's frame period (0: no pacing).
+    CWindowTarget(QWindow& window, bool alternativeSync, int periodMicros);
+    ~CWindowTarget() override;
+
+    RenderStatus MakeCurrent(std::string& failure) override;
+    void DoneCurrent() override;
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    unsigned Framebuffer() override;
+    bool FlipY() const override { return true; }
+    int Present() override;
+
+    CFramePacer pacer;
+    // Set when the window's screen went away or changed its mode under the engine.
+    std::atomic<int> lost{0};
+
+    static constexpr int DeviceLost = int(0x88760868);
+
+private:
+    QWindow& window_;
+    bool alternativeSync_;
+    int width_, height_;
+    std::unique_ptr<QOpenGLContext> context_;  // made and used on the render thread
+    QMetaObject::Connection removed_, changed_;
+};

@@ -1,0 +1,122 @@
+// The live output as an operator runs it (cvtool output): frame pacing on a server
+// that ignores the swap interval, and on two outputs the window's place and the
+// end of the output when its display goes away.
+#include "tests/XorgDummy.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QJsonObject result;
+    QByteArray err;
+};
+
+// A small page: a background and a crawl.
+QString MakePage(QTemporaryDir& dir, int mode) {
+    QFile json(dir.filePath("page.json"));
+    EXPECT_TRUE(json.open(QIODevice::WriteOnly));
+    json.write(R"({"objects":[{"Rect":[20,20,300,80],"BackColor":"#C0204080"},
+        {"Rect":[0,400,720,440],"Movement":1,"Speed":20,
+         "RichText":"{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\fs36 Paced crawl +++ \\par}"}]})");
+    json.close();
+    const QString page = dir.filePath("page.corvane");
+    QProcess build;
+    build.start(CVTOOL_PATH, {"build", dir.filePath("page.json"), page, "--mode", QString::number(mode)});
+    EXPECT_TRUE(build.waitForFinished(60000));
+    EXPECT_EQ(build.exitCode(), 0) << build.readAllStandardError().constData();
+    return page;
+}
+
+// Settings of the run's own: the debug window, or the real output display.
+void WriteSettings(QTemporaryDir& dir, bool window) {
+    QDir().mkpath(dir.filePath("config/Norvik"));
+    QFile ini(dir.filePath("config/Norvik/Corvane.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    if (window) ini.write("[Debug]\nWindow=1\n");
+}
+
+QProcess* StartOutput(QTemporaryDir& dir, const QString& page, const QString& display, int mode, double seconds) {
+    auto* process = new QProcess;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+    environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    environment.remove("QT_QPA_PLATFORM");
+    process->setProcessEnvironment(environment);
+    process->start(CVTOOL_PATH, {"output", page, "--mode", QString::number(mode), "--seconds", QString::number(seconds)});
+    return process;
+}
+
+Outcome Finish(QProcess* process) {
+    Outcome run;
+    EXPECT_TRUE(process->waitForFinished(60000));
+    run.exitCode = process->exitCode();
+    run.err = process->readAllStandardError();
+    const QList<QByteArray> lines = process->readAllStandardOutput().trimmed().split('\n');
+    run.result = QJsonDocument::fromJson(lines.first()).object();
+    delete process;
+    return run;
+}
+
+}  // namespace
+
+TEST(LiveOutput, PacesToTheFramePeriodWhereTheServerDoesNot) {
+    const QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+    if (display.isEmpty()) GTEST_SKIP() << "no X server (the test command runs this under Xvfb)";
+    QTemporaryDir dir;
+    WriteSettings(dir, true);
+    const QString page = MakePage(dir, 8);  // 576i50: 50 frames a second
+    const Outcome run = Finish(StartOutput(dir, page, display, 8, 10));
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(run.result.value("status").toInt(), 0);
+    // Xvfb returns from a swap at once: without pacing this would be hundreds a second.
+    EXPECT_NEAR(run.result.value("hz").toDouble(), 50.0, 1.0) << run.err.constData();
+    EXPECT_GT(run.result.value("paced").toInt(), 100);
+    std::printf("late frames: %d, longest interval %.1f ms\n", run.result.value("lateFrames").toInt(),
+                run.result.value("longestIntervalMs").toDouble());
+}
+
+TEST(LiveOutput, WindowCoversTheOutputDisplayAndItsLossEndsTheOutput) {
+    CXorgDummy server(QString::fromLocal8Bit(qgetenv("CORVANE_TEST_DATA")) + "/xorg-dummy.conf");
+    if (server.Display().isEmpty()) GTEST_SKIP() << server.Reason().toStdString();
+    const QStringList mode = {"1920x1080_50", "148.5", "1920", "2448", "2492", "2640",
+                              "1080",         "1084",  "1089", "1125", "+hsync", "+vsync"};
+    ASSERT_TRUE(server.Xrandr(QStringList{"--newmode"} + mode));
+    ASSERT_TRUE(server.Xrandr({"--addmode", "DUMMY1", "1920x1080_50"}));
+    ASSERT_TRUE(server.Xrandr({"--output", "DUMMY1", "--mode", "1920x1080_50", "--right-of", "DUMMY0"}));
+    ASSERT_TRUE(server.Xrandr({"--output", "DUMMY1", "--off"}));
+    QTemporaryDir dir;
+    WriteSettings(dir, false);
+    const QString page = MakePage(dir, 1);  // 1080p50
+    QProcess* output = StartOutput(dir, page, server.Display(), 1, 30);
+    // The window appears on DUMMY1, right of DUMMY0's 1280 pixels.
+    QString geometry;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 15000 && !geometry.contains("Geometry")) {
+        QProcess xdotool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", server.Display());
+        xdotool.setProcessEnvironment(environment);
+        xdotool.start("xdotool", {"search", "--name", "^HDMI$", "getwindowgeometry"});
+        xdotool.waitForFinished(5000);
+        geometry = QString::fromLocal8Bit(xdotool.readAllStandardOutput());
+        if (!geometry.contains("Geometry")) QThread::msleep(200);
+    }
+    EXPECT_TRUE(geometry.contains("Position: 1280,0")) << geometry.toStdString();
+    EXPECT_TRUE(geometry.contains("Geometry: 1920x1080")) << geometry.toStdString();
+    // Someone switches the display off under the running output.
+    QThread::msleep(2000);
+    ASSERT_TRUE(server.Xrandr({"--output", "DUMMY1", "--off"}));
+    const Outcome run = Finish(output);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.result.value("status").toInt(), 5);
+    EXPECT_TRUE(run.err.contains("Video mode has changed unexpectedly")) << run.err.constData();
+}

@@ -1,0 +1,136 @@
+#include "tools/OutputCommand.h"
+
+#include "app/Settings.h"
+#include "app/Translate.h"
+#include "output/RenderWindow.h"
+#include "output/VideoModes.h"
+#include "output/XRandRDisplaySystem.h"
+#include "tools/PageCommands.h"
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QThread>
+#include <cstdio>
+#include <dlfcn.h>
+
+namespace {
+
+// The screen Qt shows at the output rectangle, once it has noticed the change.
+QScreen* ScreenAt(const OutputRect& rect) {
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 3000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        for (QScreen* screen : QGuiApplication::screens())
+            if (screen->geometry().contains(rect.left, rect.top)) return screen;
+        QThread::msleep(20);
+    }
+    return QGuiApplication::primaryScreen();
+}
+
+// The message the operator would see; the status line too unless one was printed.
+int Fail(int status, bool printStatus = true) {
+    std::fprintf(stderr, "cvtool output: %s\n", qPrintable(CTranslate::Global().LoadText(unsigned(10320 + status))));
+    if (printStatus) PrintLine({{"status", status}});
+    return 1;
+}
+
+}  // namespace
+
+int OutputCommand(const QStringList& arguments, int mode) {
+    QStringList args = arguments;
+    double seconds = 10;
+    bool preview = false;
+    if (const qsizetype k = args.indexOf(QStringLiteral("--seconds")); k >= 0) {
+        bool ok = false;
+        seconds = k + 1 < args.size() ? args[k + 1].toDouble(&ok) : 0;
+        if (!ok || seconds <= 0) {
+            std::fprintf(stderr, "cvtool output: --seconds takes a positive number\n");
+            return 2;
+        }
+        args.remove(k, 2);
+    }
+    if (const qsizetype k = args.indexOf(QStringLiteral("--preview")); k >= 0) {
+        preview = true;
+        args.remove(k);
+    }
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: cvtool output PAGE [--seconds S] [--preview] [--mode N]\n");
+        return 2;
+    }
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        std::fprintf(stderr, "cvtool output: needs a display (DISPLAY is not set)\n");
+        return 1;
+    }
+    CPlayoutPage playout;
+    if (!playout.Read(args[0], mode)) return 1;
+    // The OpenGL driver stays mapped until the process ends, as it does on every
+    // other path: the X connection's close would unload it while the allocations it
+    // keeps are still reported against it.
+    for (const char* driver : {"libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
+        dlopen(driver, RTLD_NOW | RTLD_NODELETE);
+
+    const CSettingsStore& settings = CSettingsStore::Global();
+    const VideoMode& video = VideoModes::Get(mode);
+    RenderOptions options = RenderOptions::FromSettings(mode);
+    options.preview = preview;
+    options.beforeFrame = [&](int frame) {
+        if (frame == 0) playout.page.PlayAll();
+        return true;
+    };
+    // The output display in the video mode, or a preview pane at half the render size.
+    std::unique_ptr<CXRandRDisplaySystem> displays;
+    std::unique_ptr<CMultiMonitor> monitor;
+    std::unique_ptr<QWindow> window;
+    if (preview) {
+        auto pane = std::make_unique<QWindow>();
+        pane->setSurfaceType(QSurface::OpenGLSurface);
+        pane->resize(video.renderWidth / 2, video.renderHeight / 2);
+        pane->show();
+        window = std::move(pane);
+    } else {
+        displays = std::make_unique<CXRandRDisplaySystem>();
+        monitor = std::make_unique<CMultiMonitor>(*displays, settings.GetText(Settings::DisplayAdapter),
+                                                  video.displayWidth, video.displayHeight, video.refresh,
+                                                  settings.Get(Settings::NoRestoreDisplays) != 0);
+        if (!monitor->configured) return Fail(RenderStatusDisplayFailed);
+        window = std::make_unique<CRenderWindow>(monitor->outputRect, ScreenAt(monitor->outputRect));
+    }
+    QElapsedTimer exposed;
+    exposed.start();
+    while (!window->isExposed() && exposed.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+
+    auto targetOwned = std::make_unique<CWindowTarget>(*window, settings.Get(Settings::AlternativeSync) != 0,
+                                                       video.framePeriod);
+    CWindowTarget& target = *targetOwned;
+    int status = RenderStatusOk;
+    QJsonObject result;
+    {
+        CRender engine(playout.page, options, std::move(targetOwned));
+        if (engine.status.load() != RenderStatusOk) return Fail(engine.status.load());
+        QElapsedTimer ran;
+        ran.start();
+        // The user-interface thread's life: events (screens coming and going) until
+        // the time is up or the engine fails.
+        while (ran.elapsed() < qint64(seconds * 1000) && engine.status.load() == RenderStatusOk)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        status = engine.status.load();
+        const double elapsed = ran.elapsed() / 1000.0;
+        // The render thread stops; the target (the engine's) still holds its counts.
+        engine.stop.exchange(1);
+        while (engine.status.load() == RenderStatusOk) QThread::msleep(1);
+        const int frames = engine.framesRendered.load();
+        result = {{"status", status},
+                  {"frames", frames},
+                  {"seconds", elapsed},
+                  {"hz", elapsed > 0 ? frames / elapsed : 0.0},
+                  {"lateFrames", target.pacer.lateFrames.load()},
+                  {"longestIntervalMs", target.pacer.longestMicros.load() / 1000.0},
+                  {"paced", target.pacer.paced.load()}};
+    }
+    PrintLine(result);
+    if (status != RenderStatusOk) return Fail(status, false);
+    return 0;
+}
