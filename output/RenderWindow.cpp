@@ -66,6 +66,14 @@ void CFramePacer::AfterPresent() {
         if (interval > longestMicros.load()) longestMicros.store(interval);
     }
     last_ = now;
+    if (first_.load() == 0) first_ = now;
+    latest_ = now;
+    presents_.fetch_add(1);
+}
+
+double CFramePacer::Rate() const {
+    const int64_t span = latest_.load() - first_.load();
+    return span > 0 ? (presents_.load() - 1) * 1e6 / double(span) : 0.0;
 }
 
 CWindowTarget::CWindowTarget(QWindow& window, bool alternativeSync, int periodMicros)

@@ -43,10 +43,14 @@ public:
     std::atomic<int> lateFrames{0};         // intervals over 1.5 periods
     std::atomic<int> longestMicros{0};      // the longest interval
     std::atomic<int> paced{0};              // presents that returned early and were held
+    // Presents per second from the first present to the last.
+    double Rate() const;
 
 private:
     int periodMicros_;
-    int64_t last_ = 0;
+    int64_t last_ = 0;                      // render thread
+    std::atomic<int64_t> first_{0}, latest_{0};
+    std::atomic<int> presents_{0};
 };
 
 class CWindowTarget : public IPresentTarget {

@@ -120,3 +120,49 @@ TEST(LiveOutput, WindowCoversTheOutputDisplayAndItsLossEndsTheOutput) {
     EXPECT_EQ(run.result.value("status").toInt(), 5);
     EXPECT_TRUE(run.err.contains("Video mode has changed unexpectedly")) << run.err.constData();
 }
+
+#include "output/PowerGuard.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/dpms.h>
+#include <X11/extensions/scrnsaver.h>
+
+TEST(PowerGuard, DisplayPowerSavingIsOffWhileOnAirAndBackAfter) {
+    const QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+    if (display.isEmpty()) GTEST_SKIP() << "no X server (the test command runs this under Xvfb)";
+    Display* x = XOpenDisplay(nullptr);
+    ASSERT_NE(x, nullptr);
+    int event = 0, error = 0;
+    if (XScreenSaverQueryExtension(x, &event, &error)) {
+        CPowerGuard guard;
+        EXPECT_TRUE(guard.screenSaverSuspended);
+    }
+    if (!DPMSQueryExtension(x, &event, &error) || !DPMSCapable(x)) {
+        XCloseDisplay(x);
+        GTEST_SKIP() << "the X server has no DPMS";
+    }
+    DPMSEnable(x);
+    XSync(x, False);
+    const auto enabled = [&] {
+        CARD16 level = 0;
+        BOOL on = False;
+        DPMSInfo(x, &level, &on);
+        return on == True;
+    };
+    ASSERT_TRUE(enabled());
+    {
+        CPowerGuard guard;
+        EXPECT_TRUE(guard.dpmsWasEnabled);
+        EXPECT_FALSE(enabled());
+    }
+    EXPECT_TRUE(enabled());
+    // Left as found: off stays off.
+    DPMSDisable(x);
+    XSync(x, False);
+    {
+        CPowerGuard guard;
+        EXPECT_FALSE(guard.dpmsWasEnabled);
+    }
+    EXPECT_FALSE(enabled());
+    XCloseDisplay(x);
+}

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "app/Translate.h"
+#include "output/PowerGuard.h"
 #include "output/RenderWindow.h"
 #include "output/VideoModes.h"
 #include "output/XRandRDisplaySystem.h"
@@ -102,6 +103,8 @@ int OutputCommand(const QStringList& arguments, int mode) {
     exposed.start();
     while (!window->isExposed() && exposed.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 
+    // No screen saver, power saving or sleep while on air.
+    const CPowerGuard power;
     auto targetOwned = std::make_unique<CWindowTarget>(*window, settings.Get(Settings::AlternativeSync) != 0,
                                                        video.framePeriod);
     CWindowTarget& target = *targetOwned;
@@ -125,10 +128,13 @@ int OutputCommand(const QStringList& arguments, int mode) {
         result = {{"status", status},
                   {"frames", frames},
                   {"seconds", elapsed},
-                  {"hz", elapsed > 0 ? frames / elapsed : 0.0},
+                  {"hz", target.pacer.Rate()},
                   {"lateFrames", target.pacer.lateFrames.load()},
                   {"longestIntervalMs", target.pacer.longestMicros.load() / 1000.0},
-                  {"paced", target.pacer.paced.load()}};
+                  {"paced", target.pacer.paced.load()},
+                  {"screenSaverSuspended", power.screenSaverSuspended},
+                  {"dpmsSuspended", power.dpmsWasEnabled},
+                  {"sleepInhibited", power.sleepInhibited}};
     }
     PrintLine(result);
     if (status != RenderStatusOk) return Fail(status, false);
