@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 struct Outcome {
@@ -43,14 +45,16 @@ void WriteSettings(QTemporaryDir& dir, bool window) {
     if (window) ini.write("[Debug]\nWindow=1\n");
 }
 
-QProcess* StartOutput(QTemporaryDir& dir, const QString& page, const QString& display, int mode, double seconds) {
+QProcess* StartOutput(QTemporaryDir& dir, const QString& page, const QString& display, int mode, double seconds,
+                      const QStringList& extra = {}) {
     auto* process = new QProcess;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("DISPLAY", display);
     environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
     environment.remove("QT_QPA_PLATFORM");
     process->setProcessEnvironment(environment);
-    process->start(CVTOOL_PATH, {"output", page, "--mode", QString::number(mode), "--seconds", QString::number(seconds)});
+    process->start(CVTOOL_PATH, QStringList{"output", page, "--mode", QString::number(mode), "--seconds",
+                                            QString::number(seconds)} + extra);
     return process;
 }
 
@@ -83,15 +87,52 @@ TEST(LiveOutput, PacesToTheFramePeriodWhereTheServerDoesNot) {
                 run.result.value("longestIntervalMs").toDouble());
 }
 
+TEST(LiveOutput, PreviewPlaysInAWindowOfItsOwn) {
+    const QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+    if (display.isEmpty()) GTEST_SKIP() << "no X server (the test command runs this under Xvfb)";
+    QTemporaryDir dir;
+    WriteSettings(dir, false);  // no display is switched for a preview
+    const QString page = MakePage(dir, 8);
+    const Outcome run = Finish(StartOutput(dir, page, display, 8, 2, {"--preview"}));
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(run.result.value("status").toInt(), 0);
+    EXPECT_GT(run.result.value("frames").toInt(), 50);
+}
+
+// Xorg with the dummy driver and DUMMY1 ready to be the output display.
+std::unique_ptr<CXorgDummy> TwoOutputServer() {
+    auto server = std::make_unique<CXorgDummy>(QString::fromLocal8Bit(qgetenv("CORVANE_TEST_DATA")) + "/xorg-dummy.conf");
+    if (server->Display().isEmpty()) return server;
+    const QStringList modes[] = {
+        {"1920x1080_50", "148.5", "1920", "2448", "2492", "2640", "1080", "1084", "1089", "1125", "+hsync", "+vsync"},
+        {"1280x720_50", "74.25", "1280", "1720", "1760", "1980", "720", "725", "730", "750", "+hsync", "+vsync"}};
+    for (const QStringList& mode : modes) {
+        EXPECT_TRUE(server->Xrandr(QStringList{"--newmode"} + mode));
+        EXPECT_TRUE(server->Xrandr({"--addmode", "DUMMY1", mode.first()}));
+    }
+    EXPECT_TRUE(server->Xrandr({"--output", "DUMMY1", "--mode", "1920x1080_50", "--right-of", "DUMMY0"}));
+    EXPECT_TRUE(server->Xrandr({"--output", "DUMMY1", "--off"}));
+    return server;
+}
+
+TEST(LiveOutput, ModeChangedUnderTheOutputEndsIt) {
+    const auto server = TwoOutputServer();
+    if (server->Display().isEmpty()) GTEST_SKIP() << server->Reason().toStdString();
+    QTemporaryDir dir;
+    WriteSettings(dir, false);
+    const QString page = MakePage(dir, 1);
+    QProcess* output = StartOutput(dir, page, server->Display(), 1, 30);
+    QThread::msleep(4000);
+    ASSERT_TRUE(server->Xrandr({"--output", "DUMMY1", "--mode", "1280x720_50"}));
+    const Outcome run = Finish(output);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.result.value("status").toInt(), 5) << run.err.constData();
+}
+
 TEST(LiveOutput, WindowCoversTheOutputDisplayAndItsLossEndsTheOutput) {
-    CXorgDummy server(QString::fromLocal8Bit(qgetenv("CORVANE_TEST_DATA")) + "/xorg-dummy.conf");
+    const auto owned = TwoOutputServer();
+    CXorgDummy& server = *owned;
     if (server.Display().isEmpty()) GTEST_SKIP() << server.Reason().toStdString();
-    const QStringList mode = {"1920x1080_50", "148.5", "1920", "2448", "2492", "2640",
-                              "1080",         "1084",  "1089", "1125", "+hsync", "+vsync"};
-    ASSERT_TRUE(server.Xrandr(QStringList{"--newmode"} + mode));
-    ASSERT_TRUE(server.Xrandr({"--addmode", "DUMMY1", "1920x1080_50"}));
-    ASSERT_TRUE(server.Xrandr({"--output", "DUMMY1", "--mode", "1920x1080_50", "--right-of", "DUMMY0"}));
-    ASSERT_TRUE(server.Xrandr({"--output", "DUMMY1", "--off"}));
     QTemporaryDir dir;
     WriteSettings(dir, false);
     const QString page = MakePage(dir, 1);  // 1080p50
