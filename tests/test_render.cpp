@@ -67,6 +67,10 @@ Played Play(CFrameSet& page, int frames, RenderOptions options = {}, int width =
     return run;
 }
 
+// The shadow's 13 samples, a diamond of radius 2 (x, y in texels).
+constexpr int ShadowTaps[13][2] = {{0, -2}, {-1, -1}, {0, -1}, {1, -1}, {-2, 0}, {-1, 0}, {0, 0},
+                                   {1, 0},  {2, 0},   {-1, 1}, {0, 1},  {1, 1},  {0, 2}};
+
 CFrame* AddColour(CFrameSet& page, CRect rect, uint32_t colour) {
     auto object = std::make_unique<CFrame>();
     object->Rect = rect;
@@ -169,13 +173,11 @@ TEST_F(RenderEngine, ShadowIsTheTextsAlphaBlurredAndDisplaced) {
             y = std::clamp(y, 0, 59);
             return x < strip.width && y < strip.height ? strip.Pixel(x, y)[3] / 255.0 : 0.0;
         };
-        static const int taps[13][2] = {{0, -2}, {-1, -1}, {0, -1}, {1, -1}, {-2, 0}, {-1, 0}, {0, 0},
-                                        {1, 0},  {2, 0},   {-1, 1}, {0, 1},  {1, 1},  {0, 2}};
         int checked = 0, shaded = 0;
         for (int y = 0; y < 60; ++y)
             for (int x = 0; x < 200; ++x) {
                 double sum = 0;
-                for (const auto& t : taps) sum += textAlpha(x - shift + t[0], y - shift + t[1]);
+                for (const auto& t : ShadowTaps) sum += textAlpha(x - shift + t[0], y - shift + t[1]);
                 const double shadowAlpha = sum / 13.0;
                 const double a = textAlpha(x, y);
                 const double expected = (a + shadowAlpha * (1.0 - a)) * 255.0;
@@ -401,14 +403,12 @@ TEST_F(RenderEngine, CrawlShadowWrapsAlongTheMovementAndClampsAcross) {
         y = std::clamp(y, 0, th - 1);
         return ring.Pixels()[size_t(y) * size_t(ring.Pitch()) + size_t(x) * 4 + 3] / 255.0;
     };
-    static const int taps[13][2] = {{0, -2}, {-1, -1}, {0, -1}, {1, -1}, {-2, 0}, {-1, 0}, {0, 0},
-                                    {1, 0},  {2, 0},   {-1, 1}, {0, 1},  {1, 1},  {0, 2}};
     int shaded = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 300; ++x) {
             const int tx = x0 + x;
             double sum = 0;
-            for (const auto& t : taps) sum += alphaAt(tx - 5 + t[0], y - 5 + t[1]);
+            for (const auto& t : ShadowTaps) sum += alphaAt(tx - 5 + t[0], y - 5 + t[1]);
             const double a = alphaAt(tx, y);
             const double expected = (a + sum / 13.0 * (1.0 - a)) * 255.0;
             ASSERT_NEAR(run.composed.At(x, 10 + y)[3], expected, 2.0) << x << "," << y;

@@ -88,6 +88,13 @@ protected:
     bool textThread = true;
 };
 
+// Replaces a source file's content, as an operator's tool would.
+void Rewrite(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
 CFrame Crawl(int w, int h, int speed, int period) {
     CFrame f;
     f.Rect = {0, 0, w, h};
@@ -372,11 +379,7 @@ TEST_F(TextMovement, LongRollIsRenderedInStripsOfAtMost2048Rows) {
 TEST_F(TextMovement, FixedFileTextIsRenderedAgainWhenTheFileChanges) {
     QTemporaryDir dir;
     const QString path = dir.filePath("score.txt");
-    const auto write = [&](const QByteArray& text) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
-    };
+    const auto write = [&](const QByteArray& text) { Rewrite(path, text); };
     write("1");
     CFrame f;
     f.Rect = {0, 0, 300, 60};
@@ -457,11 +460,7 @@ TEST_F(TextMovement, RepetitionStartsTheTextAgainWithAnEmptyRing) {
 TEST_F(TextMovement, LoopingFileCrawlIsReadAgainAtEachPass) {
     QTemporaryDir dir;
     const QString path = dir.filePath("ticker.txt");
-    const auto write = [&](const QByteArray& text) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
-    };
+    const auto write = [&](const QByteArray& text) { Rewrite(path, text); };
     write("Short");
     CFrame f = Crawl(200, 50, 40, Period50);
     f.Loop = 1;

@@ -77,6 +77,7 @@ bool TakeCommands(QStringList& args, std::vector<TimedCommand>& commands, const 
         commands.push_back(command);
         args.remove(k, 2);
     }
+    if (commands.empty()) commands.push_back({0, QStringLiteral("play"), QStringLiteral("all")});
     std::stable_sort(commands.begin(), commands.end(),
                      [](const TimedCommand& a, const TimedCommand& b) { return a.atMs < b.atMs; });
     return true;

@@ -42,8 +42,9 @@ struct TimedCommand {
 
 // T:VERB:TARGET, where TARGET may itself hold colons ("group:Lower third").
 bool ParseCommand(const QString& text, TimedCommand& command);
-// Takes every "--at-ms T:COMMAND:TARGET" out of args, in time order; false (with a
-// message on standard error) for a malformed one.
+// Takes every "--at-ms T:COMMAND:TARGET" out of args, in time order (without any,
+// every object plays at 0); false (with a message on standard error) for a
+// malformed one.
 bool TakeCommands(QStringList& args, std::vector<TimedCommand>& commands, const char* tool);
 // One command as the editor gives it: to one object (and its group), a group, or all.
 void Apply(CFrameSet& page, const std::vector<CFrame*>& objects, const TimedCommand& command);

@@ -93,7 +93,6 @@ int RenderCommand(const QStringList& arguments, int mode) {
         std::fprintf(stderr, "cvtool render: cannot make %s\n", qPrintable(outDir));
         return 1;
     }
-    if (commands.empty()) commands.push_back({0, QStringLiteral("play"), QStringLiteral("all")});
 
     CPlayoutPage playout;
     if (!playout.Read(args[0], mode)) return 1;

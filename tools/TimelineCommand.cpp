@@ -61,7 +61,6 @@ int TimelineCommand(const QStringList& arguments, int mode) {
                              "[--at-ms T:COMMAND:TARGET ...] [--out DIR]\n");
         return 2;
     }
-    if (commands.empty()) commands.push_back({0, QStringLiteral("play"), QStringLiteral("all")});
 
     CPlayoutPage playout;
     if (!playout.Read(args[0], mode)) return 1;

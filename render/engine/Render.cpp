@@ -140,17 +140,25 @@ struct QuadEntry {
 
 constexpr int VertexCount = (CRender::MaxQuads + 2) * 4;  // the output quad, the object quads, one spare
 
+// Whether a shader or program reached the status; its log in failure when not.
+template <class GetIv, class GetLog>
+bool Succeeded(GLuint object, GLenum status, GetIv getIv, GetLog getLog, const char* call, const char* name,
+               std::string& failure) {
+    GLint ok = 0;
+    getIv(object, status, &ok);
+    if (ok) return true;
+    char log[1024] = {};
+    getLog(object, sizeof log - 1, nullptr, log);
+    failure = std::string(call) + "(" + name + "): " + log;
+    return false;
+}
+
 GLuint Compile(GLenum kind, const unsigned char* source, const char* name, std::string& failure) {
     const GLuint shader = glCreateShader(kind);
     const char* text = reinterpret_cast<const char*>(source);
     glShaderSource(shader, 1, &text, nullptr);
     glCompileShader(shader);
-    GLint ok = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char log[1024] = {};
-        glGetShaderInfoLog(shader, sizeof log - 1, nullptr, log);
-        failure = std::string("glCompileShader(") + name + "): " + log;
+    if (!Succeeded(shader, GL_COMPILE_STATUS, glGetShaderiv, glGetShaderInfoLog, "glCompileShader", name, failure)) {
         glDeleteShader(shader);
         return 0;
     }
@@ -171,12 +179,7 @@ GLuint Link(const unsigned char* vertex, const unsigned char* fragment, const ch
     glLinkProgram(program);
     glDeleteShader(vs);
     glDeleteShader(fs);
-    GLint ok = 0;
-    glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        char log[1024] = {};
-        glGetProgramInfoLog(program, sizeof log - 1, nullptr, log);
-        failure = std::string("glLinkProgram(") + name + "): " + log;
+    if (!Succeeded(program, GL_LINK_STATUS, glGetProgramiv, glGetProgramInfoLog, "glLinkProgram", name, failure)) {
         glDeleteProgram(program);
         return 0;
     }
