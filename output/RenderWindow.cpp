@@ -1,4 +1,5 @@
 // epoxy first: it must come before any other OpenGL header (Qt's included).
+#include <epoxy/egl.h>
 #include <epoxy/gl.h>
 
 #include "output/RenderWindow.h"
@@ -33,6 +34,10 @@ int64_t NowMicros() {
 
 }  // namespace
 
+void CWindowTarget::ChooseOpenGLIntegration() {
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "xcb_egl");
+}
+
 CRenderWindow::CRenderWindow(const OutputRect& outputRect, QScreen* screen) : rect(outputRect) {
     setSurfaceType(QSurface::OpenGLSurface);
     setFormat(OutputFormat());
@@ -53,11 +58,11 @@ void CRenderWindow::mouseMoveEvent(QMouseEvent* event) {
 void CFramePacer::AfterPresent() {
     int64_t now = NowMicros();
     if (last_ != 0 && periodMicros_ > 0) {
-        // Presentation that returned well inside the period did not wait for the
-        // display: the rest of the period is slept here.
-        if (now - last_ < periodMicros_ * 9 / 10) {
-            std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
-                std::chrono::microseconds(last_ + periodMicros_)));
+        // Presentation that returned before this frame's time did not wait for the
+        // display: the rest is slept here. Times follow one steady cadence, so a
+        // frame finished late does not push every later one back.
+        if (now < due_) {
+            std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::microseconds(due_)));
             paced.fetch_add(1);
             now = NowMicros();
         }
@@ -65,6 +70,8 @@ void CFramePacer::AfterPresent() {
         if (interval > periodMicros_ * 3 / 2) lateFrames.fetch_add(1);
         if (interval > longestMicros.load()) longestMicros.store(interval);
     }
+    // A frame more than a period behind starts the cadence again from now.
+    due_ = due_ != 0 && now - due_ < periodMicros_ ? due_ + periodMicros_ : now + periodMicros_;
     last_ = now;
     if (first_.load() == 0) first_ = now;
     latest_ = now;
@@ -79,6 +86,8 @@ double CFramePacer::Rate() const {
 CWindowTarget::CWindowTarget(QWindow& window, bool alternativeSync, int periodMicros)
     : pacer(periodMicros), window_(window), alternativeSync_(alternativeSync), width_(window.width()),
       height_(window.height()) {
+    widthChanged_ = QObject::connect(&window, &QWindow::widthChanged, [this](int w) { width_ = w; });
+    heightChanged_ = QObject::connect(&window, &QWindow::heightChanged, [this](int h) { height_ = h; });
     // The window's screen going away, or changing size, ends the output.
     removed_ = QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, [this](QScreen* screen) {
         if (screen == window_.screen()) lost = 1;
@@ -94,8 +103,7 @@ CWindowTarget::CWindowTarget(QWindow& window, bool alternativeSync, int periodMi
 }
 
 CWindowTarget::~CWindowTarget() {
-    QObject::disconnect(removed_);
-    QObject::disconnect(changed_);
+    for (QMetaObject::Connection* c : {&removed_, &changed_, &widthChanged_, &heightChanged_}) QObject::disconnect(*c);
 }
 
 RenderStatus CWindowTarget::MakeCurrent(std::string& failure) {
@@ -112,6 +120,18 @@ RenderStatus CWindowTarget::MakeCurrent(std::string& failure) {
         context_.reset();
         return RenderStatusNoDevice;
     }
+    // A back buffer that keeps its picture across swaps lets the engine redraw
+    // only what changed; EGL offers it where the driver can (software rendering
+    // always can), GLX never promises it.
+    preserved_ = false;
+    if (EGLDisplay display = eglGetCurrentDisplay(); display != EGL_NO_DISPLAY) {
+        EGLSurface surface = eglGetCurrentSurface(EGL_DRAW);
+        EGLint behaviour = 0;
+        if (surface != EGL_NO_SURFACE && eglSurfaceAttrib(display, surface, EGL_SWAP_BEHAVIOR, EGL_BUFFER_PRESERVED) &&
+            eglQuerySurface(display, surface, EGL_SWAP_BEHAVIOR, &behaviour))
+            preserved_ = behaviour == EGL_BUFFER_PRESERVED;
+    }
+    CDebug::Log(2, "CRender::CRender(): back buffer %s", preserved_ ? "preserved" : "copied from a kept output");
     const QSurfaceFormat got = context_->format();
     if (got.majorVersion() * 10 + got.minorVersion() < 33) {
         failure = "OpenGL " + std::to_string(got.majorVersion()) + "." + std::to_string(got.minorVersion()) +

@@ -48,7 +48,8 @@ public:
 
 private:
     int periodMicros_;
-    int64_t last_ = 0;                      // render thread
+    int64_t last_ = 0;                      // render thread: the last present
+    int64_t due_ = 0;                       // render thread: when the next one is due
     std::atomic<int64_t> first_{0}, latest_{0};
     std::atomic<int> presents_{0};
 };
@@ -62,10 +63,12 @@ public:
 
     RenderStatus MakeCurrent(std::string& failure) override;
     void DoneCurrent() override;
-    int Width() const override { return width_; }
-    int Height() const override { return height_; }
+    // The window's size now: a preview pane may be resized while it plays.
+    int Width() const override { return width_.load(); }
+    int Height() const override { return height_.load(); }
     unsigned Framebuffer() override;
     bool FlipY() const override { return true; }
+    bool KeepsFrame() const override { return preserved_; }
     int Present() override;
 
     CFramePacer pacer;
@@ -74,10 +77,18 @@ public:
 
     static constexpr int DeviceLost = int(0x88760868);
 
+    // Before the application object: window contexts through EGL, which can keep
+    // the back buffer across swaps (GLX cannot promise it). A choice already in
+    // the environment stands.
+    static void ChooseOpenGLIntegration();
+
 private:
     QWindow& window_;
     bool alternativeSync_;
-    int width_, height_;
+    bool preserved_ = false;  // render thread: set when the context is made
+    // Written by the user-interface thread when the window is resized, read by
+    // the render thread.
+    std::atomic<int> width_, height_;
     std::unique_ptr<QOpenGLContext> context_;  // made and used on the render thread
-    QMetaObject::Connection removed_, changed_;
+    QMetaObject::Connection removed_, changed_, widthChanged_, heightChanged_;
 };

@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "app/Translate.h"
 #include "core/PageFile.h"
+#include "output/RenderWindow.h"
 #include "output/VideoModes.h"
 #include "playback/Import.h"
 #include "playback/TextMovement.h"
@@ -259,6 +260,7 @@ int main(int argc, char** argv) {
     const bool live = argc > 1 && qstrcmp(argv[1], "output") == 0;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !(live && qEnvironmentVariableIsSet("DISPLAY")))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (live) CWindowTarget::ChooseOpenGLIntegration();
     QGuiApplication app(argc, argv);
     CStandardErrorPresenter presenter;
     presenter.Answer = IdYes;  // import asks about numbered sequences; --sequence decides

@@ -31,16 +31,14 @@ void main() {
     float x = uv.x * g_TextureWidth * 0.5;
     float d = round(x) - x;
     bool even = d * d < 0.1;
+    // The pair's other pixel: the next one for an even column, the previous one for
+    // an odd column. One fetch with a chosen offset rather than two branches, which
+    // a SIMD rasteriser would both run.
+    vec2 other = vec2((even ? 1.0 : -1.0) / g_TextureWidth, 0.0);
     vec4 cur = toYCbCrA * UnfoldAlpha(texture(source, uv));
+    vec4 pair = toYCbCrA * UnfoldAlpha(texture(source, uv + other));
     float k = fullRange ? 0.427734375 : 0.5;
-    float chroma;
-    if (even) {
-        vec4 next = toYCbCrA * UnfoldAlpha(texture(source, uv + vec2(1.0 / g_TextureWidth, 0.0)));
-        chroma = (cur.y + next.y) * k + INT_HALF + 0.5;
-    } else {
-        vec4 prev = toYCbCrA * UnfoldAlpha(texture(source, uv - vec2(1.0 / g_TextureWidth, 0.0)));
-        chroma = (cur.z + prev.z) * k + INT_HALF + 0.5;
-    }
+    float chroma = (even ? cur.y + pair.y : cur.z + pair.z) * k + INT_HALF + 0.5;
     if (fullRange) {
         color = vec4(clamp(cur.x * 0.85546875 + INT_16 + INT_HALF, INT_16, INT_235),
                      clamp(chroma, INT_16, INT_235),

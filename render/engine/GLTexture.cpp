@@ -1,5 +1,16 @@
 #include "render/engine/GLTexture.h"
 
+#include <atomic>
+
+namespace {
+
+// Shared by the render threads of every engine in the process.
+std::atomic<uint64_t> LastVersion{0};
+
+uint64_t NextVersion() { return LastVersion.fetch_add(1) + 1; }
+
+}  // namespace
+
 COpenGLTextureDevice::COpenGLTextureDevice() : garbage_(std::make_shared<GLGarbage>()) {}
 
 COpenGLTextureDevice::~COpenGLTextureDevice() = default;
@@ -44,8 +55,13 @@ GLuint COpenGLTextureDevice::NameOf(const CTexture* texture) {
     return gl ? gl->name : 0;
 }
 
+uint64_t COpenGLTextureDevice::VersionOf(const CTexture* texture) {
+    const auto* gl = dynamic_cast<const COpenGLTexture*>(texture);
+    return gl ? gl->version : 0;
+}
+
 COpenGLTexture::COpenGLTexture(GLuint glName, int w, int h, std::shared_ptr<GLGarbage> garbage)
-    : name(glName), pixels_(size_t(w) * size_t(h) * 4, 0), garbage_(std::move(garbage)) {
+    : name(glName), version(NextVersion()), pixels_(size_t(w) * size_t(h) * 4, 0), garbage_(std::move(garbage)) {
     width = w;
     height = h;
 }
@@ -62,6 +78,7 @@ uint8_t* COpenGLTexture::Lock(int& pitch, uint32_t& result) {
 uint32_t COpenGLTexture::Unlock() {
     if (!locked_) return TextureFail;
     locked_ = false;
+    version = NextVersion();
     while (glGetError() != GL_NO_ERROR) {
     }
     glBindTexture(GL_TEXTURE_2D, name);

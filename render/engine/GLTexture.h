@@ -35,6 +35,9 @@ public:
 
     // The GL name behind a texture of this device (0 for another kind).
     static GLuint NameOf(const CTexture* texture);
+    // A number that changes whenever the texture's content does, unique across
+    // textures (0 for another kind): what the engine compares to know what changed.
+    static uint64_t VersionOf(const CTexture* texture);
 
     int maxTextureSize = 2048;
 
@@ -52,6 +55,7 @@ public:
     void Release() override;
 
     const GLuint name;
+    uint64_t version;  // render thread: set at creation and at every upload
 
 private:
     std::vector<uint8_t> pixels_;

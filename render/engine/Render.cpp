@@ -81,18 +81,21 @@ RenderStatus COffscreenTarget::MakeCurrent(std::string& failure) {
         failure = "eglMakeCurrent() = " + std::to_string(eglGetError());
         return RenderStatusNoDevice;
     }
-    glGenTextures(1, &colour_);
-    glBindTexture(GL_TEXTURE_2D, colour_);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glGenFramebuffers(1, &framebuffer_);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour_, 0);
-    const GLenum complete = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    if (complete != GL_FRAMEBUFFER_COMPLETE) {
-        failure = "glCheckFramebufferStatus() = " + std::to_string(complete);
-        return RenderStatusNoCaps;
+    for (auto [framebuffer, colour] : {std::pair{&framebuffer_, &colour_}, std::pair{&shownFramebuffer_, &shownColour_}}) {
+        if (framebuffer == &shownFramebuffer_ && !discardsFrame) break;
+        glGenTextures(1, colour);
+        glBindTexture(GL_TEXTURE_2D, *colour);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glGenFramebuffers(1, framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, *framebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, *colour, 0);
+        const GLenum complete = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        if (complete != GL_FRAMEBUFFER_COMPLETE) {
+            failure = "glCheckFramebufferStatus() = " + std::to_string(complete);
+            return RenderStatusNoCaps;
+        }
     }
     return RenderStatusOk;
 }
@@ -102,10 +105,12 @@ void COffscreenTarget::DoneCurrent() { Destroy(); }
 void COffscreenTarget::Destroy() {
     if (!display_) return;
     if (context_ && eglGetCurrentContext() == context_) {
-        if (framebuffer_) glDeleteFramebuffers(1, &framebuffer_);
-        if (colour_) glDeleteTextures(1, &colour_);
+        for (unsigned* framebuffer : {&framebuffer_, &shownFramebuffer_})
+            if (*framebuffer) glDeleteFramebuffers(1, framebuffer);
+        for (unsigned* colour : {&colour_, &shownColour_})
+            if (*colour) glDeleteTextures(1, colour);
     }
-    framebuffer_ = colour_ = 0;
+    framebuffer_ = colour_ = shownFramebuffer_ = shownColour_ = 0;
     eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     if (context_) eglDestroyContext(display_, context_);
     context_ = nullptr;
@@ -115,6 +120,15 @@ void COffscreenTarget::Destroy() {
 }
 
 int COffscreenTarget::Present() {
+    if (discardsFrame) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, shownFramebuffer_);
+        glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glClearColor(1.0f, 0.0f, 1.0f, 0.5f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    }
     // A frame counts as presented once it is complete, as a display would show it.
     glFinish();
     return 0;
@@ -136,6 +150,65 @@ struct QuadEntry {
     int alpha;
     int shadow;
     int movement;
+    GLuint name;
+    uint64_t version;  // the texture's content
+    // Two entries draw the same pixels when they agree in everything but the
+    // texture's address (which may be reused by another texture).
+    bool SameAs(const QuadEntry& o) const {
+        return std::equal(std::begin(dest), std::end(dest), std::begin(o.dest)) &&
+               std::equal(std::begin(window), std::end(window), std::begin(o.window)) && alpha == o.alpha &&
+               shadow == o.shadow && movement == o.movement && name == o.name && version == o.version;
+    }
+};
+
+// A rectangle of pixels, left/top inclusive, right/bottom exclusive, rows from the top.
+struct Box {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool Empty() const { return right <= left || bottom <= top; }
+    void Add(const Box& b) {
+        if (b.Empty()) return;
+        if (Empty()) {
+            *this = b;
+            return;
+        }
+        left = std::min(left, b.left);
+        top = std::min(top, b.top);
+        right = std::max(right, b.right);
+        bottom = std::max(bottom, b.bottom);
+    }
+    void Add(const float (&dest)[4]) {
+        Add(Box{int(std::floor(dest[0])), int(std::floor(dest[1])), int(std::ceil(dest[2])), int(std::ceil(dest[3]))});
+    }
+    Box Clipped(int width, int height) const {
+        Box b{std::max(left, 0), std::max(top, 0), std::min(right, width), std::min(bottom, height)};
+        return b.Empty() ? Box{} : b;
+    }
+    // Scissor in OpenGL's rows, which count from the bottom when flipped.
+    void Scissor(int height, bool flipped) const {
+        glScissor(left, flipped ? height - bottom : top, right - left, bottom - top);
+    }
+};
+
+// The parts of the picture that changed, as a few boxes: a lower third and a crawl
+// far below it stay two small boxes rather than one nearly as large as the picture.
+// Redrawing a part twice gives the same pixels, so boxes may overlap.
+struct Damage {
+    static constexpr int MaxBoxes = 8;
+    std::array<Box, MaxBoxes> boxes{};
+    int count = 0;
+    bool Empty() const { return count == 0; }
+    void Add(Box b) {
+        if (b.Empty()) return;
+        for (int k = 0; k < count; ++k) {
+            Box& a = boxes[size_t(k)];
+            if (b.left <= a.right && a.left <= b.right && b.top <= a.bottom && a.top <= b.bottom) {
+                a.Add(b);
+                return;
+            }
+        }
+        if (count < MaxBoxes) boxes[size_t(count++)] = b;
+        else boxes[MaxBoxes - 1].Add(b);
+    }
 };
 
 constexpr int VertexCount = (CRender::MaxQuads + 2) * 4;  // the output quad, the object quads, one spare
@@ -218,6 +291,13 @@ struct CRender::GL {
     GLint outputFlip[2] = {-1, -1};
     std::array<Vertex, VertexCount> vertices{};
     std::array<QuadEntry, MaxQuads> quads{};
+    // What the last frame drew, to know where this one differs.
+    std::array<QuadEntry, MaxQuads> shown{};
+    int shownCount = 0;
+    int shownRange = -1;
+    int shownWidth = 0, shownHeight = 0;
+    // The converted output, kept for a target that does not keep its frame.
+    GLuint outputTexture = 0, outputFramebuffer = 0;
     std::vector<CFrame*> snapshot;
     std::unique_ptr<CRichEditTextRenderer> textRenderer;  // synchronous text only
     bool current = false;  // the context was made current: there is something to release
@@ -312,17 +392,69 @@ RenderStatus CRender::InitGL(std::string& failure) {
         failure = "SetRenderState() failed";
         return RenderStatusNoCaps;
     }
-
-    // The output quad: the render texture 1:1 (or at 1/scale) from the target's top
-    // left corner, or in preview the render size scaled to the whole target.
-    const float side = options_.preview ? 0.0f : float(RenderTextureSide / std::max(1, options_.scale));
-    const float w = options_.preview ? float(target_->Width()) : side;
-    const float h = options_.preview ? float(target_->Height()) : side;
-    g.vertices[0] = {0, 0, 0, 0, 1};
-    g.vertices[1] = {w - 1, 0, 1, 0, 1};
-    g.vertices[2] = {0, h - 1, 0, 1, 1};
-    g.vertices[3] = {w - 1, h - 1, 1, 1, 1};
+    WarmUp();
     return RenderStatusOk;
+}
+
+void CRender::WarmUp() {
+    // A software rasteriser makes each program's machine code at its first draw in
+    // each state; one pixel drawn every way a frame draws, here at set-up, keeps
+    // that work out of the first frames on air.
+    GL& g = *gl_;
+    uint32_t result = 0;
+    TextureHandle texture = g.device.CreateTexture(1, 1, result);
+    if (!texture) return;
+    const Vertex pixel[4] = {{0, 0, 0, 0, 1}, {1, 0, 1, 0, 1}, {0, 1, 0, 1, 1}, {1, 1, 1, 1, 1}};
+    glBindBuffer(GL_ARRAY_BUFFER, g.vbo);
+    glBufferSubData(GL_ARRAY_BUFFER, GLsizeiptr(sizeof(Vertex) * 4), sizeof pixel, pixel);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindVertexArray(g.vao);
+    glActiveTexture(GL_TEXTURE0);
+    glBindFramebuffer(GL_FRAMEBUFFER, g.renderFramebuffer);
+    glViewport(0, 0, RenderTextureSide, RenderTextureSide);
+    glScissor(0, 0, 1, 1);
+    glEnable(GL_SCISSOR_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glBindTexture(GL_TEXTURE_2D, COpenGLTextureDevice::NameOf(texture.get()));
+    const float side = float(RenderTextureSide);
+    glUseProgram(g.shadow);
+    glUniform2f(g.shadowTarget, side, side);
+    for (GLuint sampler : g.samplerShadow) {
+        glBindSampler(0, sampler);
+        glDrawArrays(GL_TRIANGLE_STRIP, 4, 4);
+    }
+    glUseProgram(g.mix);
+    glUniform2f(g.mixTarget, side, side);
+    glBindSampler(0, g.samplerWrap);
+    glDrawArrays(GL_TRIANGLE_STRIP, 4, 4);
+    // The output programs, into the target (whose first frame covers it all).
+    glBindFramebuffer(GL_FRAMEBUFFER, target_->Framebuffer());
+    glViewport(0, 0, target_->Width(), target_->Height());
+    glBindTexture(GL_TEXTURE_2D, g.renderTexture);
+    glBindSampler(0, g.samplerPoint);
+    const float w = float(target_->Width()), h = float(target_->Height());
+    glUseProgram(g.plain);
+    glUniform2f(g.outputTarget[1], w, h);
+    glUniform2f(g.plainQuad, w, h);
+    glUniform2f(g.plainScale, 1.0f, 1.0f);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDrawArrays(GL_TRIANGLE_STRIP, 4, 4);
+    glDisable(GL_BLEND);
+    glUseProgram(g.ycbcra);
+    glUniform2f(g.outputTarget[0], w, h);
+    glUniform2f(g.ycbcraQuad, w, h);
+    glUniform1f(g.ycbcraWidth, 2047.0f);
+    glDrawArrays(GL_TRIANGLE_STRIP, 4, 4);
+    glDisable(GL_SCISSOR_TEST);
+    glFinish();
+    glBindSampler(0, 0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindVertexArray(0);
+    glUseProgram(0);
+    texture.reset();
+    g.device.CollectGarbage();
 }
 
 void CRender::ReleaseGL() {
@@ -340,6 +472,8 @@ void CRender::ReleaseGL() {
     if (g.vao) glDeleteVertexArrays(1, &g.vao);
     if (g.renderFramebuffer) glDeleteFramebuffers(1, &g.renderFramebuffer);
     if (g.renderTexture) glDeleteTextures(1, &g.renderTexture);
+    if (g.outputFramebuffer) glDeleteFramebuffers(1, &g.outputFramebuffer);
+    if (g.outputTexture) glDeleteTextures(1, &g.outputTexture);
     target_->DoneCurrent();
 }
 
@@ -469,7 +603,6 @@ int CRender::RenderFrame(int frame) {
         }
     }
     int count = 0;
-    bool anyShadow = false;
     for (CFrame* object : g.snapshot) {
         if (!object->BeginPresent()) continue;
         if (object->RecheckCountdown.load() > 0 && object->RecheckCountdown.fetch_sub(1) == 1) object->RecheckDue = 1;
@@ -491,7 +624,8 @@ int CRender::RenderFrame(int frame) {
             q.alpha = record.Alpha;
             q.shadow = shadow;
             q.movement = movement;
-            anyShadow = anyShadow || shadow > 0;
+            q.name = COpenGLTextureDevice::NameOf(texture);
+            q.version = COpenGLTextureDevice::VersionOf(texture);
         };
         if (record.Background) add(record.Background, record.BackgroundWindow, 0, 0);
         if (record.Text) {
@@ -500,8 +634,43 @@ int CRender::RenderFrame(int frame) {
         }
     }
 
-    // 3. One vertex upload for the frame (and none while nothing plays).
-    if (count > 0 || frame == 0) {
+    // Where this frame differs from the last: the places of quads that appeared,
+    // went, or show something else. The rest of the picture stands as it is.
+    const int targetWidth = target_->Width(), targetHeight = target_->Height();
+    const int renderWidth = std::min(options_.renderWidth, RenderTextureSide);
+    const int renderHeight = std::min(options_.renderHeight, RenderTextureSide);
+    const int range = fullHdmiRange.load() ? 1 : 0;
+    const bool resized = targetWidth != g.shownWidth || targetHeight != g.shownHeight;
+    const bool whole = frame == 0 || options_.redrawAll || resized || range != g.shownRange;
+    Damage damage;
+    if (whole) {
+        damage.Add(Box{0, 0, renderWidth, renderHeight});
+    } else {
+        for (int k = 0; k < std::max(count, g.shownCount); ++k) {
+            if (k < count && k < g.shownCount && g.quads[size_t(k)].SameAs(g.shown[size_t(k)])) continue;
+            Box changed;
+            if (k < count) changed.Add(g.quads[size_t(k)].dest);
+            if (k < g.shownCount) changed.Add(g.shown[size_t(k)].dest);
+            damage.Add(changed.Clipped(renderWidth, renderHeight));
+        }
+    }
+    std::copy(g.quads.begin(), g.quads.begin() + count, g.shown.begin());
+    g.shownCount = count;
+    g.shownRange = range;
+
+    // 3. One vertex upload for the frame (and none while nothing changes).
+    if (resized) {
+        // The output quad: the render texture 1:1 (or at 1/scale) from the target's
+        // top left corner, or in preview the render size scaled to the whole target.
+        const float side = options_.preview ? 0.0f : float(RenderTextureSide / std::max(1, options_.scale));
+        const float w = options_.preview ? float(targetWidth) : side;
+        const float h = options_.preview ? float(targetHeight) : side;
+        g.vertices[0] = {0, 0, 0, 0, 1};
+        g.vertices[1] = {w - 1, 0, 1, 0, 1};
+        g.vertices[2] = {0, h - 1, 0, 1, 1};
+        g.vertices[3] = {w - 1, h - 1, 1, 1, 1};
+    }
+    if (!damage.Empty() || resized) {
         for (int k = 0; k < count; ++k) {
             const QuadEntry& q = g.quads[size_t(k)];
             const float a = float(q.alpha) / 255.0f;
@@ -512,93 +681,145 @@ int CRender::RenderFrame(int frame) {
             v[3] = {q.dest[2], q.dest[3], q.window[2], q.window[3], a};
         }
         glBindBuffer(GL_ARRAY_BUFFER, g.vbo);
-        glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(sizeof(Vertex) * VertexCount), g.vertices.data());
+        glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(sizeof(Vertex) * 4 * (count + 1)), g.vertices.data());
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         vertexUploads.fetch_add(1);
     }
 
-    // 4. Composition into the render texture: premultiplied, one over the other.
+    // 4. Composition into the render texture: premultiplied, one over the other,
+    // where the picture changed.
     float back[4];
     Colour(options_.backColor, back);
-    glBindFramebuffer(GL_FRAMEBUFFER, g.renderFramebuffer);
-    glViewport(0, 0, RenderTextureSide, RenderTextureSide);
-    glClearColor(back[0], back[1], back[2], back[3]);
-    // Beyond the render size the texture only ever holds the back colour: after
-    // the first frame only the picture's own area is cleared and drawn.
-    glScissor(0, 0, std::min(options_.renderWidth, RenderTextureSide),
-              std::min(options_.renderHeight, RenderTextureSide));
-    if (frame > 0) glEnable(GL_SCISSOR_TEST);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_SCISSOR_TEST);
     glBindVertexArray(g.vao);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glActiveTexture(GL_TEXTURE0);
-    const float side = float(RenderTextureSide);
-    glUseProgram(g.shadow);
-    glUniform2f(g.shadowTarget, side, side);
-    glUseProgram(g.mix);
-    glUniform2f(g.mixTarget, side, side);
-    glBindSampler(0, g.samplerWrap);
-    GLuint current = g.mix;
-    for (int k = 0; k < count; ++k) {
-        const QuadEntry& q = g.quads[size_t(k)];
-        glBindTexture(GL_TEXTURE_2D, COpenGLTextureDevice::NameOf(q.texture));
-        if (q.shadow > 0) {
-            glUseProgram(g.shadow);
-            current = g.shadow;
-            // Offsets keep their last values for a texture without width or height.
-            const float w = float(q.shadow);
-            if (q.texture->width != 0) {
-                const float d = -1.0f / float(q.texture->width);
-                for (int i = 0; i < 5; ++i) glUniform1f(g.shadowX[i], (w - 3 + float(i)) * d);
-            }
-            if (q.texture->height != 0) {
-                const float d = -1.0f / float(q.texture->height);
-                for (int i = 0; i < 5; ++i) glUniform1f(g.shadowY[i], (w - 3 + float(i)) * d);
-            }
-            glBindSampler(0, g.samplerShadow[std::clamp(q.movement, 0, 2)]);
-            glDrawArrays(GL_TRIANGLE_STRIP, 4 * (k + 1), 4);
-            glBindSampler(0, g.samplerWrap);
-        }
-        if (current != g.mix) {
-            glUseProgram(g.mix);
-            current = g.mix;
-        }
-        glDrawArrays(GL_TRIANGLE_STRIP, 4 * (k + 1), 4);
-    }
-
-    glDisable(GL_SCISSOR_TEST);
-
-    // 5. Output: packed for the keyer, or laid over the back colour.
-    glBindFramebuffer(GL_FRAMEBUFFER, target_->Framebuffer());
-    glViewport(0, 0, target_->Width(), target_->Height());
-    glBindTexture(GL_TEXTURE_2D, g.renderTexture);
-    glBindSampler(0, g.samplerPoint);
-    const float quadW = g.vertices[1].x + 1, quadH = g.vertices[2].y + 1;
-    if (options_.preview || options_.noYCbCrA) {
+    if (!damage.Empty()) {
+        glBindFramebuffer(GL_FRAMEBUFFER, g.renderFramebuffer);
+        glViewport(0, 0, RenderTextureSide, RenderTextureSide);
         glClearColor(back[0], back[1], back[2], back[3]);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glUseProgram(g.plain);
-        glUniform2f(g.outputTarget[1], float(target_->Width()), float(target_->Height()));
-        glUniform1i(g.outputFlip[1], target_->FlipY() ? 1 : 0);
-        glUniform2f(g.plainQuad, quadW, quadH);
-        if (options_.preview)
-            glUniform2f(g.plainScale, float(options_.renderWidth) / side, float(options_.renderHeight) / side);
-        else
-            glUniform2f(g.plainScale, 1.0f, 1.0f);
-    } else {
+        // Beyond the render size the texture only ever holds the back colour: the
+        // first frame clears it all, later ones only what they draw.
+        if (frame == 0) glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_SCISSOR_TEST);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        const float side = float(RenderTextureSide);
+        glUseProgram(g.shadow);
+        glUniform2f(g.shadowTarget, side, side);
+        glUseProgram(g.mix);
+        glUniform2f(g.mixTarget, side, side);
+        for (int b = 0; b < damage.count; ++b) {
+            damage.boxes[size_t(b)].Scissor(RenderTextureSide, false);
+            glClear(GL_COLOR_BUFFER_BIT);
+            glUseProgram(g.mix);
+            glBindSampler(0, g.samplerWrap);
+            GLuint current = g.mix;
+            for (int k = 0; k < count; ++k) {
+                const QuadEntry& q = g.quads[size_t(k)];
+                glBindTexture(GL_TEXTURE_2D, q.name);
+                if (q.shadow > 0) {
+                    glUseProgram(g.shadow);
+                    current = g.shadow;
+                    // Offsets keep their last values for a texture without width or height.
+                    const float w = float(q.shadow);
+                    if (q.texture->width != 0) {
+                        const float d = -1.0f / float(q.texture->width);
+                        for (int i = 0; i < 5; ++i) glUniform1f(g.shadowX[i], (w - 3 + float(i)) * d);
+                    }
+                    if (q.texture->height != 0) {
+                        const float d = -1.0f / float(q.texture->height);
+                        for (int i = 0; i < 5; ++i) glUniform1f(g.shadowY[i], (w - 3 + float(i)) * d);
+                    }
+                    glBindSampler(0, g.samplerShadow[std::clamp(q.movement, 0, 2)]);
+                    glDrawArrays(GL_TRIANGLE_STRIP, 4 * (k + 1), 4);
+                    glBindSampler(0, g.samplerWrap);
+                }
+                if (current != g.mix) {
+                    glUseProgram(g.mix);
+                    current = g.mix;
+                }
+                glDrawArrays(GL_TRIANGLE_STRIP, 4 * (k + 1), 4);
+            }
+        }
+        glDisable(GL_SCISSOR_TEST);
         glDisable(GL_BLEND);
-        glUseProgram(g.ycbcra);
-        glUniform2f(g.outputTarget[0], float(target_->Width()), float(target_->Height()));
-        glUniform1i(g.outputFlip[0], target_->FlipY() ? 1 : 0);
-        glUniform1f(g.ycbcraWidth, 2047.0f);
-        glUniform2f(g.ycbcraQuad, quadW, quadH);
-        glUniform1i(g.ycbcraFull, fullHdmiRange.load() ? 1 : 0);
     }
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    glDisable(GL_BLEND);
+
+    // 5. Output: packed for the keyer, or laid over the back colour, where the
+    // picture changed. A target that does not keep its frame gets a copy of the
+    // output kept here.
+    const bool kept = target_->KeepsFrame();
+    if (!kept && (resized || !g.outputFramebuffer)) {
+        if (!g.outputTexture) glGenTextures(1, &g.outputTexture);
+        glBindTexture(GL_TEXTURE_2D, g.outputTexture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, targetWidth, targetHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        if (!g.outputFramebuffer) glGenFramebuffers(1, &g.outputFramebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, g.outputFramebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, g.outputTexture, 0);
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    g.shownWidth = targetWidth;
+    g.shownHeight = targetHeight;
+    const GLuint output = kept ? target_->Framebuffer() : g.outputFramebuffer;
+    const float quadW = g.vertices[1].x + 1, quadH = g.vertices[2].y + 1;
+    if (!damage.Empty()) {
+        // The output pixels that show the changed ones: the quad maps the render
+        // texture (or in preview the render size) onto its sides; a margin covers
+        // rounding and the neighbour each packed pixel takes its chroma from.
+        const float spanX = options_.preview ? float(options_.renderWidth) : float(RenderTextureSide);
+        const float spanY = options_.preview ? float(options_.renderHeight) : float(RenderTextureSide);
+        const float fx = (quadW - 1) / spanX, fy = (quadH - 1) / spanY;
+        glBindFramebuffer(GL_FRAMEBUFFER, output);
+        glViewport(0, 0, targetWidth, targetHeight);
+        glEnable(GL_SCISSOR_TEST);
+        glBindTexture(GL_TEXTURE_2D, g.renderTexture);
+        glBindSampler(0, g.samplerPoint);
+        const bool plain = options_.preview || options_.noYCbCrA;
+        if (plain) {
+            glClearColor(back[0], back[1], back[2], back[3]);
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            glUseProgram(g.plain);
+            glUniform2f(g.outputTarget[1], float(targetWidth), float(targetHeight));
+            glUniform1i(g.outputFlip[1], target_->FlipY() ? 1 : 0);
+            glUniform2f(g.plainQuad, quadW, quadH);
+            const float side = float(RenderTextureSide);
+            if (options_.preview)
+                glUniform2f(g.plainScale, float(options_.renderWidth) / side, float(options_.renderHeight) / side);
+            else
+                glUniform2f(g.plainScale, 1.0f, 1.0f);
+        } else {
+            glUseProgram(g.ycbcra);
+            glUniform2f(g.outputTarget[0], float(targetWidth), float(targetHeight));
+            glUniform1i(g.outputFlip[0], target_->FlipY() ? 1 : 0);
+            glUniform1f(g.ycbcraWidth, 2047.0f);
+            glUniform2f(g.ycbcraQuad, quadW, quadH);
+            glUniform1i(g.ycbcraFull, range);
+        }
+        for (int b = 0; b < damage.count; ++b) {
+            const Box& d = damage.boxes[size_t(b)];
+            const Box shown = whole ? Box{0, 0, targetWidth, targetHeight}
+                                    : Box{int(std::floor((d.left - 2) * fx)) - 2, int(std::floor((d.top - 2) * fy)) - 2,
+                                          int(std::ceil((d.right + 2) * fx)) + 3,
+                                          int(std::ceil((d.bottom + 2) * fy)) + 3}
+                                          .Clipped(targetWidth, targetHeight);
+            if (shown.Empty()) continue;
+            shown.Scissor(targetHeight, target_->FlipY());
+            if (plain) glClear(GL_COLOR_BUFFER_BIT);
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        }
+        glDisable(GL_BLEND);
+        glDisable(GL_SCISSOR_TEST);
+    }
+    if (!kept) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, g.outputFramebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target_->Framebuffer());
+        glBlitFramebuffer(0, 0, targetWidth, targetHeight, 0, 0, targetWidth, targetHeight, GL_COLOR_BUFFER_BIT,
+                          GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    }
     glBindSampler(0, 0);
     glBindTexture(GL_TEXTURE_2D, 0);
     glBindVertexArray(0);
@@ -634,7 +855,7 @@ void CRender::ReadOutput(std::vector<uint8_t>& rgba, int& width, int& height) {
     width = target_->Width();
     height = target_->Height();
     rgba.resize(size_t(width) * size_t(height) * 4);
-    glBindFramebuffer(GL_FRAMEBUFFER, target_->Framebuffer());
+    glBindFramebuffer(GL_FRAMEBUFFER, target_->ShownFramebuffer());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     glBindFramebuffer(GL_FRAMEBUFFER, 0);

@@ -66,6 +66,12 @@ public:
     // 0 when presented; a non-zero code stops the engine with status 5 (the output
     // is gone).
     virtual int Present() = 0;
+    // True when the framebuffer still holds the last frame at the next one (an
+    // offscreen framebuffer); a window's back buffer is undefined after a swap, so
+    // the engine keeps the output in a framebuffer of its own and copies it over.
+    virtual bool KeepsFrame() const { return true; }
+    // The framebuffer that holds the frame last presented, for reading it back.
+    virtual unsigned ShownFramebuffer() { return Framebuffer(); }
 };
 
 // An OpenGL context on Mesa's surfaceless EGL platform and a framebuffer of the
@@ -80,9 +86,15 @@ public:
     int Height() const override { return height_; }
     unsigned Framebuffer() override { return framebuffer_; }
     int Present() override;
+    bool KeepsFrame() const override { return !discardsFrame; }
+    unsigned ShownFramebuffer() override { return discardsFrame ? shownFramebuffer_ : framebuffer_; }
 
     // For tests: fail context creation with this status.
     RenderStatus failWith = RenderStatusOk;
+    // For tests: behave as a window's back buffer, whose content is undefined
+    // after a present; the frame presented is kept aside for reading and the
+    // framebuffer filled with a colour no frame has.
+    bool discardsFrame = false;
 
 private:
     void Destroy();
@@ -90,6 +102,7 @@ private:
     void* display_ = nullptr;  // EGLDisplay
     void* context_ = nullptr;  // EGLContext
     unsigned framebuffer_ = 0, colour_ = 0;
+    unsigned shownFramebuffer_ = 0, shownColour_ = 0;
 };
 
 struct RenderOptions {
@@ -100,6 +113,9 @@ struct RenderOptions {
     bool fullHdmiRange = true;
     uint32_t backColor = 0;   // ARGB: clear colour of the render texture
     int scale = 1;            // full-screen: the render texture shown at 1/scale
+    // Every frame composed and converted whole, not only where something changed
+    // (tests compare the two).
+    bool redrawAll = false;
 
     // Tools and tests: the render thread runs the text thread's passes until they
     // are idle before each frame (no text thread), so frames never depend on timing.
@@ -153,6 +169,7 @@ private:
     void TextThread();
     int RenderFrame(int frame);
     RenderStatus InitGL(std::string& failure);
+    void WarmUp();
     void ReleaseGL();
     void Finish(std::thread& thread, std::atomic<int>& done);
 
