@@ -35,6 +35,24 @@ const DisplayDevice* Named(const std::vector<DisplayDevice>& devices, const QStr
 
 }  // namespace
 
+int CMultiMonitor::ExtendDesktop(IDisplaySystem& system) {
+    std::vector<DisplayDevice> devices;
+    if (!system.Enumerate(devices)) return IDisplaySystem::Failed;
+    const DisplayDevice* primary = PrimaryOf(devices);
+    if (!primary) return IDisplaySystem::Failed;
+    // Each display that shows the primary's picture gets a place of its own, one
+    // after the other right of the primary, in the mode it has.
+    int result = IDisplaySystem::Ok;
+    int x = primary->x + primary->current.width;
+    for (const DisplayDevice& d : devices) {
+        if (&d == primary || !d.connected || !d.attached || d.x != primary->x || d.y != primary->y) continue;
+        const int placed = system.SetMode(d.name, d.current, x, primary->y);
+        if (placed != IDisplaySystem::Ok) result = placed;
+        else x += d.current.width;
+    }
+    return result;
+}
+
 CDisplayConfiguration::CDisplayConfiguration(IDisplaySystem& system, int width, int height) {
     CDebug::Log(2, "CDisplayConfiguration::CDisplayConfiguration()");
     std::vector<DisplayDevice> devices;
@@ -81,9 +99,8 @@ CMultiMonitor::CMultiMonitor(IDisplaySystem& system, const QString& deviceName, 
         else if (displays.candidateDevices.contains(deviceName)) outputDevice = deviceName;
         primaryDevice = displays.primaryDevice;
     } else if (displays.cloneMode) {
-        // Placing the output right of the primary display below lifts the clone.
         CDebug::Log(2, "CMultiMonitor::CMultiMonitor(): trying to disable clone mode...");
-        CDebug::Log(2, "CMultiMonitor::CMultiMonitor(): SetDisplayConfig() = %08X", 0);
+        CDebug::Log(2, "CMultiMonitor::CMultiMonitor(): SetDisplayConfig() = %08X", ExtendDesktop(system));
     }
     // The defaults: the primary display, and the first other display with a monitor.
     std::vector<DisplayDevice> devices;

@@ -39,9 +39,10 @@ public:
     virtual ~IDisplaySystem() = default;
     virtual bool Enumerate(std::vector<DisplayDevice>& devices) = 0;
     // Shows the output in the mode with its top left corner at (x, y), growing the
-    // desktop as needed.
+    // desktop as needed; an output that shares its picture source with another
+    // gets one of its own, the other keeps showing what it showed.
     virtual int SetMode(const QString& output, const DisplayModeInfo& mode, int x, int y) = 0;
-    // Takes the output off the desktop.
+    // Takes the output off the desktop (and nothing else with it).
     virtual int Detach(const QString& output) = 0;
 };
 
@@ -87,6 +88,10 @@ public:
 
     // 1 on success, 0 on failure.
     int SetDisplayConfiguration(bool on, int width, int height, int refresh);
+
+    // Lifts clone mode: every display showing the primary display's picture is
+    // placed right of it in its own mode. A display system result (0: done).
+    static int ExtendDesktop(IDisplaySystem& system);
 
     int restoreDisabled = 0;
     int configured = 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -85,6 +86,19 @@ QString MonitorName(Display* display, RROutput output) {
     }
     XFree(data);
     return name;
+}
+
+// Takes the output out of a CRTC that drives other outputs as well, which go on
+// as they were. False when the CRTC is the output's alone (nothing done).
+bool LeaveSharedCrtc(Display* display, XRRScreenResources* resources, RRCrtc crtc, RROutput output) {
+    const CrtcInfo info(XRRGetCrtcInfo(display, resources, crtc));
+    if (!info || info->noutput < 2) return false;
+    std::vector<RROutput> others;
+    for (int k = 0; k < info->noutput; ++k)
+        if (info->outputs[k] != output) others.push_back(info->outputs[k]);
+    XRRSetCrtcConfig(display, resources, crtc, CurrentTime, info->x, info->y, info->mode, info->rotation,
+                     others.data(), int(others.size()));
+    return true;
 }
 
 }  // namespace
@@ -192,6 +206,9 @@ int CXRandRDisplaySystem::SetMode(const QString& outputName, const DisplayModeIn
         }
         if (chosen == None) return BadMode;
         RRCrtc crtc = info->crtc;
+        // A clone on the primary's own CRTC: moving that CRTC would move the
+        // primary too, so the output leaves it for a free one.
+        if (crtc != None && LeaveSharedCrtc(display_, resources.get(), crtc, id)) crtc = None;
         for (int c = 0; c < info->ncrtc && crtc == None; ++c) {
             const CrtcInfo free(XRRGetCrtcInfo(display_, resources.get(), info->crtcs[c]));
             if (free && free->noutput == 0) crtc = info->crtcs[c];
@@ -216,6 +233,8 @@ int CXRandRDisplaySystem::Detach(const QString& outputName) {
         const OutputInfo info(XRRGetOutputInfo(display_, resources.get(), resources->outputs[k]));
         if (!info || QString::fromLocal8Bit(info->name, info->nameLen) != outputName) continue;
         if (info->crtc == None) return Ok;  // not on the desktop
+        if (LeaveSharedCrtc(display_, resources.get(), info->crtc, resources->outputs[k]))
+            return trap.Failed() ? Failed : Ok;
         const Status status =
             XRRSetCrtcConfig(display_, resources.get(), info->crtc, CurrentTime, 0, 0, None, RR_Rotate_0, nullptr, 0);
         if (trap.Failed() || status != RRSetConfigSuccess) return Failed;

@@ -148,6 +148,28 @@ TEST(Displays, InterlacedModeRefusedGetsAProgressiveSecondTry) {
     EXPECT_EQ(g.calls.size(), 1u);
 }
 
+TEST(Displays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
+    // The second display shows the primary's picture and has no mode of the size:
+    // it is placed right of the primary in its own mode, then tried as the output.
+    FakeDisplays f = TwoOutputs();
+    f.devices[1] = Device("DUMMY1", true, true, false, 0, Desk, {Desk});
+    f.devices[3].connected = false;
+    CMultiMonitor lifted(f, QString(), 1920, 1080, 50, false, NoWindow);
+    EXPECT_EQ(lifted.outputDevice, "DUMMY1");
+    EXPECT_EQ(lifted.configured, 0);
+    EXPECT_EQ(f.calls, (std::vector<QString>{"set DUMMY1 1280x1024@60 at 1280,0", "set DUMMY1 1920x1080@50 at 1280,0"}));
+    EXPECT_EQ(f.devices[1].x, 1280);
+    // A clone that has the mode is a candidate: it goes right of the primary in it.
+    FakeDisplays g = TwoOutputs();
+    g.devices[1].attached = true;
+    g.devices[1].current = Desk;
+    g.devices[1].modes.push_back(Desk);
+    CMultiMonitor taken(g, QString(), 1920, 1080, 50, true, NoWindow);
+    EXPECT_EQ(taken.configured, 1);
+    EXPECT_EQ(g.calls, (std::vector<QString>{"set DUMMY1 1920x1080@50 at 1280,0"}));
+    EXPECT_EQ(g.devices[0].x, 0);  // the primary stays where it was
+}
+
 TEST(Displays, AfterCheckAndAlreadyInTheMode) {
     // A driver that shows another rate than asked fails the after-check.
     FakeDisplays f = TwoOutputs();
@@ -277,6 +299,43 @@ TEST_F(RealDisplays, NoRestoreLeavesTheOutputOn) {
     EXPECT_TRUE(output->attached);
     EXPECT_EQ(system->Detach("DUMMY1"), IDisplaySystem::Ok);
     EXPECT_FALSE(Find("DUMMY1")->attached);
+}
+
+TEST_F(RealDisplays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
+    const auto clone = [&] {
+        ASSERT_TRUE(server->Xrandr({"--output", "DUMMY1", "--mode", "1280x1024", "--same-as", "DUMMY0"}));
+        const DisplayDevice* d = Find("DUMMY1");
+        ASSERT_TRUE(d && d->attached && d->x == 0 && d->y == 0);
+        EXPECT_EQ(CDisplayConfiguration(*system, 0, 0).cloneMode, 1);
+    };
+    const auto primaryUntouched = [&] {
+        const DisplayDevice* primary = Find("DUMMY0");
+        ASSERT_NE(primary, nullptr);
+        EXPECT_TRUE(primary->attached && primary->x == 0 && primary->y == 0);
+        EXPECT_EQ(primary->current.width, 1280);
+        EXPECT_EQ(primary->current.height, 1024);
+    };
+    // A size no display offers: the clone is lifted, then the output fails.
+    clone();
+    {
+        CMultiMonitor monitor(*system, QString(), 720, 488, 60, false, NoWindow);
+        EXPECT_EQ(monitor.configured, 0);
+    }
+    const DisplayDevice* lifted = Find("DUMMY1");
+    ASSERT_NE(lifted, nullptr);
+    EXPECT_TRUE(lifted->attached);
+    EXPECT_EQ(lifted->x, 1280);
+    primaryUntouched();
+    // A clone that offers the mode becomes the output right of the primary.
+    clone();
+    {
+        CMultiMonitor monitor(*system, QString(), 1920, 1080, 50, false, NoWindow);
+        ASSERT_EQ(monitor.configured, 1);
+        EXPECT_EQ(monitor.outputRect, (OutputRect{1280, 0, 3200, 1080}));
+        primaryUntouched();
+    }
+    EXPECT_FALSE(Find("DUMMY1")->attached);
+    primaryUntouched();
 }
 
 TEST_F(RealDisplays, ModeTheOutputDoesNotOfferFails) {
