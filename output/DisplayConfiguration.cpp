@@ -146,8 +146,10 @@ int CMultiMonitor::SetDisplayConfiguration(bool on, int width, int height, int r
     }
     const DisplayDevice* output = Named(devices, outputDevice);
     const auto sameRate = [](double a, int b) { return int(std::lround(a)) == b; };
-    // 3. Already in the mode: only the monitor is looked for.
-    const bool already = on && output && output->attached && output->current.width == width &&
+    // 3. Already in the mode: only the monitor is looked for. Not when it shows the
+    // primary's picture: the output window would cover the operator's screen.
+    const bool clone = output && output->attached && output->x == primary->x && output->y == primary->y;
+    const bool already = on && output && output->attached && !clone && output->current.width == width &&
                          output->current.height == height && sameRate(output->current.refresh, refresh);
     if (!already) {
         // 4. (1) The primary display at the desktop's origin.

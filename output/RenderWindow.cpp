@@ -12,6 +12,7 @@
 #include <QOpenGLContext>
 #include <QScreen>
 #include <chrono>
+#include <dlfcn.h>
 #include <thread>
 
 namespace {
@@ -36,6 +37,11 @@ int64_t NowMicros() {
 
 void CWindowTarget::ChooseOpenGLIntegration() {
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "xcb_egl");
+    // The OpenGL driver stays mapped until the process ends, as it does on every
+    // other path: closing the X connection would otherwise unload it while the
+    // allocations it keeps for the process's life are still reported against it.
+    for (const char* driver : {"libEGL_mesa.so.0", "libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
+        dlopen(driver, RTLD_NOW | RTLD_NODELETE);
 }
 
 CRenderWindow::CRenderWindow(const OutputRect& outputRect, QScreen* screen) : rect(outputRect) {

@@ -79,7 +79,7 @@ public:
 
     // Before the application object: window contexts through EGL, which can keep
     // the back buffer across swaps (GLX cannot promise it). A choice already in
-    // the environment stands.
+    // the environment stands. The driver is kept loaded for the process's life.
     static void ChooseOpenGLIntegration();
 
 private:

@@ -22,6 +22,10 @@ public:
             reason_ = "Xorg or its dummy driver is not installed";
             return;
         }
+        if (!QFile::exists(config)) {
+            reason_ = "no server configuration at " + config + " (is CORVANE_TEST_DATA set?)";
+            return;
+        }
         int number = 90;
         while (number < 120 && (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) ||
                                 QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))))

@@ -168,6 +168,15 @@ TEST(Displays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
     EXPECT_EQ(taken.configured, 1);
     EXPECT_EQ(g.calls, (std::vector<QString>{"set DUMMY1 1920x1080@50 at 1280,0"}));
     EXPECT_EQ(g.devices[0].x, 0);  // the primary stays where it was
+    // Even in the mode already, a clone is moved: the output window would cover
+    // the primary display.
+    FakeDisplays h = TwoOutputs();
+    h.devices[1].attached = true;
+    h.devices[1].current = Hd50;
+    CMultiMonitor moved(h, QString(), 1920, 1080, 50, true, NoWindow);
+    EXPECT_EQ(moved.configured, 1);
+    EXPECT_EQ(h.calls, (std::vector<QString>{"set DUMMY1 1920x1080@50 at 1280,0"}));
+    EXPECT_EQ(moved.outputRect, (OutputRect{1280, 0, 3200, 1080}));
 }
 
 TEST(Displays, AfterCheckAndAlreadyInTheMode) {
@@ -302,8 +311,8 @@ TEST_F(RealDisplays, NoRestoreLeavesTheOutputOn) {
 }
 
 TEST_F(RealDisplays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
-    const auto clone = [&] {
-        ASSERT_TRUE(server->Xrandr({"--output", "DUMMY1", "--mode", "1280x1024", "--same-as", "DUMMY0"}));
+    const auto clone = [&](const char* mode) {
+        ASSERT_TRUE(server->Xrandr({"--output", "DUMMY1", "--mode", mode, "--same-as", "DUMMY0"}));
         const DisplayDevice* d = Find("DUMMY1");
         ASSERT_TRUE(d && d->attached && d->x == 0 && d->y == 0);
         EXPECT_EQ(CDisplayConfiguration(*system, 0, 0).cloneMode, 1);
@@ -316,7 +325,7 @@ TEST_F(RealDisplays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
         EXPECT_EQ(primary->current.height, 1024);
     };
     // A size no display offers: the clone is lifted, then the output fails.
-    clone();
+    clone("1280x720_50");
     {
         CMultiMonitor monitor(*system, QString(), 720, 488, 60, false, NoWindow);
         EXPECT_EQ(monitor.configured, 0);
@@ -326,16 +335,19 @@ TEST_F(RealDisplays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
     EXPECT_TRUE(lifted->attached);
     EXPECT_EQ(lifted->x, 1280);
     primaryUntouched();
-    // A clone that offers the mode becomes the output right of the primary.
-    clone();
-    {
-        CMultiMonitor monitor(*system, QString(), 1920, 1080, 50, false, NoWindow);
-        ASSERT_EQ(monitor.configured, 1);
-        EXPECT_EQ(monitor.outputRect, (OutputRect{1280, 0, 3200, 1080}));
+    // A clone that offers the mode becomes the output right of the primary, even
+    // when it already shows that mode.
+    for (const char* mode : {"1280x720_50", "1920x1080_50"}) {
+        clone(mode);
+        {
+            CMultiMonitor monitor(*system, QString(), 1920, 1080, 50, false, NoWindow);
+            ASSERT_EQ(monitor.configured, 1) << mode;
+            EXPECT_EQ(monitor.outputRect, (OutputRect{1280, 0, 3200, 1080})) << mode;
+            primaryUntouched();
+        }
+        EXPECT_FALSE(Find("DUMMY1")->attached);
         primaryUntouched();
     }
-    EXPECT_FALSE(Find("DUMMY1")->attached);
-    primaryUntouched();
 }
 
 TEST_F(RealDisplays, ModeTheOutputDoesNotOfferFails) {

@@ -516,3 +516,53 @@ TEST_F(RenderEngine, RedrawingOnlyWhatChangedGivesEveryFrameAsAWholeRedrawWould)
         EXPECT_GT(differing, frames) << c.name;
     }
 }
+
+#include <QDir>
+#include <QFile>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// The nice values of this process's threads now.
+std::vector<int> ThreadNiceValues() {
+    std::vector<int> values;
+    for (const QString& task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat("/proc/self/task/" + task + "/stat");
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray line = stat.readAll();
+        // Fields after the command name: state is the 3rd, nice the 19th.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 16) values.push_back(fields[16].toInt());
+    }
+    return values;
+}
+
+}  // namespace
+
+TEST_F(RenderEngine, ThreadsRunAtRaisedPriorityWhileTheEngineRuns) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NICE, &limit);
+    if (geteuid() != 0 && limit.rlim_cur < rlim_t(20 - CRender::RenderThreadNice))
+        GTEST_SKIP() << "raising a thread's priority needs root or a nice limit";
+    CFrameSet page;
+    AddColour(page, {0, 0, 40, 40}, 0xFFFFFFFF);
+    RenderOptions options;
+    options.renderWidth = 64;
+    options.renderHeight = 64;
+    std::vector<int> running;
+    {
+        CRender engine(page, options, std::make_unique<COffscreenTarget>(64, 64));
+        ASSERT_EQ(engine.status.load(), RenderStatusOk);
+        while (engine.framesRendered.load() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        running = ThreadNiceValues();
+    }
+    const auto count = [](const std::vector<int>& v, int nice) { return std::count(v.begin(), v.end(), nice); };
+    // The render thread and the drawing threads it started, and the text thread.
+    EXPECT_GE(count(running, CRender::RenderThreadNice), 1);
+    EXPECT_EQ(count(running, CRender::TextThreadNice), 1);
+    const std::vector<int> after = ThreadNiceValues();
+    EXPECT_EQ(count(after, CRender::TextThreadNice), 0);
+    // The render thread is gone; drawing threads the driver keeps may remain.
+    EXPECT_LE(count(after, CRender::RenderThreadNice), count(running, CRender::RenderThreadNice) - 1);
+}

@@ -14,7 +14,6 @@
 #include <QScreen>
 #include <QThread>
 #include <cstdio>
-#include <dlfcn.h>
 
 namespace {
 
@@ -67,12 +66,6 @@ int OutputCommand(const QStringList& arguments, int mode) {
     }
     CPlayoutPage playout;
     if (!playout.Read(args[0], mode)) return 1;
-    // The OpenGL driver stays mapped until the process ends, as it does on every
-    // other path: the X connection's close would unload it while the allocations it
-    // keeps are still reported against it.
-    for (const char* driver : {"libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
-        dlopen(driver, RTLD_NOW | RTLD_NODELETE);
-
     const CSettingsStore& settings = CSettingsStore::Global();
     const VideoMode& video = VideoModes::Get(mode);
     RenderOptions options = RenderOptions::FromSettings(mode);

@@ -12,8 +12,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 // ---------------------------------------------------------------------------------
 // CHiResTimer
@@ -285,7 +290,9 @@ struct CRender::GL {
     GLuint mix = 0, shadow = 0, ycbcra = 0, plain = 0;
     // Sampling of object quads: wrap both ways for drawing; for a shadow, wrap only
     // along the text's movement (fixed, horizontal, vertical).
-    GLuint samplerWrap = 0, samplerShadow[3] = {}, samplerPoint = 0;
+    // The output samples the render texture pixel for pixel; a preview scaled to
+    // its pane filters, as a stretched picture is.
+    GLuint samplerWrap = 0, samplerShadow[3] = {}, samplerPoint = 0, samplerScaled = 0;
     GLint mixTarget = -1, shadowTarget = -1, shadowX[5] = {}, shadowY[5] = {};
     GLint ycbcraWidth = -1, ycbcraQuad = -1, ycbcraFull = -1, plainQuad = -1, plainScale = -1, outputTarget[2] = {};
     GLint outputFlip[2] = {-1, -1};
@@ -386,6 +393,7 @@ RenderStatus CRender::InitGL(std::string& failure) {
     g.samplerShadow[MovementHorizontal] = Sampler(GL_REPEAT, GL_CLAMP_TO_EDGE, GL_LINEAR);
     g.samplerShadow[MovementVertical] = Sampler(GL_CLAMP_TO_EDGE, GL_REPEAT, GL_LINEAR);
     g.samplerPoint = Sampler(GL_CLAMP_TO_EDGE, GL_CLAMP_TO_EDGE, GL_NEAREST);
+    g.samplerScaled = Sampler(GL_CLAMP_TO_EDGE, GL_CLAMP_TO_EDGE, GL_LINEAR);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     if (glGetError() != GL_NO_ERROR) {
@@ -432,7 +440,7 @@ void CRender::WarmUp() {
     glBindFramebuffer(GL_FRAMEBUFFER, target_->Framebuffer());
     glViewport(0, 0, target_->Width(), target_->Height());
     glBindTexture(GL_TEXTURE_2D, g.renderTexture);
-    glBindSampler(0, g.samplerPoint);
+    glBindSampler(0, options_.preview ? g.samplerScaled : g.samplerPoint);
     const float w = float(target_->Width()), h = float(target_->Height());
     glUseProgram(g.plain);
     glUniform2f(g.outputTarget[1], w, h);
@@ -466,7 +474,8 @@ void CRender::ReleaseGL() {
     g.device.CollectGarbage();
     for (GLuint program : {g.mix, g.shadow, g.ycbcra, g.plain})
         if (program) glDeleteProgram(program);
-    for (GLuint sampler : {g.samplerWrap, g.samplerShadow[0], g.samplerShadow[1], g.samplerShadow[2], g.samplerPoint})
+    for (GLuint sampler :
+         {g.samplerWrap, g.samplerShadow[0], g.samplerShadow[1], g.samplerShadow[2], g.samplerPoint, g.samplerScaled})
         if (sampler) glDeleteSamplers(1, &sampler);
     if (g.vbo) glDeleteBuffers(1, &g.vbo);
     if (g.vao) glDeleteVertexArrays(1, &g.vao);
@@ -523,7 +532,21 @@ CRender::~CRender() {
     CDebug::Log(2, "CRender::~CRender(): done");
 }
 
+namespace {
+
+// Linux gives priority per thread through its nice value; threads started by
+// this one (the software rasteriser's, made with the context) inherit it.
+// Raising it needs the privilege to; without it the thread runs as it is.
+void SetThreadPriority(int nice, const char* thread) {
+    if (setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), nice) != 0)
+        CDebug::Log(2, "CRender::%s(): priority %d not set: %s", thread, nice, std::strerror(errno));
+}
+
+}  // namespace
+
 void CRender::RenderThread() {
+    // Time-critical: before the context, so that its drawing threads share it.
+    SetThreadPriority(RenderThreadNice, "RenderThread");
     std::string failure;
     const RenderStatus initialised = InitGL(failure);
     if (initialised != RenderStatusOk) CDebug::Log(1, "CRender::CRender(): %s", failure.c_str());
@@ -560,11 +583,13 @@ void CRender::RenderThread() {
     }
     gl_->textRenderer.reset();
     ReleaseGL();
+    SetThreadPriority(0, "RenderThread");
     CDebug::Log(2, "CRender::RenderThread() stopped");
     renderDone_ = 1;
 }
 
 void CRender::TextThread() {
+    SetThreadPriority(TextThreadNice, "TextThread");
     CDebug::Log(2, "CRender::TextThread() started");
     // Created here: the text documents belong to the thread that uses them.
     CRichEditTextRenderer renderer(1);
@@ -579,6 +604,7 @@ void CRender::TextThread() {
         page_.EndSnapshot();
         if (!work) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    SetThreadPriority(0, "TextThread");
     CDebug::Log(2, "CRender::TextThread() stopped");
     textDone_ = 1;
 }
@@ -775,7 +801,7 @@ int CRender::RenderFrame(int frame) {
         glViewport(0, 0, targetWidth, targetHeight);
         glEnable(GL_SCISSOR_TEST);
         glBindTexture(GL_TEXTURE_2D, g.renderTexture);
-        glBindSampler(0, g.samplerPoint);
+        glBindSampler(0, options_.preview ? g.samplerScaled : g.samplerPoint);
         const bool plain = options_.preview || options_.noYCbCrA;
         if (plain) {
             glClearColor(back[0], back[1], back[2], back[3]);

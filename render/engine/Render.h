@@ -159,6 +159,10 @@ public:
     void ReadComposed(std::vector<uint8_t>& rgba, int& width, int& height);
     void ReadOutput(std::vector<uint8_t>& rgba, int& width, int& height);
 
+    // Nice values while the engine runs: time-critical drawing, text above normal.
+    static constexpr int RenderThreadNice = -15;
+    static constexpr int TextThreadNice = -5;
+
     static constexpr int RenderTextureSide = 2048;
     static constexpr int MaxQuads = 512;
 
