@@ -61,23 +61,31 @@ void CRenderWindow::mouseMoveEvent(QMouseEvent* event) {
     QCursor::setPos(rect.left - 1, int(event->globalPosition().y()));
 }
 
+CFramePacer::CFramePacer(int periodMicros, std::function<int64_t()> now, std::function<void(int64_t)> sleepUntil)
+    : periodMicros_(periodMicros), now_(now ? std::move(now) : NowMicros),
+      sleepUntil_(sleepUntil ? std::move(sleepUntil) : [](int64_t until) {
+          std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::microseconds(until)));
+      }) {}
+
 void CFramePacer::AfterPresent() {
-    int64_t now = NowMicros();
+    int64_t now = now_();
+    bool held = false;
     if (last_ != 0 && periodMicros_ > 0) {
-        // Presentation that returned before this frame's time did not wait for the
-        // display: the rest is slept here. Times follow one steady cadence, so a
-        // frame finished late does not push every later one back.
-        if (now < due_) {
-            std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::microseconds(due_)));
+        // Presentation that returned well inside the period did not wait for the
+        // display: the rest of the frame's time is slept here, on one steady
+        // cadence, so that the wake-ups' lateness does not add up. A display
+        // that does wait sets the time itself and is never held.
+        if (now - last_ < periodMicros_ * 9 / 10) {
+            sleepUntil_(due_);
+            held = true;
             paced.fetch_add(1);
-            now = NowMicros();
+            now = now_();
         }
         const int interval = int(std::min<int64_t>(now - last_, INT32_MAX));
         if (interval > periodMicros_ * 3 / 2) lateFrames.fetch_add(1);
         if (interval > longestMicros.load()) longestMicros.store(interval);
     }
-    // A frame more than a period behind starts the cadence again from now.
-    due_ = due_ != 0 && now - due_ < periodMicros_ ? due_ + periodMicros_ : now + periodMicros_;
+    due_ = (held ? due_ : now) + periodMicros_;
     last_ = now;
     if (first_.load() == 0) first_ = now;
     latest_ = now;

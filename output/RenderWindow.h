@@ -14,6 +14,7 @@
 
 #include <QWindow>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QOpenGLContext;
@@ -37,8 +38,10 @@ protected:
 // counts the frames that came late.
 class CFramePacer {
 public:
-    explicit CFramePacer(int periodMicros) : periodMicros_(periodMicros) {}
-    // Called right after each present; may sleep until one period after the last.
+    // The clock and the sleep are the real ones unless a test gives its own.
+    explicit CFramePacer(int periodMicros, std::function<int64_t()> now = nullptr,
+                         std::function<void(int64_t)> sleepUntil = nullptr);
+    // Called right after each present; may sleep until the frame's time.
     void AfterPresent();
     std::atomic<int> lateFrames{0};         // intervals over 1.5 periods
     std::atomic<int> longestMicros{0};      // the longest interval
@@ -48,6 +51,8 @@ public:
 
 private:
     int periodMicros_;
+    std::function<int64_t()> now_;
+    std::function<void(int64_t)> sleepUntil_;
     int64_t last_ = 0;                      // render thread: the last present
     int64_t due_ = 0;                       // render thread: when the next one is due
     std::atomic<int64_t> first_{0}, latest_{0};

@@ -1,6 +1,7 @@
 // The live output as an operator runs it (cvtool output): frame pacing on a server
 // that ignores the swap interval, and on two outputs the window's place and the
 // end of the output when its display goes away.
+#include "output/RenderWindow.h"
 #include "output/XRandRDisplaySystem.h"
 #include "tests/XorgDummy.h"
 
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -73,6 +75,40 @@ Outcome Finish(QProcess* process) {
 }
 
 }  // namespace
+
+// The pacer on a virtual clock: a server that returns from every swap at once,
+// and a display that waits for its vertical blank.
+TEST(FramePacer, HoldsAServerThatDoesNotWaitToOneSteadyCadence) {
+    int64_t t = 1000;
+    CFramePacer pacer(20000, [&] { return t; }, [&](int64_t until) { t = std::max(t, until) + 80; });  // wakes late
+    constexpr int frames = 30000;  // ten minutes at 50 Hz
+    for (int k = 0; k < frames; ++k) {
+        t += 3000;  // drawing; the swap returns at once
+        pacer.AfterPresent();
+    }
+    // The wake-ups' lateness does not add up: 50 frames a second, not 49.8.
+    EXPECT_NEAR(pacer.Rate(), 50.0, 0.001);
+    EXPECT_EQ(pacer.paced.load(), frames - 1);
+    EXPECT_EQ(pacer.lateFrames.load(), 0);
+}
+
+TEST(FramePacer, NeverHoldsADisplayThatWaits) {
+    // Displays whose real rate is a little off the nominal one, for an hour: the
+    // display sets the time, and holding frames on a clock of its own would drift
+    // against the blanks until each frame missed one.
+    for (const int blank : {19990, 20000, 20010}) {
+        int64_t t = 1000;
+        CFramePacer pacer(20000, [&] { return t; }, [&](int64_t until) { t = std::max(t, until); });
+        for (int k = 0; k < 180000; ++k) {
+            t += 2000;                             // drawing
+            t = (t / blank + 1) * blank;           // the swap returns at the next blank
+            pacer.AfterPresent();
+        }
+        EXPECT_EQ(pacer.paced.load(), 0) << blank;
+        EXPECT_EQ(pacer.lateFrames.load(), 0) << blank;
+        EXPECT_NEAR(pacer.Rate(), 1e6 / blank, 0.001) << blank;
+    }
+}
 
 TEST(LiveOutput, WindowModePacesAFullHdCrawlToFiftyFramesWithNoneLate) {
     const QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
