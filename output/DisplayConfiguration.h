@@ -39,8 +39,8 @@ public:
     virtual ~IDisplaySystem() = default;
     virtual bool Enumerate(std::vector<DisplayDevice>& devices) = 0;
     // Shows the output in the mode with its top left corner at (x, y), growing the
-    // desktop as needed; an output that shares its picture source with another
-    // gets one of its own, the other keeps showing what it showed.
+    // desktop as needed; an output that shares the primary's picture source gets
+    // one of its own, and the primary keeps showing what it showed.
     virtual int SetMode(const QString& output, const DisplayModeInfo& mode, int x, int y) = 0;
     // Takes the output off the desktop (and nothing else with it).
     virtual int Detach(const QString& output) = 0;

@@ -85,7 +85,9 @@ void CFramePacer::AfterPresent() {
         if (interval > periodMicros_ * 3 / 2) lateFrames.fetch_add(1);
         if (interval > longestMicros.load()) longestMicros.store(interval);
     }
-    due_ = (held ? due_ : now) + periodMicros_;
+    // A wake-up more than a period late starts the cadence again: catching up
+    // would present frames back to back.
+    due_ = (held && now - due_ < periodMicros_ ? due_ : now) + periodMicros_;
     last_ = now;
     if (first_.load() == 0) first_ = now;
     latest_ = now;

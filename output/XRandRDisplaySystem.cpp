@@ -88,17 +88,22 @@ QString MonitorName(Display* display, RROutput output) {
     return name;
 }
 
+// Whether the CRTC drives other outputs besides this one.
+bool SharedCrtc(Display* display, XRRScreenResources* resources, RRCrtc crtc) {
+    const CrtcInfo info(XRRGetCrtcInfo(display, resources, crtc));
+    return info && info->noutput > 1;
+}
+
 // Takes the output out of a CRTC that drives other outputs as well, which go on
-// as they were. False when the CRTC is the output's alone (nothing done).
+// showing what they showed.
 bool LeaveSharedCrtc(Display* display, XRRScreenResources* resources, RRCrtc crtc, RROutput output) {
     const CrtcInfo info(XRRGetCrtcInfo(display, resources, crtc));
-    if (!info || info->noutput < 2) return false;
+    if (!info) return false;
     std::vector<RROutput> others;
     for (int k = 0; k < info->noutput; ++k)
         if (info->outputs[k] != output) others.push_back(info->outputs[k]);
-    XRRSetCrtcConfig(display, resources, crtc, CurrentTime, info->x, info->y, info->mode, info->rotation,
-                     others.data(), int(others.size()));
-    return true;
+    return XRRSetCrtcConfig(display, resources, crtc, CurrentTime, info->x, info->y, info->mode, info->rotation,
+                            others.data(), int(others.size())) == RRSetConfigSuccess;
 }
 
 }  // namespace
@@ -206,9 +211,18 @@ int CXRandRDisplaySystem::SetMode(const QString& outputName, const DisplayModeIn
         }
         if (chosen == None) return BadMode;
         RRCrtc crtc = info->crtc;
-        // A clone on the primary's own CRTC: moving that CRTC would move the
-        // primary too, so the output leaves it for a free one.
-        if (crtc != None && LeaveSharedCrtc(display_, resources.get(), crtc, id)) crtc = None;
+        // An output that shares the primary's CRTC (a clone) gets one of its own:
+        // moving the shared one would move the primary too. The primary itself
+        // moves with its clones, and a clone with no free CRTC stays where it is.
+        if (crtc != None && id != XRRGetOutputPrimary(display_, root_) && SharedCrtc(display_, resources.get(), crtc)) {
+            RRCrtc free = None;
+            for (int c = 0; c < info->ncrtc && free == None; ++c) {
+                const CrtcInfo candidate(XRRGetCrtcInfo(display_, resources.get(), info->crtcs[c]));
+                if (candidate && candidate->noutput == 0) free = info->crtcs[c];
+            }
+            if (free == None || !LeaveSharedCrtc(display_, resources.get(), crtc, id)) return Failed;
+            crtc = free;
+        }
         for (int c = 0; c < info->ncrtc && crtc == None; ++c) {
             const CrtcInfo free(XRRGetCrtcInfo(display_, resources.get(), info->crtcs[c]));
             if (free && free->noutput == 0) crtc = info->crtcs[c];
@@ -233,8 +247,11 @@ int CXRandRDisplaySystem::Detach(const QString& outputName) {
         const OutputInfo info(XRRGetOutputInfo(display_, resources.get(), resources->outputs[k]));
         if (!info || QString::fromLocal8Bit(info->name, info->nameLen) != outputName) continue;
         if (info->crtc == None) return Ok;  // not on the desktop
-        if (LeaveSharedCrtc(display_, resources.get(), info->crtc, resources->outputs[k]))
-            return trap.Failed() ? Failed : Ok;
+        // Off the desktop alone: the outputs it shares a CRTC with go on.
+        if (SharedCrtc(display_, resources.get(), info->crtc))
+            return LeaveSharedCrtc(display_, resources.get(), info->crtc, resources->outputs[k]) && !trap.Failed()
+                       ? Ok
+                       : Failed;
         const Status status =
             XRRSetCrtcConfig(display_, resources.get(), info->crtc, CurrentTime, 0, 0, None, RR_Rotate_0, nullptr, 0);
         if (trap.Failed() || status != RRSetConfigSuccess) return Failed;

@@ -469,18 +469,21 @@ TEST_F(RenderEngine, RedrawingOnlyWhatChangedGivesEveryFrameAsAWholeRedrawWould)
     };
     // A window's back buffer holds nothing usable after a swap: the output then
     // comes from a copy the engine keeps.
+    // The range word switched halfway redraws everything.
     struct Case {
         const char* name;
         bool preview, noYCbCrA;
         int scale, targetWidth, targetHeight;
         uint32_t back;
-        bool discards;
-    } cases[] = {{"packed", false, false, 1, 320, 240, 0, false},
-                 {"packed into a window", false, false, 1, 320, 240, 0, true},
-                 {"plain over a back colour", false, true, 1, 320, 240, 0xFF102030, false},
-                 {"scaled", false, true, 2, 320, 240, 0, false},
-                 {"preview", true, false, 1, 213, 161, 0xFF203040, false},
-                 {"preview in a window", true, false, 1, 213, 161, 0xFF203040, true}};
+        bool discards, switchRange;
+    } cases[] = {{"packed", false, false, 1, 320, 240, 0, false, false},
+                 {"packed into a window", false, false, 1, 320, 240, 0, true, false},
+                 {"packed, range switched", false, false, 1, 320, 240, 0, false, true},
+                 {"packed and scaled", false, false, 2, 320, 240, 0, true, false},
+                 {"plain over a back colour", false, true, 1, 320, 240, 0xFF102030, false, false},
+                 {"scaled", false, true, 2, 320, 240, 0, false, false},
+                 {"preview", true, false, 1, 213, 161, 0xFF203040, false, false},
+                 {"preview in a window", true, false, 1, 213, 161, 0xFF203040, true, false}};
     constexpr int frames = 30;
     for (const Case& c : cases) {
         std::vector<Captured> drawn[2];
@@ -495,7 +498,8 @@ TEST_F(RenderEngine, RedrawingOnlyWhatChangedGivesEveryFrameAsAWholeRedrawWould)
             options.redrawAll = whole == 1;
             const Played run = Play(
                 page, frames, options, 320, 240,
-                [&](int, CRender& engine) {
+                [&](int frame, CRender& engine) {
+                    if (c.switchRange && frame == frames / 2) engine.fullHdmiRange.exchange(0);
                     Captured composed, output;
                     engine.ReadComposed(composed.rgba, composed.width, composed.height);
                     engine.ReadOutput(output.rgba, output.width, output.height);

@@ -217,6 +217,7 @@ struct Damage {
 };
 
 constexpr int VertexCount = (CRender::MaxQuads + 2) * 4;  // the output quad, the object quads, one spare
+constexpr int WholeFramesAfterResize = 3;
 
 // Whether a shader or program reached the status; its log in failure when not.
 template <class GetIv, class GetLog>
@@ -303,6 +304,10 @@ struct CRender::GL {
     int shownCount = 0;
     int shownRange = -1;
     int shownWidth = 0, shownHeight = 0;
+    // Whole frames still to draw after the target changed size: a window's
+    // buffers are reallocated by the driver a frame or two after the window's
+    // own size changes, and come back empty.
+    int wholeFramesLeft = 0;
     // The converted output, kept for a target that does not keep its frame.
     GLuint outputTexture = 0, outputFramebuffer = 0;
     std::vector<CFrame*> snapshot;
@@ -667,7 +672,9 @@ int CRender::RenderFrame(int frame) {
     const int renderHeight = std::min(options_.renderHeight, RenderTextureSide);
     const int range = fullHdmiRange.load() ? 1 : 0;
     const bool resized = targetWidth != g.shownWidth || targetHeight != g.shownHeight;
-    const bool whole = frame == 0 || options_.redrawAll || resized || range != g.shownRange;
+    if (resized && frame > 0) g.wholeFramesLeft = WholeFramesAfterResize;
+    const bool whole = frame == 0 || options_.redrawAll || g.wholeFramesLeft > 0 || range != g.shownRange;
+    if (g.wholeFramesLeft > 0) --g.wholeFramesLeft;
     Damage damage;
     if (whole) {
         damage.Add(Box{0, 0, renderWidth, renderHeight});
@@ -833,7 +840,12 @@ int CRender::RenderFrame(int frame) {
                                           .Clipped(targetWidth, targetHeight);
             if (shown.Empty()) continue;
             shown.Scissor(targetHeight, target_->FlipY());
-            if (plain) glClear(GL_COLOR_BUFFER_BIT);
+            // Packed output clears only on whole frames: beyond the quad (a scaled
+            // picture, a target larger than it) nothing else would ever be drawn.
+            if (plain || whole) {
+                if (!plain) glClearColor(0, 0, 0, 0);
+                glClear(GL_COLOR_BUFFER_BIT);
+            }
             glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
         }
         glDisable(GL_BLEND);
@@ -881,7 +893,11 @@ void CRender::ReadOutput(std::vector<uint8_t>& rgba, int& width, int& height) {
     width = target_->Width();
     height = target_->Height();
     rgba.resize(size_t(width) * size_t(height) * 4);
-    glBindFramebuffer(GL_FRAMEBUFFER, target_->ShownFramebuffer());
+    // A window's back buffer holds nothing after a swap unless it is kept: then
+    // the output kept here is what it showed.
+    const GLuint shown = target_->ShownFramebuffer();
+    const bool kept = target_->KeepsFrame() || shown != target_->Framebuffer();
+    glBindFramebuffer(GL_FRAMEBUFFER, kept ? shown : gl_->outputFramebuffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
