@@ -1,5 +1,4 @@
 // epoxy first: it must come before any other OpenGL header (Qt's included).
-#include <epoxy/egl.h>
 #include <epoxy/gl.h>
 
 #include "output/RenderWindow.h"
@@ -35,8 +34,7 @@ int64_t NowMicros() {
 
 }  // namespace
 
-void CWindowTarget::ChooseOpenGLIntegration() {
-    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "xcb_egl");
+void CWindowTarget::KeepDriverLoaded() {
     // The OpenGL driver stays mapped until the process ends, as it does on every
     // other path: closing the X connection would otherwise unload it while the
     // allocations it keeps for the process's life are still reported against it.
@@ -136,18 +134,6 @@ RenderStatus CWindowTarget::MakeCurrent(std::string& failure) {
         context_.reset();
         return RenderStatusNoDevice;
     }
-    // A back buffer that keeps its picture across swaps lets the engine redraw
-    // only what changed; EGL offers it where the driver can (software rendering
-    // always can), GLX never promises it.
-    preserved_ = false;
-    if (EGLDisplay display = eglGetCurrentDisplay(); display != EGL_NO_DISPLAY) {
-        EGLSurface surface = eglGetCurrentSurface(EGL_DRAW);
-        EGLint behaviour = 0;
-        if (surface != EGL_NO_SURFACE && eglSurfaceAttrib(display, surface, EGL_SWAP_BEHAVIOR, EGL_BUFFER_PRESERVED) &&
-            eglQuerySurface(display, surface, EGL_SWAP_BEHAVIOR, &behaviour))
-            preserved_ = behaviour == EGL_BUFFER_PRESERVED;
-    }
-    CDebug::Log(2, "CRender::CRender(): back buffer %s", preserved_ ? "preserved" : "copied from a kept output");
     const QSurfaceFormat got = context_->format();
     if (got.majorVersion() * 10 + got.minorVersion() < 33) {
         failure = "OpenGL " + std::to_string(got.majorVersion()) + "." + std::to_string(got.minorVersion()) +

@@ -73,7 +73,9 @@ public:
     int Height() const override { return height_.load(); }
     unsigned Framebuffer() override;
     bool FlipY() const override { return true; }
-    bool KeepsFrame() const override { return preserved_; }
+    // A window's back buffer is undefined after a swap (drivers that offer to
+    // keep it do not always manage to): the engine keeps the output and copies it.
+    bool KeepsFrame() const override { return false; }
     int Present() override;
 
     CFramePacer pacer;
@@ -82,15 +84,13 @@ public:
 
     static constexpr int DeviceLost = int(0x88760868);
 
-    // Before the application object: window contexts through EGL, which can keep
-    // the back buffer across swaps (GLX cannot promise it). A choice already in
-    // the environment stands. The driver is kept loaded for the process's life.
-    static void ChooseOpenGLIntegration();
+    // Before the application object: the OpenGL driver is kept loaded for the
+    // process's life.
+    static void KeepDriverLoaded();
 
 private:
     QWindow& window_;
     bool alternativeSync_;
-    bool preserved_ = false;  // render thread: set when the context is made
     // Written by the user-interface thread when the window is resized, read by
     // the render thread.
     std::atomic<int> width_, height_;

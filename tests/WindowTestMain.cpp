@@ -1,6 +1,6 @@
-// Test main for tests that show windows: the X server of DISPLAY with the window
-// contexts the output uses; without a display the offscreen platform serves and
-// such tests skip.
+// Test main for tests that show windows: the X server of DISPLAY, set up as the
+// output sets it up; without a display the offscreen platform serves and such
+// tests skip.
 #include "output/RenderWindow.h"
 
 #include <QGuiApplication>
@@ -9,7 +9,7 @@
 int main(int argc, char** argv) {
     const bool display = !qEnvironmentVariableIsEmpty("DISPLAY");
     qputenv("QT_QPA_PLATFORM", display ? "xcb" : "offscreen");
-    CWindowTarget::ChooseOpenGLIntegration();
+    CWindowTarget::KeepDriverLoaded();
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -260,7 +260,7 @@ int main(int argc, char** argv) {
     const bool live = argc > 1 && qstrcmp(argv[1], "output") == 0;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !(live && qEnvironmentVariableIsSet("DISPLAY")))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (live) CWindowTarget::ChooseOpenGLIntegration();
+    if (live) CWindowTarget::KeepDriverLoaded();
     QGuiApplication app(argc, argv);
     CStandardErrorPresenter presenter;
     presenter.Answer = IdYes;  // import asks about numbered sequences; --sequence decides
