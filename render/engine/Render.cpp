@@ -409,6 +409,32 @@ RenderStatus CRender::InitGL(std::string& failure) {
     return RenderStatusOk;
 }
 
+void CRender::UseOutputProgram(bool plain, int width, int height, float quadW, float quadH, int range) {
+    GL& g = *gl_;
+    if (plain) {
+        // Laid over the back colour as straight alpha.
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glUseProgram(g.plain);
+        glUniform2f(g.outputTarget[1], float(width), float(height));
+        glUniform1i(g.outputFlip[1], target_->FlipY() ? 1 : 0);
+        glUniform2f(g.plainQuad, quadW, quadH);
+        const float side = float(RenderTextureSide);
+        if (options_.preview)
+            glUniform2f(g.plainScale, float(options_.renderWidth) / side, float(options_.renderHeight) / side);
+        else
+            glUniform2f(g.plainScale, 1.0f, 1.0f);
+    } else {
+        glDisable(GL_BLEND);
+        glUseProgram(g.ycbcra);
+        glUniform2f(g.outputTarget[0], float(width), float(height));
+        glUniform1i(g.outputFlip[0], target_->FlipY() ? 1 : 0);
+        glUniform1f(g.ycbcraWidth, 2047.0f);
+        glUniform2f(g.ycbcraQuad, quadW, quadH);
+        glUniform1i(g.ycbcraFull, range);
+    }
+}
+
 void CRender::WarmUp() {
     // A software rasteriser makes each program's machine code at its first draw in
     // each state; one pixel drawn every way a frame draws, here at set-up, keeps
@@ -446,19 +472,12 @@ void CRender::WarmUp() {
     glViewport(0, 0, target_->Width(), target_->Height());
     glBindTexture(GL_TEXTURE_2D, g.renderTexture);
     glBindSampler(0, options_.preview ? g.samplerScaled : g.samplerPoint);
-    const float w = float(target_->Width()), h = float(target_->Height());
-    glUseProgram(g.plain);
-    glUniform2f(g.outputTarget[1], w, h);
-    glUniform2f(g.plainQuad, w, h);
-    glUniform2f(g.plainScale, 1.0f, 1.0f);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDrawArrays(GL_TRIANGLE_STRIP, 4, 4);
+    const int w = target_->Width(), h = target_->Height();
+    for (const bool plain : {true, false}) {
+        UseOutputProgram(plain, w, h, float(w), float(h), fullHdmiRange.load() ? 1 : 0);
+        glDrawArrays(GL_TRIANGLE_STRIP, 4, 4);
+    }
     glDisable(GL_BLEND);
-    glUseProgram(g.ycbcra);
-    glUniform2f(g.outputTarget[0], w, h);
-    glUniform2f(g.ycbcraQuad, w, h);
-    glUniform1f(g.ycbcraWidth, 2047.0f);
-    glDrawArrays(GL_TRIANGLE_STRIP, 4, 4);
     glDisable(GL_SCISSOR_TEST);
     glFinish();
     glBindSampler(0, 0);
@@ -810,27 +829,8 @@ int CRender::RenderFrame(int frame) {
         glBindTexture(GL_TEXTURE_2D, g.renderTexture);
         glBindSampler(0, options_.preview ? g.samplerScaled : g.samplerPoint);
         const bool plain = options_.preview || options_.noYCbCrA;
-        if (plain) {
-            glClearColor(back[0], back[1], back[2], back[3]);
-            glEnable(GL_BLEND);
-            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-            glUseProgram(g.plain);
-            glUniform2f(g.outputTarget[1], float(targetWidth), float(targetHeight));
-            glUniform1i(g.outputFlip[1], target_->FlipY() ? 1 : 0);
-            glUniform2f(g.plainQuad, quadW, quadH);
-            const float side = float(RenderTextureSide);
-            if (options_.preview)
-                glUniform2f(g.plainScale, float(options_.renderWidth) / side, float(options_.renderHeight) / side);
-            else
-                glUniform2f(g.plainScale, 1.0f, 1.0f);
-        } else {
-            glUseProgram(g.ycbcra);
-            glUniform2f(g.outputTarget[0], float(targetWidth), float(targetHeight));
-            glUniform1i(g.outputFlip[0], target_->FlipY() ? 1 : 0);
-            glUniform1f(g.ycbcraWidth, 2047.0f);
-            glUniform2f(g.ycbcraQuad, quadW, quadH);
-            glUniform1i(g.ycbcraFull, range);
-        }
+        if (plain) glClearColor(back[0], back[1], back[2], back[3]);
+        UseOutputProgram(plain, targetWidth, targetHeight, quadW, quadH, range);
         for (int b = 0; b < damage.count; ++b) {
             const Box& d = damage.boxes[size_t(b)];
             const Box shown = whole ? Box{0, 0, targetWidth, targetHeight}

@@ -1,6 +1,7 @@
-// The play-out engine: a render thread that composes every playing object of the
+// The play-out engine: a render thread that composes the playing objects of the
 // page into a 2048 x 2048 render texture and converts it for the output once per
-// frame, and a text thread that keeps the objects' text ahead of it.
+// frame (again only where the picture changed since the last frame), and a text
+// thread that keeps the objects' text ahead of it.
 //
 // Threads: construct and destroy on the user-interface thread (the constructor
 // waits for the render thread to set up OpenGL and reports the outcome in status);
@@ -174,6 +175,9 @@ private:
     int RenderFrame(int frame);
     RenderStatus InitGL(std::string& failure);
     void WarmUp();
+    // The output program (plain, or packed for the keyer) with its uniforms and
+    // blending, for a target of width x height and an output quad of quadW x quadH.
+    void UseOutputProgram(bool plain, int width, int height, float quadW, float quadH, int range);
     void ReleaseGL();
     void Finish(std::thread& thread, std::atomic<int>& done);
 
