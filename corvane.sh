@@ -119,6 +119,8 @@ case "${1:-}" in
     ;;
   test)
     install_packages
+    # The layering rule first: an include that reaches upward fails at once.
+    "$ROOT/scripts/check-layers.sh"
     build_debug
     test_env
     status=0

@@ -1,8 +1,8 @@
 #include "app/MainApp.h"
 
-#include "app/Debug.h"
-#include "app/NonStdioFile.h"
-#include "app/Translate.h"
+#include "base/Debug.h"
+#include "base/NonStdioFile.h"
+#include "base/Translate.h"
 
 #include <QDir>
 #include <QLockFile>

@@ -4,7 +4,7 @@
 // Threads: the user-interface thread, before any other thread starts.
 #pragma once
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "app/MainDoc.h"
 
-#include "app/Debug.h"
+#include "base/Debug.h"
 #include "core/PageFile.h"
-#include "output/VideoModes.h"
+#include "core/VideoModes.h"
 
 #include <QFileInfo>
 
@@ -125,35 +125,11 @@ void CMainDoc::Lock() {
     host_.UpdateViews(UpdateRedraw);
 }
 
-void CMainDoc::PlayObject() {
-    if (!Selected) return;
-    if (Page.OutputOn.load()) Selected->Play();
-    Page.PlayGroup(Selected->Group, Selected);
+CommandResult CMainDoc::Command(PlayCommand command, const CommandTarget& target) {
+    if (target.kind != CommandTarget::Kind::Selection) return ApplyCommand(Page, command, target);
+    if (!Selected) return {};
+    return ApplyCommand(Page, command, CommandTarget::WithGroup(Selected));
 }
-
-void CMainDoc::PauseObject() {
-    if (!Selected) return;
-    if (Page.OutputOn.load() && Selected->Playing.load()) Selected->TogglePause();
-    Page.PauseGroup(Selected->Group, Selected);
-}
-
-void CMainDoc::EndObject() {
-    if (!Selected) return;
-    if (Page.OutputOn.load()) Selected->End();
-    Page.EndGroup(Selected->Group, Selected);
-}
-
-void CMainDoc::StopObject() {
-    if (!Selected) return;
-    if (Page.OutputOn.load()) Selected->Stop();
-    Page.StopGroup(Selected->Group, Selected);
-}
-
-void CMainDoc::PlayAll() { Page.PlayAll(); }
-void CMainDoc::PauseAll() { Page.PauseAll(); }
-void CMainDoc::EndAll() { Page.EndAll(); }
-void CMainDoc::StopAll() { Page.StopAll(); }
-void CMainDoc::TogglePlay(CFrame* object) { Page.TogglePlay(object); }
 
 void CMainDoc::DoUndo() {
     CFrame* select = Undo.Undo();
@@ -229,13 +205,13 @@ bool CMainDoc::LoadPageFile(const QString& path, bool replaceAll, std::vector<CF
 bool CMainDoc::AddPageFileAndPlay(const QString& path) {
     std::vector<CFrame*> kept;
     if (!LoadPageFile(path, false, &kept)) return false;
-    if (Page.OutputOn.load()) Page.PlayAllExcept(kept);
+    Command(PlayCommand::Play, CommandTarget::Every(kept));
     return true;
 }
 
 bool CMainDoc::LoadPageFileAndPlay(const QString& path) {
     if (!Open(path)) return false;
-    if (Page.OutputOn.load()) Page.PlayAll();
+    Command(PlayCommand::Play, CommandTarget::Every());
     return true;
 }
 

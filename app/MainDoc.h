@@ -7,10 +7,11 @@
 // engine's threads through its snapshots.
 #pragma once
 
-#include "app/Translate.h"
+#include "base/Translate.h"
 #include "core/FrameSet.h"
 #include "core/FrameUndo.h"
 #include "core/Placement.h"
+#include "playback/PlayCommand.h"
 
 #include <QString>
 #include <memory>
@@ -88,15 +89,11 @@ public:
     void MoveUp();
     void MoveDown();
     void Lock();
-    void PlayObject();
-    void PauseObject();
-    void EndObject();
-    void StopObject();
-    void PlayAll();
-    void PauseAll();
-    void EndAll();
-    void StopAll();
-    void TogglePlay(CFrame* object);
+    // The one command path for play commands from every input (editor, scripts,
+    // switcher buttons, keypad, hotkeys, plug-ins, the command-line tool): the
+    // selection resolves to the selected object and its group; nothing happens
+    // while the output is off. Returns the objects whose play state changed.
+    CommandResult Command(PlayCommand command, const CommandTarget& target);
     void DoUndo();
     void DoRedo();
 

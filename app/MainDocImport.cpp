@@ -1,6 +1,6 @@
 // The document's "Add picture/animation": the interactive import.
 #include "app/MainDoc.h"
-#include "output/VideoModes.h"
+#include "core/VideoModes.h"
 #include "playback/Import.h"
 
 #include <QFileInfo>

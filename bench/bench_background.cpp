@@ -2,7 +2,7 @@
 // decompressing the frame and copying it into the background texture, against a
 // memcpy of the frame's bytes.
 #include "playback/Timeline.h"
-#include "render/MemoryTexture.h"
+#include "media/MemoryTexture.h"
 
 #include <benchmark/benchmark.h>
 #include <cstring>

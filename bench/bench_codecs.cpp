@@ -5,7 +5,7 @@
 // bytes_per_second as 1920 x 1080 x 4 bytes per decode, so BM_PngCxImage over
 // BM_PngLibrary (and the JPEG pair likewise) is the codec layer's speed as a fraction
 // of the plain library loop. Both sides allocate their output each time.
-#include "render/codecs/CxImage.h"
+#include "media/CxImage.h"
 
 #include <benchmark/benchmark.h>
 

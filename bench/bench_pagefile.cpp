@@ -2,7 +2,7 @@
 // against a memcpy of the same number of bytes (the page file's size) in the same run:
 // bytes_per_second of a case divided by that of BM_PageMemcpy is its speed as a
 // fraction of a plain copy. Times are wall-clock: a save waits for the disk.
-#include "app/Translate.h"
+#include "base/Translate.h"
 #include "core/Frame.h"
 #include "core/PageFile.h"
 

@@ -7,8 +7,9 @@
 // same run, is an empty page drawn whole with the plain output: one full-screen
 // textured draw over a cleared target. Each case reports its share of the 50 Hz
 // (20 ms) and 60 Hz (16.7 ms) frame budgets and its ratio to the baseline.
+#include "playback/PlayCommand.h"
 #include "playback/TextMovement.h"
-#include "render/engine/Render.h"
+#include "render/Render.h"
 
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>
@@ -77,7 +78,7 @@ double FrameMs(const PageSpec& spec) {
     CVirtualTimer* clock = timer.get();
     options.beforeFrame = [&, clock](int frame) {
         clock->now = 1 + int64_t(frame) * 20000;
-        if (frame == 0) page.PlayAll();
+        if (frame == 0) ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
         if (frame == 2) start = std::chrono::steady_clock::now();
         return frame < Frames;
     };
@@ -147,7 +148,6 @@ BENCHMARK(BM_StillPage_LowerThirdsWithShadowedText)->Arg(16)->UseManualTime()->U
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    InstallPlaybackHooks();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

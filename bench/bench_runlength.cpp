@@ -1,7 +1,7 @@
 // Encoding and decoding full-HD frames with the run-length code, against a memcpy of
 // the same 8,294,400 bytes in the same run: bytes_per_second of a case divided by
 // that of BM_Memcpy is its speed as a fraction of a plain copy.
-#include "render/RunLength.h"
+#include "media/RunLength.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,8 +4,8 @@
 // full-HD frame is the baseline measured in the same run.
 #include "playback/TextMovement.h"
 #include "playback/Timeline.h"
-#include "render/MemoryTexture.h"
-#include "render/text/RichEdit.h"
+#include "media/MemoryTexture.h"
+#include "text/RichEdit.h"
 
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>
@@ -80,7 +80,6 @@ BENCHMARK(BM_FullHdStill)->Unit(benchmark::kMillisecond);
 // The render thread's share for a speed-40 crawl across the screen: copying 31
 // new columns into the ring and moving the window, frame after frame.
 void BM_RingCopyPerFrame(benchmark::State& state) {
-    InstallPlaybackHooks();
     CMemoryTextureDevice device;
     CFrame frame;
     frame.Rect = {0, 1000, 1920, 1056};

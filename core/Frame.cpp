@@ -1,6 +1,10 @@
 #include "core/Frame.h"
 
-#include "render/Texture.h"
+#include "media/Texture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 // Ids are unique within the run; objects may be constructed on the user-interface
@@ -109,3 +113,46 @@ int CFrame::PercentToOpacity(int percent) {
 }
 
 int CFrame::PeekNextId() { return NextId.load(); }
+
+// Stopping and pausing need nothing of playback: removing or deleting an object
+// stops it in this layer.
+int CFrame::Stop() {
+    // Only the caller that turns Playing off stops the object: the render thread
+    // stopping a finished object and a command stopping it at once release its
+    // textures once, not twice.
+    Stopping.fetch_add(1);
+    if (!Playing.exchange(0)) {
+        Stopping.fetch_sub(1);
+        return 0;
+    }
+    Paused.exchange(0);
+    ReleaseTextures();
+    Stopping.fetch_sub(1);
+    return 1;
+}
+
+void CFrame::ReleaseTextures() {
+    // The render thread may be drawing the object this very frame: its textures go
+    // only once it has let go.
+    const auto pause = std::chrono::milliseconds(std::max(1, FramePeriod / 500));
+    while (Busy.load()) std::this_thread::sleep_for(pause);
+    BackgroundTexture.reset();
+    TextTexture.reset();
+    // Nor may the text thread still be reading the object when the caller goes on
+    // to edit it (a text step lasts at most one strip's rasterising).
+    while (TextBusy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void CFrame::TogglePause() {
+    if (!Playing.load()) return;
+    Paused.fetch_xor(1);
+}
+
+bool CFrame::BeginPresent() {
+    Busy.exchange(1);
+    if (Playing.load()) return true;
+    Busy.exchange(0);
+    return false;
+}
+
+void CFrame::EndPresent() { Busy.exchange(0); }

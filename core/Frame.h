@@ -8,8 +8,8 @@
 // atomics, and each says who writes it.
 #pragma once
 
-#include "render/Picture.h"
-#include "render/Texture.h"
+#include "media/Picture.h"
+#include "media/Texture.h"
 
 #include <QByteArray>
 #include <QString>
@@ -116,14 +116,6 @@ public:
     // the object is not playing.
     bool BeginPresent();
     void EndPresent();
-
-    // Work the playback layer does for Play and repetitions, installed once at
-    // start-up (by InstallPlaybackHooks of the playback layer).
-    struct PlaybackHooks {
-        void (*SizeTextTexture)(CFrame&) = nullptr;  // TextureWidth, TextureHeight, Lead
-        int (*InitBackground)(CFrame&) = nullptr;    // linked image re-import; 1 when fine
-    };
-    static PlaybackHooks Hooks;
 
     // Identity and geometry.
     int Deleted = 0;     // written by the user-interface thread under the page lock

@@ -2,27 +2,6 @@
 
 #include <algorithm>
 
-namespace {
-// Play and End on behalf of a page command, which reports whether anything changed
-// (Play and End themselves report only what their own callers need).
-struct PlayState {
-    int playing, paused, endTime, ending, clock;
-    explicit PlayState(const CFrame& f)
-        : playing(f.Playing.load()), paused(f.Paused.load()), endTime(f.EndTime), ending(f.Ending), clock(f.Clock) {}
-    bool operator==(const PlayState&) const = default;
-};
-int Played(CFrame* object) {
-    const PlayState before(*object);
-    object->Play();
-    return before == PlayState(*object) ? 0 : 1;
-}
-int Ended(CFrame* object) {
-    const PlayState before(*object);
-    object->End();
-    return before == PlayState(*object) ? 0 : 1;
-}
-}  // namespace
-
 CFrameSet::CFrameSet() = default;
 
 CFrameSet::~CFrameSet() {
@@ -149,38 +128,7 @@ int CFrameSet::NumberOf(const CFrame* object) {
     return it == snapshot.list.end() ? 0 : int(it - snapshot.list.begin()) + 1;
 }
 
-int CFrameSet::PlayAll() { return PlayAllExcept({}); }
-
-int CFrameSet::PlayAllExcept(const std::vector<CFrame*>& except) {
-    if (!OutputOn.load()) return 0;
-    CPageSnapshot snapshot(*this);
-    int changed = 0;
-    for (CFrame* object : snapshot.list)
-        if (std::find(except.begin(), except.end(), object) == except.end()) changed |= Played(object);
-    return changed;
-}
-
-int CFrameSet::PauseAll() {
-    if (!OutputOn.load()) return 0;
-    CPageSnapshot snapshot(*this);
-    int changed = 0;
-    for (CFrame* object : snapshot.list) {
-        if (!object->Playing.load()) continue;
-        object->TogglePause();
-        changed = 1;
-    }
-    return changed;
-}
-
-int CFrameSet::EndAll() {
-    if (!OutputOn.load()) return 0;
-    CPageSnapshot snapshot(*this);
-    int changed = 0;
-    for (CFrame* object : snapshot.list) changed |= Ended(object);
-    return changed;
-}
-
-int CFrameSet::StopObjects(const std::vector<CFrame*>& list) {
+std::vector<CFrame*> CFrameSet::StopObjects(const std::vector<CFrame*>& list) {
     // Only the objects this call turned off: one that is not playing holds no
     // textures, or is being stopped by another thread (the render thread, when it
     // finishes) that releases them itself.
@@ -200,81 +148,12 @@ int CFrameSet::StopObjects(const std::vector<CFrame*>& list) {
         object->ReleaseTextures();
         object->Stopping.fetch_sub(1);
     }
-    return stopped.empty() ? 0 : 1;
+    return stopped;
 }
 
 int CFrameSet::StopAll() {
     if (!OutputOn.load()) return 0;
     CPageSnapshot snapshot(*this);
-    return StopObjects(snapshot.list);
+    return StopObjects(snapshot.list).empty() ? 0 : 1;
 }
 
-int CFrameSet::PlayGroup(const QString& name, const CFrame* except) {
-    if (!OutputOn.load() || name.isEmpty()) return 0;
-    CPageSnapshot snapshot(*this);
-    int changed = 0;
-    for (CFrame* object : snapshot.list)
-        if (object != except && object->Group == name) changed |= Played(object);
-    return changed;
-}
-
-int CFrameSet::PauseGroup(const QString& name, const CFrame* except) {
-    if (!OutputOn.load() || name.isEmpty()) return 0;
-    CPageSnapshot snapshot(*this);
-    int changed = 0;
-    for (CFrame* object : snapshot.list) {
-        if (object == except || object->Group != name || !object->Playing.load()) continue;
-        object->TogglePause();
-        changed = 1;
-    }
-    return changed;
-}
-
-int CFrameSet::EndGroup(const QString& name, const CFrame* except) {
-    if (!OutputOn.load() || name.isEmpty()) return 0;
-    CPageSnapshot snapshot(*this);
-    int changed = 0;
-    for (CFrame* object : snapshot.list)
-        if (object != except && object->Group == name) changed |= Ended(object);
-    return changed;
-}
-
-int CFrameSet::StopGroup(const QString& name, const CFrame* except) {
-    if (!OutputOn.load() || name.isEmpty()) return 0;
-    CPageSnapshot snapshot(*this);
-    std::vector<CFrame*> members;
-    for (CFrame* object : snapshot.list)
-        if (object != except && object->Group == name) members.push_back(object);
-    return StopObjects(members);
-}
-
-int CFrameSet::TogglePlay(CFrame* object) {
-    if (!OutputOn.load() || !object) return 0;
-    if (object->Playing.load()) {
-        const int ended = Ended(object);
-        return ended | EndGroup(object->Group, object);
-    }
-    const int played = Played(object);
-    return played | PlayGroup(object->Group, object);
-}
-
-int CFrameSet::ToggleHotkey(int key) {
-    if (!OutputOn.load() || key == 0) return 0;
-    CPageSnapshot snapshot(*this);
-    std::vector<CFrame*> keyed;
-    bool anyPlaying = false;
-    for (CFrame* object : snapshot.list) {
-        if (object->Hotkey != key) continue;
-        keyed.push_back(object);
-        anyPlaying = anyPlaying || object->Playing.load();
-    }
-    int changed = 0;
-    for (CFrame* object : keyed) {
-        if (anyPlaying && object->Playing.load()) {
-            changed |= Ended(object);
-        } else if (!anyPlaying) {
-            changed |= Played(object);
-        }
-    }
-    return changed;
-}

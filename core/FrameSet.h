@@ -3,8 +3,8 @@
 // removed while snapshots are in use is destroyed when the last one ends.
 //
 // Threads: snapshots may be taken on any thread. Changes of the list (Add,
-// InsertAbove, Move, Remove...) and the playback commands run on the
-// user-interface thread. PageLock is held only for the short bookkeeping, never
+// InsertAbove, Move, Remove...) and StopAll run on the user-interface thread
+// (StopAll also on the render thread as the engine stops). PageLock is held only for the short bookkeeping, never
 // while an object is played, rendered or written.
 #pragma once
 
@@ -44,29 +44,20 @@ public:
     // 1-based number of the object among the live objects from the bottom; 0 if absent.
     int NumberOf(const CFrame* object);
 
-    // Playback of many objects: each returns 1 when it changed anything, and does
-    // nothing while the output is off.
-    int PlayAll();
-    int PlayAllExcept(const std::vector<CFrame*>& except);
-    int PauseAll();
-    int EndAll();
+    // Stops every playing object at once (the engine's stop, removing every
+    // object); 1 when it stopped any. Does nothing while the output is off. Commands
+    // go through the playback layer's ApplyCommand.
     int StopAll();
-    int PlayGroup(const QString& name, const CFrame* except);
-    int PauseGroup(const QString& name, const CFrame* except);
-    int EndGroup(const QString& name, const CFrame* except);
-    int StopGroup(const QString& name, const CFrame* except);
-    int TogglePlay(CFrame* object);
-    int ToggleHotkey(int key);
+    // Stops the playing objects of the list: Playing and Paused first, then each
+    // object's textures once the render thread has let go of it. Returns the
+    // objects this call turned off.
+    static std::vector<CFrame*> StopObjects(const std::vector<CFrame*>& list);
 
     // 1 while the render engine's render thread runs; written by the thread that
     // starts and stops the engine, read by every command.
     std::atomic<int> OutputOn{0};
 
 private:
-    // Stops every playing object of the list: Playing and Paused first, then each
-    // object's textures once the render thread has let go of it.
-    static int StopObjects(const std::vector<CFrame*>& list);
-
     std::mutex PageLock;  // guards Objects, SnapshotDepth, RemovalPending
     std::vector<std::unique_ptr<CFrame>> Objects;
     int SnapshotDepth = 0;

@@ -1,9 +1,9 @@
 #include "core/PageFile.h"
 
-#include "app/Translate.h"
+#include "base/Translate.h"
 #include "core/Frame.h"
 #include "core/UniFile.h"
-#include "output/VideoModes.h"
+#include "core/VideoModes.h"
 
 #include <QFileInfo>
 #include <QtEndian>

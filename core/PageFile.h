@@ -6,7 +6,7 @@
 #pragma once
 
 #include "core/Frame.h"
-#include "render/Picture.h"
+#include "media/Picture.h"
 
 #include <QString>
 #include <climits>

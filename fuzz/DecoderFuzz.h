@@ -5,7 +5,7 @@
 // image, hangs or allocates past the limits.
 #pragma once
 
-#include "render/codecs/CxImage.h"
+#include "media/CxImage.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // screen-sized canvas with a frame count that includes the frame and stays within
 // the cap, every pixel either opaque or fully transparent, and never read past the
 // input, write out of bounds, leak, hang or allocate without bound.
-#include "render/codecs/CxImage.h"
+#include "media/CxImage.h"
 
 #include <cstdint>
 #include <cstdlib>

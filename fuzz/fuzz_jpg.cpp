@@ -1,7 +1,7 @@
 // The JPEG decoder against arbitrary bytes. It must fail with a message or give an
 // opaque image within the limits whose pixel buffer matches its size, and never read
 // past the input, write out of bounds, leak, hang or allocate without bound.
-#include "render/codecs/CxImage.h"
+#include "media/CxImage.h"
 
 #include <cstdint>
 #include <cstdlib>

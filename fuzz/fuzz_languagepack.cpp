@@ -7,7 +7,7 @@
 //    English text;
 //  - no translated text still holds a backslash followed by 'n' or 't';
 //  - reading the same bytes again gives the same translations.
-#include "app/Translate.h"
+#include "base/Translate.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,7 +2,7 @@
 // message with nothing loaded, never a crash, a leak, a hang or a huge allocation.
 // A page that loads is written again and must read back equal; the preview reader
 // must stay silent.
-#include "app/Translate.h"
+#include "base/Translate.h"
 #include "core/Frame.h"
 #include "core/PageFile.h"
 

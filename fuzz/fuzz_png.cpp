@@ -5,7 +5,7 @@
 // Mutated files nearly always break a chunk CRC, which libpng rejects before looking
 // at the chunk; so each input is decoded once as it is and, when that changes it,
 // once more with every complete chunk given its correct CRC.
-#include "render/codecs/CxImage.h"
+#include "media/CxImage.h"
 
 #include <array>
 #include <cstdint>

@@ -3,7 +3,7 @@
 //  - reading finishes (libFuzzer's time and memory limits catch a hang or a blow-up);
 //  - the writer's output is 7-bit (everything else escaped), is RTF, and reads back
 //    in the same code page to a document with exactly the same text.
-#include "render/text/Rtf.h"
+#include "text/Rtf.h"
 
 #include <QByteArray>
 #include <QColor>

@@ -5,8 +5,8 @@
 //  - turned into a picture whose encoding must decode back to it, both through the
 //    codec directly and through CCompressedPicture. Byte 2 picks how: its pixels
 //    taken as they are (mostly literals), or from a four-colour palette (runs).
-#include "render/Picture.h"
-#include "render/RunLength.h"
+#include "media/Picture.h"
+#include "media/RunLength.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 //  - the lines equal those of a small reference decoder that works on the whole file
 //    in memory (ANSI lines go through the same code page converter), so that the read
 //    window's boundaries cannot change the result.
-#include "app/NonStdioFile.h"
+#include "base/NonStdioFile.h"
 #include "tests/TextReference.h"
 
 #include <QByteArray>

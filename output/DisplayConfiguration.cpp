@@ -1,7 +1,7 @@
 #include "output/DisplayConfiguration.h"
 
-#include "app/Debug.h"
-#include "app/Settings.h"
+#include "base/Debug.h"
+#include "base/Settings.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "output/PowerGuard.h"
 
-#include "app/Debug.h"
+#include "base/Debug.h"
 
 #include <QDBusConnection>
 #include <QDBusInterface>

@@ -3,7 +3,7 @@
 
 #include "output/RenderWindow.h"
 
-#include "app/Debug.h"
+#include "base/Debug.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "output/DisplayConfiguration.h"
-#include "render/engine/Render.h"
+#include "render/Render.h"
 
 #include <QWindow>
 #include <atomic>

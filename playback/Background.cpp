@@ -1,6 +1,7 @@
 // The background of a playing object in its display texture: a solid colour, or
 // the animation frame due at this moment.
-#include "app/Debug.h"
+#include "base/Debug.h"
+#include "playback/Import.h"
 #include "playback/Timeline.h"
 
 #include <algorithm>
@@ -50,7 +51,7 @@ int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
     // A picture without frames imports its linked file first: until then there is no
     // picture size to make a texture of, and a failed import must be recorded as such.
     if (picture && frame.Frames.empty()) {
-        const int imported = CFrame::Hooks.InitBackground ? CFrame::Hooks.InitBackground(frame) : 1;
+        const int imported = InitBackground(frame);
         if (!imported) {
             frame.BackgroundError.exchange(1);
             return 0;

@@ -1,10 +1,10 @@
 #include "playback/Import.h"
 
-#include "app/CodePage.h"
-#include "app/Debug.h"
+#include "base/CodePage.h"
+#include "base/Debug.h"
 #include "playback/FileStamp.h"
-#include "app/NonStdioFile.h"
-#include "playback/AviReader.h"
+#include "base/NonStdioFile.h"
+#include "media/AviReader.h"
 #include "playback/Timeline.h"
 
 #include <QDateTime>

@@ -88,7 +88,7 @@ int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int ma
 // import, or cannot be read.
 bool ImageFileChanged(const CFrame& frame);
 // Imports the linked file again when it changed; 1 when nothing was needed or the
-// import gave frames. Installed as the record's InitBackground hook.
+// import gave frames.
 int InitBackground(CFrame& frame);
 
 // The object's background at object size, as the editor's canvas shows it.

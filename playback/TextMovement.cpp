@@ -1,6 +1,6 @@
 #include "playback/TextMovement.h"
 
-#include "app/Debug.h"
+#include "base/Debug.h"
 #include "playback/Import.h"
 #include "playback/TextSource.h"
 #include "playback/Timeline.h"
@@ -308,9 +308,4 @@ void MoveText(CFrame& frame, FramePresentation& record, int elapsedMicros) {
     const int lo = across ? 0 : 1, hi = across ? 2 : 3;
     record.TextWindow[lo] = k * record.BackgroundWindow[lo] + d * float(x);
     record.TextWindow[hi] = d * float(extent + x) - k * (1.0f - record.BackgroundWindow[hi]);
-}
-
-void InstallPlaybackHooks() {
-    CFrame::Hooks.SizeTextTexture = &SizeTextTexture;
-    CFrame::Hooks.InitBackground = &InitBackground;
 }

@@ -7,8 +7,8 @@
 #pragma once
 
 #include "core/Frame.h"
-#include "render/Texture.h"
-#include "render/text/RichEdit.h"
+#include "media/Texture.h"
+#include "text/RichEdit.h"
 
 struct FramePresentation;
 
@@ -30,7 +30,3 @@ int PrepareTextTexture(CFrame& frame, ITextureDevice& device);
 // Moves a scroll or roll by the frames elapsed and maps the effect's window onto the
 // visible part of the ring.
 void MoveText(CFrame& frame, FramePresentation& record, int elapsedMicros);
-
-// Installs the playback layer's work for Play and repetitions (text texture size,
-// linked picture re-import).
-void InstallPlaybackHooks();

@@ -1,7 +1,7 @@
 #include "playback/TextSource.h"
 
-#include "app/Debug.h"
-#include "app/NonStdioFile.h"
+#include "base/Debug.h"
+#include "base/NonStdioFile.h"
 #include "playback/FileStamp.h"
 
 #include <QFile>

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "core/Frame.h"
-#include "render/text/RichEdit.h"
+#include "text/RichEdit.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,8 @@
 #include "playback/Timeline.h"
 
-#include "app/Debug.h"
+#include "base/Debug.h"
 #include "playback/Effects.h"
+#include "playback/Import.h"
 #include "playback/TextMovement.h"
 
 const char* PhaseName(TimelinePhase phase) {
@@ -56,7 +57,7 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
         frame.ResetTimeline();
         if (frame.SourceReady.load()) frame.RecheckDue = 1;
         if (frame.Kind == KindPicture && frame.Frames.size() > 1) frame.AnimationFrame = -1;
-        if (CFrame::Hooks.InitBackground) CFrame::Hooks.InitBackground(frame);
+        InitBackground(frame);
         frame.TextTexture.reset();
     }
 

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "core/Frame.h"
-#include "render/Texture.h"
+#include "media/Texture.h"
 
 // What an object draws in one output frame; all zero when nothing is drawn.
 struct FramePresentation {

@@ -3,7 +3,7 @@
 // read window falls. Deliberately simple; speed does not matter here.
 #pragma once
 
-#include "app/NonStdioFile.h"
+#include "base/NonStdioFile.h"
 
 #include <cstddef>
 #include <cstdint>

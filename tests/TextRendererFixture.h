@@ -2,7 +2,7 @@
 // (standing in for the render engine's text thread).
 #pragma once
 
-#include "render/text/RichEdit.h"
+#include "text/RichEdit.h"
 
 inline CRichEditTextRenderer& TextRenderer() {
     static CRichEditTextRenderer renderer;

@@ -1,7 +1,7 @@
 // The video reader: stream information, frames as bottom-up bitmaps in order, alpha,
 // frame sizes that differ from the header, and files that are not videos or are
 // damaged. The videos are written by FFmpeg's libraries while the tests run.
-#include "playback/AviReader.h"
+#include "media/AviReader.h"
 #include "tests/TestVideo.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The BMP and TGA decoders against files the tests build themselves: every bit
 // depth and pixel layout, both row orders, RLE streams with their escapes, the
 // alpha rules, and truncated or hostile files, which must fail cleanly.
-#include "render/codecs/CxImage.h"
+#include "media/CxImage.h"
 
 #include <gtest/gtest.h>
 

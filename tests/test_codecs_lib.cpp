@@ -4,7 +4,7 @@
 // disposal and offset frames. Decoded pixels are checked against what was written
 // (JPEG within a tolerance). Hostile files (truncated, huge declared sizes, broken
 // data, too many scans or frames) must fail cleanly and without large allocations.
-#include "render/codecs/CxImage.h"
+#include "media/CxImage.h"
 
 #include <gtest/gtest.h>
 

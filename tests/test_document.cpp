@@ -2,7 +2,7 @@
 // seen through a recording host and a recording message presenter; and the
 // placement rule the canvas and cloning share.
 #include "app/MainDoc.h"
-#include "app/Translate.h"
+#include "base/Translate.h"
 #include "core/PageFile.h"
 #include "core/Placement.h"
 
@@ -637,24 +637,27 @@ protected:
 
 struct PlaybackCommand {
     const char* name;
-    void (CMainDoc::*command)();
+    PlayCommand command;
+    CommandTarget target;
 };
 
+// The selection's commands first, then the whole page's.
 const PlaybackCommand ObjectCommands[] = {
-    {"PlayObject", &CMainDoc::PlayObject},
-    {"PauseObject", &CMainDoc::PauseObject},
-    {"EndObject", &CMainDoc::EndObject},
-    {"StopObject", &CMainDoc::StopObject},
-    {"PlayAll", &CMainDoc::PlayAll},
-    {"PauseAll", &CMainDoc::PauseAll},
-    {"EndAll", &CMainDoc::EndAll},
-    {"StopAll", &CMainDoc::StopAll},
+    {"play selection", PlayCommand::Play, CommandTarget::Selected()},
+    {"pause selection", PlayCommand::PauseResume, CommandTarget::Selected()},
+    {"end selection", PlayCommand::End, CommandTarget::Selected()},
+    {"stop selection", PlayCommand::Stop, CommandTarget::Selected()},
+    {"toggle selection", PlayCommand::Toggle, CommandTarget::Selected()},
+    {"play all", PlayCommand::Play, CommandTarget::Every()},
+    {"pause all", PlayCommand::PauseResume, CommandTarget::Every()},
+    {"end all", PlayCommand::End, CommandTarget::Every()},
+    {"stop all", PlayCommand::Stop, CommandTarget::Every()},
 };
 
 TEST_F(ObjectPlaybackTest, OutputOffChangesNothingOnStoppedObjects) {
     for (const PlaybackCommand& c : ObjectCommands) {
         SCOPED_TRACE(c.name);
-        (doc.*c.command)();
+        EXPECT_FALSE(doc.Command(c.command, c.target).Changed());
         EXPECT_EQ(States(), std::vector<PlayState>(4, PlayState{}));
     }
     EXPECT_TRUE(presenter.messages.empty());
@@ -669,14 +672,14 @@ TEST_F(ObjectPlaybackTest, OutputOffChangesNothingOnPlayingObjects) {
     ASSERT_EQ(before[1], (PlayState{1, 1, 0}));
     for (const PlaybackCommand& c : ObjectCommands) {
         SCOPED_TRACE(c.name);
-        (doc.*c.command)();
+        EXPECT_FALSE(doc.Command(c.command, c.target).Changed());
         EXPECT_EQ(States(), before);
     }
 }
 
 TEST_F(ObjectPlaybackTest, PlayObjectPlaysTheSelectedObjectAndItsGroup) {
     doc.Page.OutputOn = 1;
-    doc.PlayObject();
+    doc.Command(PlayCommand::Play, CommandTarget::Selected());
     EXPECT_EQ(StateOf(selected), (PlayState{1, 0, 0}));
     EXPECT_EQ(StateOf(member), (PlayState{1, 0, 0}));
     EXPECT_EQ(StateOf(otherCase), PlayState{});
@@ -685,12 +688,12 @@ TEST_F(ObjectPlaybackTest, PlayObjectPlaysTheSelectedObjectAndItsGroup) {
 
 TEST_F(ObjectPlaybackTest, PauseObjectTogglesTheSelectedObjectAndItsGroup) {
     PlayAllDirectly();
-    doc.PauseObject();
+    doc.Command(PlayCommand::PauseResume, CommandTarget::Selected());
     EXPECT_EQ(StateOf(selected), (PlayState{1, 1, 0}));
     EXPECT_EQ(StateOf(member), (PlayState{1, 1, 0}));
     EXPECT_EQ(StateOf(otherCase), (PlayState{1, 0, 0}));
     EXPECT_EQ(StateOf(ungrouped), (PlayState{1, 0, 0}));
-    doc.PauseObject();
+    doc.Command(PlayCommand::PauseResume, CommandTarget::Selected());
     EXPECT_EQ(StateOf(selected), (PlayState{1, 0, 0}));
     EXPECT_EQ(StateOf(member), (PlayState{1, 0, 0}));
 }
@@ -698,14 +701,14 @@ TEST_F(ObjectPlaybackTest, PauseObjectTogglesTheSelectedObjectAndItsGroup) {
 TEST_F(ObjectPlaybackTest, PauseObjectLeavesAStoppedSelectionStopped) {
     doc.Page.OutputOn = 1;
     member->Play();
-    doc.PauseObject();
+    doc.Command(PlayCommand::PauseResume, CommandTarget::Selected());
     EXPECT_EQ(StateOf(selected), PlayState{});
     EXPECT_EQ(StateOf(member), (PlayState{1, 1, 0}));
 }
 
 TEST_F(ObjectPlaybackTest, EndObjectEndsTheSelectedObjectAndItsGroup) {
     PlayAllDirectly();
-    doc.EndObject();
+    doc.Command(PlayCommand::End, CommandTarget::Selected());
     EXPECT_EQ(StateOf(selected), (PlayState{1, 0, 1}));
     EXPECT_EQ(StateOf(member), (PlayState{1, 0, 1}));
     EXPECT_EQ(StateOf(otherCase), (PlayState{1, 0, 0}));
@@ -714,7 +717,7 @@ TEST_F(ObjectPlaybackTest, EndObjectEndsTheSelectedObjectAndItsGroup) {
 
 TEST_F(ObjectPlaybackTest, StopObjectStopsTheSelectedObjectAndItsGroup) {
     PlayAllDirectly();
-    doc.StopObject();
+    doc.Command(PlayCommand::Stop, CommandTarget::Selected());
     EXPECT_EQ(StateOf(selected), PlayState{});
     EXPECT_EQ(StateOf(member), PlayState{});
     EXPECT_EQ(StateOf(otherCase), (PlayState{1, 0, 0}));
@@ -724,9 +727,9 @@ TEST_F(ObjectPlaybackTest, StopObjectStopsTheSelectedObjectAndItsGroup) {
 TEST_F(ObjectPlaybackTest, UngroupedSelectionAffectsOnlyItself) {
     doc.Select(ungrouped);
     doc.Page.OutputOn = 1;
-    doc.PlayObject();
+    doc.Command(PlayCommand::Play, CommandTarget::Selected());
     EXPECT_EQ(States(), (std::vector<PlayState>{{}, {}, {}, {1, 0, 0}}));
-    doc.StopObject();
+    doc.Command(PlayCommand::Stop, CommandTarget::Selected());
     EXPECT_EQ(States(), std::vector<PlayState>(4, PlayState{}));
 }
 
@@ -734,32 +737,32 @@ TEST_F(ObjectPlaybackTest, ObjectCommandsWithoutSelectionDoNothing) {
     PlayAllDirectly();
     doc.Select(nullptr);
     const auto before = States();
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(ObjectCommands[i].name);
-        (doc.*ObjectCommands[i].command)();
+        EXPECT_FALSE(doc.Command(ObjectCommands[i].command, ObjectCommands[i].target).Changed());
         EXPECT_EQ(States(), before);
     }
 }
 
 TEST_F(ObjectPlaybackTest, AllCommandsActOnEveryObject) {
     doc.Page.OutputOn = 1;
-    doc.PlayAll();
+    doc.Command(PlayCommand::Play, CommandTarget::Every());
     EXPECT_EQ(States(), std::vector<PlayState>(4, PlayState{1, 0, 0}));
-    doc.PauseAll();
+    doc.Command(PlayCommand::PauseResume, CommandTarget::Every());
     EXPECT_EQ(States(), std::vector<PlayState>(4, PlayState{1, 1, 0}));
-    doc.PauseAll();
+    doc.Command(PlayCommand::PauseResume, CommandTarget::Every());
     EXPECT_EQ(States(), std::vector<PlayState>(4, PlayState{1, 0, 0}));
-    doc.EndAll();
+    doc.Command(PlayCommand::End, CommandTarget::Every());
     EXPECT_EQ(States(), std::vector<PlayState>(4, PlayState{1, 0, 1}));
-    doc.StopAll();
+    doc.Command(PlayCommand::Stop, CommandTarget::Every());
     for (CFrame* object : {selected, member, otherCase, ungrouped}) EXPECT_EQ(object->Playing.load(), 0);
 }
 
 TEST_F(ObjectPlaybackTest, TogglePlayStartsAndEndsTheGroup) {
     doc.Page.OutputOn = 1;
-    doc.TogglePlay(selected);
+    doc.Command(PlayCommand::Toggle, CommandTarget::WithGroup(selected));
     EXPECT_EQ(States(), (std::vector<PlayState>{{1, 0, 0}, {1, 0, 0}, {}, {}}));
-    doc.TogglePlay(selected);
+    doc.Command(PlayCommand::Toggle, CommandTarget::WithGroup(selected));
     EXPECT_EQ(States(), (std::vector<PlayState>{{1, 0, 1}, {1, 0, 1}, {}, {}}));
 }
 

@@ -1,10 +1,11 @@
 // The page: snapshots with deferred destruction, the order of its objects, the
 // object limit, lookups, and the playback commands for many objects.
 #include "core/FrameSet.h"
+#include "playback/PlayCommand.h"
 #include "playback/TextMovement.h"
 #include "tests/TextRendererFixture.h"
 #include "playback/Timeline.h"
-#include "render/MemoryTexture.h"
+#include "media/MemoryTexture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,11 @@
 #include <vector>
 
 namespace {
+
+// A play command as every input gives it; 1 when it changed anything.
+int Command(CFrameSet& page, PlayCommand command, const CommandTarget& target) {
+    return ApplyCommand(page, command, target).Changed() ? 1 : 0;
+}
 
 // An object that lets a test see when the page destroys it: the page holds the only
 // strong reference to the token, the test a weak one.
@@ -307,14 +313,14 @@ TEST_F(FrameSetTest, AddAndInsertAboveRefuseThe257thObject) {
 TEST_F(FrameSetTest, PlaybackCommandsCopeWithAFullPage) {
     page.OutputOn = 1;
     for (int i = 0; i < CFrameSet::MaxObjects; ++i) AddObject(i % 2 ? QStringLiteral("G") : QString(), 7);
-    EXPECT_EQ(page.PlayAll(), 1);
+    EXPECT_EQ(Command(page, PlayCommand::Play, CommandTarget::Every()), 1);
     for (CFrame* object : Live()) EXPECT_TRUE(Playing(object));
     PresentAll();
     EXPECT_EQ(device.Live.load(), 256);
-    EXPECT_EQ(page.PauseAll(), 1);
-    EXPECT_EQ(page.StopGroup(QStringLiteral("G"), nullptr), 1);
+    EXPECT_EQ(Command(page, PlayCommand::PauseResume, CommandTarget::Every()), 1);
+    EXPECT_EQ(Command(page, PlayCommand::Stop, CommandTarget::NamedGroup(QStringLiteral("G"))), 1);
     EXPECT_EQ(device.Live.load(), 128);
-    EXPECT_EQ(page.ToggleHotkey(7), 1);
+    EXPECT_EQ(Command(page, PlayCommand::Toggle, CommandTarget::OfHotkey(7)), 1);
     EXPECT_EQ(page.StopAll(), 1);
     EXPECT_EQ(device.Live.load(), 0);
     page.RemoveAll();
@@ -396,11 +402,11 @@ TEST_F(FrameSetTest, OutputOffCommandsStartNothing) {
     CFrame* a = AddObject(QStringLiteral("G"), 3);
     CFrame* b = AddObject(QStringLiteral("G"), 3);
 
-    EXPECT_EQ(page.PlayAll(), 0);
-    EXPECT_EQ(page.PlayAllExcept({a}), 0);
-    EXPECT_EQ(page.PlayGroup(QStringLiteral("G"), nullptr), 0);
-    EXPECT_EQ(page.TogglePlay(a), 0);
-    EXPECT_EQ(page.ToggleHotkey(3), 0);
+    EXPECT_EQ(Command(page, PlayCommand::Play, CommandTarget::Every()), 0);
+    EXPECT_EQ(Command(page, PlayCommand::Play, CommandTarget::Every({a})), 0);
+    EXPECT_EQ(Command(page, PlayCommand::Play, CommandTarget::NamedGroup(QStringLiteral("G"))), 0);
+    EXPECT_EQ(Command(page, PlayCommand::Toggle, CommandTarget::WithGroup(a)), 0);
+    EXPECT_EQ(Command(page, PlayCommand::Toggle, CommandTarget::OfHotkey(3)), 0);
     EXPECT_FALSE(Playing(a));
     EXPECT_FALSE(Playing(b));
 }
@@ -410,30 +416,30 @@ TEST_F(FrameSetTest, OutputOffCommandsLeavePlayingObjectsAlone) {
     CFrame* a = AddObject(QStringLiteral("G"), 3);
     CFrame* b = AddObject(QStringLiteral("G"), 3);
     CFrame* c = AddObject();
-    ASSERT_EQ(page.PlayAll(), 1);
+    ASSERT_EQ(Command(page, PlayCommand::Play, CommandTarget::Every()), 1);
     b->TogglePause();
     PresentAll();
     ASSERT_EQ(device.Live.load(), 3);
     page.OutputOn = 0;
 
-    struct Command {
+    struct Case {
         const char* name;
         int (*run)(CFrameSet&, CFrame*);
     };
-    const Command commands[] = {
-        {"PlayAll", [](CFrameSet& p, CFrame*) { return p.PlayAll(); }},
-        {"PlayAllExcept", [](CFrameSet& p, CFrame*) { return p.PlayAllExcept({}); }},
-        {"PauseAll", [](CFrameSet& p, CFrame*) { return p.PauseAll(); }},
-        {"EndAll", [](CFrameSet& p, CFrame*) { return p.EndAll(); }},
+    const Case commands[] = {
+        {"PlayAll", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::Play, CommandTarget::Every()); }},
+        {"PlayAllExcept", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::Play, CommandTarget::Every({})); }},
+        {"PauseAll", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::PauseResume, CommandTarget::Every()); }},
+        {"EndAll", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::End, CommandTarget::Every()); }},
         {"StopAll", [](CFrameSet& p, CFrame*) { return p.StopAll(); }},
-        {"PlayGroup", [](CFrameSet& p, CFrame*) { return p.PlayGroup(QStringLiteral("G"), nullptr); }},
-        {"PauseGroup", [](CFrameSet& p, CFrame*) { return p.PauseGroup(QStringLiteral("G"), nullptr); }},
-        {"EndGroup", [](CFrameSet& p, CFrame*) { return p.EndGroup(QStringLiteral("G"), nullptr); }},
-        {"StopGroup", [](CFrameSet& p, CFrame*) { return p.StopGroup(QStringLiteral("G"), nullptr); }},
-        {"TogglePlay", [](CFrameSet& p, CFrame* o) { return p.TogglePlay(o); }},
-        {"ToggleHotkey", [](CFrameSet& p, CFrame*) { return p.ToggleHotkey(3); }},
+        {"PlayGroup", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::Play, CommandTarget::NamedGroup(QStringLiteral("G"))); }},
+        {"PauseGroup", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::PauseResume, CommandTarget::NamedGroup(QStringLiteral("G"))); }},
+        {"EndGroup", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::End, CommandTarget::NamedGroup(QStringLiteral("G"))); }},
+        {"StopGroup", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::Stop, CommandTarget::NamedGroup(QStringLiteral("G"))); }},
+        {"TogglePlay", [](CFrameSet& p, CFrame* o) { return Command(p, PlayCommand::Toggle, CommandTarget::WithGroup(o)); }},
+        {"ToggleHotkey", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::Toggle, CommandTarget::OfHotkey(3)); }},
     };
-    for (const Command& command : commands) {
+    for (const Case& command : commands) {
         SCOPED_TRACE(command.name);
         EXPECT_EQ(command.run(page, a), 0);
         for (CFrame* object : {a, b, c}) {
@@ -457,10 +463,10 @@ protected:
 TEST_F(FrameSetPlayTest, PlayAllStartsEveryObject) {
     CFrame* a = AddObject();
     CFrame* b = AddObject();
-    EXPECT_EQ(page.PlayAll(), 1);
+    EXPECT_EQ(Command(page, PlayCommand::Play, CommandTarget::Every()), 1);
     EXPECT_TRUE(Playing(a));
     EXPECT_TRUE(Playing(b));
-    EXPECT_EQ(page.PlayAll(), 0) << "both already play and do not repeat: nothing changes";
+    EXPECT_EQ(Command(page, PlayCommand::Play, CommandTarget::Every()), 0) << "both already play and do not repeat: nothing changes";
     EXPECT_TRUE(Playing(a));
     EXPECT_TRUE(Playing(b));
 }
@@ -471,7 +477,7 @@ TEST_F(FrameSetPlayTest, PlayAllSkipsRemovedObjects) {
     std::vector<CFrame*> held;
     page.BeginSnapshot(held);
     page.Remove(b);
-    page.PlayAll();
+    Command(page, PlayCommand::Play, CommandTarget::Every());
     EXPECT_TRUE(Playing(a));
     EXPECT_FALSE(Playing(b));
     page.EndSnapshot();
@@ -481,11 +487,11 @@ TEST_F(FrameSetPlayTest, PlayAllExceptLeavesTheListedObjects) {
     CFrame* a = AddObject();
     CFrame* b = AddObject();
     CFrame* c = AddObject();
-    EXPECT_EQ(page.PlayAllExcept({a, c}), 1);
+    EXPECT_EQ(Command(page, PlayCommand::Play, CommandTarget::Every({a, c})), 1);
     EXPECT_FALSE(Playing(a));
     EXPECT_TRUE(Playing(b));
     EXPECT_FALSE(Playing(c));
-    EXPECT_EQ(page.PlayAllExcept({a, b, c}), 0);
+    EXPECT_EQ(Command(page, PlayCommand::Play, CommandTarget::Every({a, b, c})), 0);
     EXPECT_FALSE(Playing(a));
     EXPECT_FALSE(Playing(c));
 }
@@ -498,14 +504,14 @@ TEST_F(FrameSetPlayTest, PauseAllTogglesEachPlayingObject) {
     paused->Play();
     paused->TogglePause();
 
-    EXPECT_EQ(page.PauseAll(), 1);
+    EXPECT_EQ(Command(page, PlayCommand::PauseResume, CommandTarget::Every()), 1);
     EXPECT_TRUE(Paused(running));
     EXPECT_FALSE(Paused(paused));
     EXPECT_TRUE(Playing(paused));
     EXPECT_FALSE(Paused(stopped));
     EXPECT_FALSE(Playing(stopped));
 
-    EXPECT_EQ(page.PauseAll(), 1);
+    EXPECT_EQ(Command(page, PlayCommand::PauseResume, CommandTarget::Every()), 1);
     EXPECT_FALSE(Paused(running));
     EXPECT_TRUE(Paused(paused));
     EXPECT_FALSE(Paused(stopped));
@@ -513,7 +519,7 @@ TEST_F(FrameSetPlayTest, PauseAllTogglesEachPlayingObject) {
 
 TEST_F(FrameSetPlayTest, PauseAllWithNothingPlayingChangesNothing) {
     CFrame* a = AddObject();
-    EXPECT_EQ(page.PauseAll(), 0);
+    EXPECT_EQ(Command(page, PlayCommand::PauseResume, CommandTarget::Every()), 0);
     EXPECT_FALSE(Paused(a));
 }
 
@@ -527,7 +533,7 @@ TEST_F(FrameSetPlayTest, EndAllPlaysEveryPlayingObjectOut) {
     }
     b->TogglePause();
 
-    page.EndAll();
+    Command(page, PlayCommand::End, CommandTarget::Every());
     for (CFrame* object : {a, b}) {
         EXPECT_EQ(object->Ending, 1);
         EXPECT_EQ(object->EndTime, 300);
@@ -543,7 +549,7 @@ TEST_F(FrameSetPlayTest, StopAllStopsAndReleasesTextures) {
     CFrame* a = AddObject();
     CFrame* b = AddObject();
     CFrame* c = AddObject();
-    page.PlayAll();
+    Command(page, PlayCommand::Play, CommandTarget::Every());
     b->TogglePause();
     PresentAll();
     ASSERT_EQ(device.Live.load(), 3);
@@ -579,47 +585,42 @@ TEST_F(FrameSetPlayTest, StopAllLeavesAnObjectBeingStoppedElsewhereToThatThread)
     EXPECT_EQ(device.Live.load(), 0);
 }
 
-TEST_F(FrameSetPlayTest, GroupCommandsReachExactNameMembersButNotTheExcepted) {
-    CFrame* self = AddObject(QStringLiteral("News"));
+TEST_F(FrameSetPlayTest, GroupCommandsReachExactNameMembersOnly) {
     CFrame* m1 = AddObject(QStringLiteral("News"));
     CFrame* m2 = AddObject(QStringLiteral("News"));
     CFrame* lower = AddObject(QStringLiteral("news"));
     CFrame* spaced = AddObject(QStringLiteral("News "));
     CFrame* none = AddObject();
     const std::vector<CFrame*> outsiders{lower, spaced, none};
+    const CommandTarget news = CommandTarget::NamedGroup(QStringLiteral("News"));
 
-    EXPECT_EQ(page.PlayGroup(QStringLiteral("News"), self), 1);
-    EXPECT_FALSE(Playing(self));
+    EXPECT_EQ(Command(page, PlayCommand::Play, news), 1);
     EXPECT_TRUE(Playing(m1));
     EXPECT_TRUE(Playing(m2));
     for (CFrame* object : outsiders) EXPECT_FALSE(Playing(object));
 
-    self->Play();
     for (CFrame* object : outsiders) object->Play();
     PresentAll();
-    ASSERT_EQ(device.Live.load(), 6);
+    ASSERT_EQ(device.Live.load(), 5);
 
-    EXPECT_EQ(page.PauseGroup(QStringLiteral("News"), self), 1);
-    EXPECT_FALSE(Paused(self));
+    EXPECT_EQ(Command(page, PlayCommand::PauseResume, news), 1);
     EXPECT_TRUE(Paused(m1));
     EXPECT_TRUE(Paused(m2));
     for (CFrame* object : outsiders) EXPECT_FALSE(Paused(object));
 
-    page.EndGroup(QStringLiteral("News"), self);
-    EXPECT_EQ(self->Ending, 0);
+    Command(page, PlayCommand::End, news);
     EXPECT_EQ(m1->Ending, 1);
     EXPECT_EQ(m2->Ending, 1);
     EXPECT_FALSE(Paused(m1)) << "ending resumes a paused member";
     for (CFrame* object : outsiders) EXPECT_EQ(object->Ending, 0);
 
-    EXPECT_EQ(page.StopGroup(QStringLiteral("News"), self), 1);
-    EXPECT_TRUE(Playing(self));
+    EXPECT_EQ(Command(page, PlayCommand::Stop, news), 1);
     EXPECT_FALSE(Playing(m1));
     EXPECT_FALSE(Playing(m2));
     EXPECT_EQ(m1->BackgroundTexture, nullptr);
     EXPECT_EQ(m2->BackgroundTexture, nullptr);
     for (CFrame* object : outsiders) EXPECT_TRUE(Playing(object));
-    EXPECT_EQ(device.Live.load(), 4);
+    EXPECT_EQ(device.Live.load(), 3);
 }
 
 TEST_F(FrameSetPlayTest, GroupCommandsWithEmptyOrUnknownNameDoNothing) {
@@ -627,7 +628,7 @@ TEST_F(FrameSetPlayTest, GroupCommandsWithEmptyOrUnknownNameDoNothing) {
     CFrame* b = AddObject(QStringLiteral("G"));
     for (const QString& name : {QString(), QStringLiteral("Nobody"), QStringLiteral("g")}) {
         SCOPED_TRACE(name.toStdString());
-        EXPECT_EQ(page.PlayGroup(name, nullptr), 0);
+        EXPECT_EQ(Command(page, PlayCommand::Play, CommandTarget::NamedGroup(name)), 0);
         EXPECT_FALSE(Playing(a));
         EXPECT_FALSE(Playing(b));
     }
@@ -635,9 +636,9 @@ TEST_F(FrameSetPlayTest, GroupCommandsWithEmptyOrUnknownNameDoNothing) {
     b->Play();
     for (const QString& name : {QString(), QStringLiteral("Nobody"), QStringLiteral("g")}) {
         SCOPED_TRACE(name.toStdString());
-        EXPECT_EQ(page.PauseGroup(name, nullptr), 0);
-        EXPECT_EQ(page.EndGroup(name, nullptr), 0);
-        EXPECT_EQ(page.StopGroup(name, nullptr), 0);
+        EXPECT_EQ(Command(page, PlayCommand::PauseResume, CommandTarget::NamedGroup(name)), 0);
+        EXPECT_EQ(Command(page, PlayCommand::End, CommandTarget::NamedGroup(name)), 0);
+        EXPECT_EQ(Command(page, PlayCommand::Stop, CommandTarget::NamedGroup(name)), 0);
         for (CFrame* object : {a, b}) {
             EXPECT_TRUE(Playing(object));
             EXPECT_FALSE(Paused(object));
@@ -649,7 +650,7 @@ TEST_F(FrameSetPlayTest, GroupCommandsWithEmptyOrUnknownNameDoNothing) {
 TEST_F(FrameSetPlayTest, GroupCommandWithoutExceptionReachesAllMembers) {
     CFrame* a = AddObject(QStringLiteral("G"));
     CFrame* b = AddObject(QStringLiteral("G"));
-    EXPECT_EQ(page.PlayGroup(QStringLiteral("G"), nullptr), 1);
+    EXPECT_EQ(Command(page, PlayCommand::Play, CommandTarget::NamedGroup(QStringLiteral("G"))), 1);
     EXPECT_TRUE(Playing(a));
     EXPECT_TRUE(Playing(b));
 }
@@ -659,12 +660,12 @@ TEST_F(FrameSetPlayTest, TogglePlayStartsAndEndsTheObjectWithItsGroup) {
     CFrame* member = AddObject(QStringLiteral("G"));
     CFrame* other = AddObject(QStringLiteral("H"));
 
-    EXPECT_EQ(page.TogglePlay(a), 1);
+    EXPECT_EQ(Command(page, PlayCommand::Toggle, CommandTarget::WithGroup(a)), 1);
     EXPECT_TRUE(Playing(a));
     EXPECT_TRUE(Playing(member));
     EXPECT_FALSE(Playing(other));
 
-    page.TogglePlay(a);
+    Command(page, PlayCommand::Toggle, CommandTarget::WithGroup(a));
     EXPECT_EQ(a->Ending, 1);
     EXPECT_EQ(member->Ending, 1);
     EXPECT_TRUE(Playing(a)) << "ended, not stopped: it plays out";
@@ -675,10 +676,10 @@ TEST_F(FrameSetPlayTest, TogglePlayStartsAndEndsTheObjectWithItsGroup) {
 TEST_F(FrameSetPlayTest, TogglePlayOnObjectWithoutGroup) {
     CFrame* a = AddObject();
     CFrame* b = AddObject();
-    EXPECT_EQ(page.TogglePlay(a), 1);
+    EXPECT_EQ(Command(page, PlayCommand::Toggle, CommandTarget::WithGroup(a)), 1);
     EXPECT_TRUE(Playing(a));
     EXPECT_FALSE(Playing(b));
-    EXPECT_EQ(page.TogglePlay(nullptr), 0);
+    EXPECT_EQ(Command(page, PlayCommand::Toggle, CommandTarget::WithGroup(nullptr)), 0);
 }
 
 TEST_F(FrameSetPlayTest, ToggleHotkeyEndsPlayingThenStartsAll) {
@@ -687,7 +688,7 @@ TEST_F(FrameSetPlayTest, ToggleHotkeyEndsPlayingThenStartsAll) {
     CFrame* other = AddObject({}, 6);
     x->Play();
 
-    EXPECT_EQ(page.ToggleHotkey(5), 1);
+    EXPECT_EQ(Command(page, PlayCommand::Toggle, CommandTarget::OfHotkey(5)), 1);
     EXPECT_EQ(x->Ending, 1);
     EXPECT_FALSE(Playing(y)) << "the other object of the key is not started";
     EXPECT_FALSE(Playing(other));
@@ -699,7 +700,7 @@ TEST_F(FrameSetPlayTest, ToggleHotkeyEndsPlayingThenStartsAll) {
     Present(x);
     ASSERT_FALSE(Playing(x));
 
-    EXPECT_EQ(page.ToggleHotkey(5), 1);
+    EXPECT_EQ(Command(page, PlayCommand::Toggle, CommandTarget::OfHotkey(5)), 1);
     EXPECT_TRUE(Playing(x));
     EXPECT_TRUE(Playing(y));
     EXPECT_FALSE(Playing(other));
@@ -707,7 +708,7 @@ TEST_F(FrameSetPlayTest, ToggleHotkeyEndsPlayingThenStartsAll) {
 
 TEST_F(FrameSetPlayTest, ToggleHotkeyWithUnusedKeyDoesNothing) {
     CFrame* a = AddObject({}, 5);
-    EXPECT_EQ(page.ToggleHotkey(9), 0);
+    EXPECT_EQ(Command(page, PlayCommand::Toggle, CommandTarget::OfHotkey(9)), 0);
     EXPECT_FALSE(Playing(a));
 }
 
@@ -717,7 +718,7 @@ TEST_F(FrameSetPlayTest, ToggleHotkeyIgnoresRemovedObjects) {
     std::vector<CFrame*> held;
     page.BeginSnapshot(held);
     page.Remove(b);
-    EXPECT_EQ(page.ToggleHotkey(5), 1);
+    EXPECT_EQ(Command(page, PlayCommand::Toggle, CommandTarget::OfHotkey(5)), 1);
     EXPECT_TRUE(Playing(a));
     EXPECT_FALSE(Playing(b));
     page.EndSnapshot();
@@ -729,31 +730,31 @@ TEST_F(FrameSetPlayTest, CommandsReportAChange) {
     CFrame* b = AddObject(QStringLiteral("G"));
     a->Play();
     b->Play();
-    EXPECT_EQ(page.EndAll(), 1) << "two playing objects were ended";
-    EXPECT_EQ(page.EndAll(), 0) << "both are already going out";
+    EXPECT_EQ(Command(page, PlayCommand::End, CommandTarget::Every()), 1) << "two playing objects were ended";
+    EXPECT_EQ(Command(page, PlayCommand::End, CommandTarget::Every()), 0) << "both are already going out";
 
     CFrame* c = AddObject(QStringLiteral("H"));
     CFrame* d = AddObject(QStringLiteral("H"));
     c->Play();
     d->Play();
-    EXPECT_EQ(page.EndGroup(QStringLiteral("H"), nullptr), 1) << "two members were ended";
+    EXPECT_EQ(Command(page, PlayCommand::End, CommandTarget::NamedGroup(QStringLiteral("H"))), 1) << "two members were ended";
 
     CFrame* e = AddObject();
     e->Play();
-    EXPECT_EQ(page.TogglePlay(e), 1) << "a playing object was ended";
+    EXPECT_EQ(Command(page, PlayCommand::Toggle, CommandTarget::WithGroup(e)), 1) << "a playing object was ended";
     EXPECT_EQ(e->Ending, 1);
 
     CFrame* f = AddObject();
     f->Play();
     f->TogglePause();
-    EXPECT_EQ(page.PlayAllExcept({a, b, c, d, e}), 1) << "a paused object was resumed";
+    EXPECT_EQ(Command(page, PlayCommand::Play, CommandTarget::Every({a, b, c, d, e})), 1) << "a paused object was resumed";
     EXPECT_FALSE(Paused(f));
 }
 
 TEST_F(FrameSetPlayTest, RemoveAllEmptiesThePage) {
     CFrame* a = AddObject();
     AddObject();
-    page.PlayAll();
+    Command(page, PlayCommand::Play, CommandTarget::Every());
     PresentAll();
     ASSERT_EQ(device.Live.load(), 2);
     {

@@ -6,13 +6,13 @@
 // Every picture, list and video is made here, small, in a temporary folder.
 #include "tests/TestVideo.h"
 #include "app/MainDoc.h"
-#include "app/Translate.h"
+#include "base/Translate.h"
 #include "core/FrameSet.h"
 #include "playback/Import.h"
 #include "playback/TextMovement.h"
 #include "tests/TextRendererFixture.h"
 #include "playback/Timeline.h"
-#include "render/MemoryTexture.h"
+#include "media/MemoryTexture.h"
 
 #include <gtest/gtest.h>
 
@@ -1350,7 +1350,6 @@ protected:
     void SetUp() override {
         av_log_set_level(AV_LOG_QUIET);
         ASSERT_TRUE(dir.isValid());
-        InstallPlaybackHooks();
         object.Kind = KindPicture;
         object.MaintainLink = 1;
         object.FramePeriod = 20000;

@@ -1,6 +1,6 @@
 // Language packs: resources keys, reading the pack, choosing a language, and the
 // translation of texts, dialogs, menus and combo boxes through the current language.
-#include "app/Translate.h"
+#include "base/Translate.h"
 #include "ui/MessageBoxPresenter.h"
 #include "ui/TranslateWidgets.h"
 

@@ -4,8 +4,8 @@
 // another writer holds it, concurrent callers, the level and path fixed at the first
 // call, and the process-wide log's file in the documents folder.
 #include "tests/TemporaryUserFolders.h"
-#include "app/Debug.h"
-#include "app/Settings.h"
+#include "base/Debug.h"
+#include "base/Settings.h"
 
 #include <gtest/gtest.h>
 

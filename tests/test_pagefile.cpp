@@ -1,7 +1,7 @@
 // Page files: the reader against page bytes assembled here at the documented offsets,
 // the writer against golden bytes, and the two together in round trips.
 #include "tests/FileSizeLimit.h"
-#include "app/Translate.h"
+#include "base/Translate.h"
 #include "core/Frame.h"
 #include "core/PageFile.h"
 

@@ -1,6 +1,6 @@
 // Pixel operations of CPicture: sizes, copies, blits, scaling, fills, halving and
 // recovering transparency from a white and a black copy.
-#include "render/Picture.h"
+#include "media/Picture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The preview: the engine draws into a window the caller owns, the render size
 // scaled to the window, and follows the window when the pane is resized.
+#include "playback/PlayCommand.h"
 #include "core/FrameSet.h"
 #include "output/RenderWindow.h"
 
@@ -57,7 +58,7 @@ TEST(Preview, ShowsTheRenderSizeScaledToThePaneAndFollowsItsSize) {
     std::mutex lock;
     std::vector<Shown> shown;  // guarded by lock: the render thread appends, this thread reads
     options.beforeFrame = [&](int frame) {
-        if (frame == 0) page.PlayAll();
+        if (frame == 0) ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
         return true;
     };
     options.afterFrame = [&](int, CRender& engine) {

@@ -1,6 +1,6 @@
 // The text rasteriser: still pictures and playback strips, their sizes and the
 // character they stop at, true alpha and colour, opacity and the lead-in.
-#include "render/text/RichEdit.h"
+#include "text/RichEdit.h"
 
 #include <QFontInfo>
 #include <QTextCursor>

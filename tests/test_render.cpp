@@ -1,10 +1,11 @@
 // The render engine on OpenGL (llvmpipe, surfaceless EGL): compositing against the
 // blend formulas, the drop shadow, the keyer packing and the plain output, and the
 // engine's life.
+#include "playback/PlayCommand.h"
 #include "playback/TextMovement.h"
-#include "render/engine/Render.h"
-#include "render/MemoryTexture.h"
-#include "render/text/RichEdit.h"
+#include "render/Render.h"
+#include "media/MemoryTexture.h"
+#include "text/RichEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ Played Play(CFrameSet& page, int frames, RenderOptions options = {}, int width =
     options.beforeFrame = [&, clock](int frame) {
         if (frame >= frames) return false;
         clock->now = 1 + int64_t(frame) * Period;
-        if (frame == 0) page.PlayAll();  // the page plays once the output is on
+        if (frame == 0) ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());  // the page plays once the output is on
         return true;
     };
     options.afterFrame = [&](int frame, CRender& engine) {
@@ -93,7 +94,7 @@ void ExpectPixel(const Captured& c, int x, int y, int r, int g, int b, int a, in
 
 class RenderEngine : public ::testing::Test {
 protected:
-    void SetUp() override { InstallPlaybackHooks(); }
+    
 };
 
 }  // namespace
@@ -142,7 +143,7 @@ TEST_F(RenderEngine, FadeAlphaAndTransparentPicturesDrawAccordingly) {
     frame.Picture.Compress(clear);
     picture->Frames.push_back(frame);
     page.Add(picture);
-    page.PlayAll();
+    ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
     // Frame 0 has no elapsed time; frame k has a clock of (k - 1) x 20 ms: frame 26
     // shows the fade at 500 ms, alpha 127.
     const Played run = Play(page, 27);
@@ -282,7 +283,7 @@ TEST_F(RenderEngine, RangeWordTakesEffectAtTheNextFrame) {
 TEST_F(RenderEngine, PlainOutputLaysThePictureOverTheBackColour) {
     CFrameSet page;
     AddColour(page, {0, 0, 50, 50}, 0x800000FF);  // half red
-    page.PlayAll();
+    ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
     RenderOptions options;
     options.noYCbCrA = true;
     options.backColor = 0xFF0000FF;  // opaque blue (ARGB)
@@ -351,7 +352,7 @@ TEST_F(RenderEngine, LiveEngineSurvivesCommandsFromAnotherThread) {
             else o->Stop();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        page.PlayAll();
+        ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         EXPECT_EQ(engine.status.load(), RenderStatusOk);
         EXPECT_GT(engine.framesRendered.load(), 5);

@@ -1,8 +1,8 @@
 // RTF reading and writing, the code pages under them, and the rich text control's
 // editing calls.
-#include "app/CodePage.h"
-#include "render/text/RichEdit.h"
-#include "render/text/Rtf.h"
+#include "base/CodePage.h"
+#include "text/RichEdit.h"
+#include "text/Rtf.h"
 
 #include <QColor>
 #include <QTextBlock>

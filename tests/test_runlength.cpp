@@ -1,7 +1,7 @@
 // The run-length code of stored frames: exact encoder choices, the raw fallback,
 // decoding limits and round trips through CCompressedPicture.
-#include "render/Picture.h"
-#include "render/RunLength.h"
+#include "media/Picture.h"
+#include "media/RunLength.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // default; writes read back; booleans as 0 and 1 in the file; malformed files read
 // as far as they go; the documents folder and the pages folder default.
 #include "tests/TemporaryUserFolders.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <gtest/gtest.h>
 

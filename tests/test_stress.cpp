@@ -13,11 +13,12 @@
 // Pacing counters are read and written with relaxed order on purpose: they must not
 // create happens-before edges between the threads that would hide a data race from
 // ThreadSanitizer.
+#include "playback/PlayCommand.h"
 #include "core/FrameSet.h"
 #include "playback/TextMovement.h"
 #include "playback/Timeline.h"
-#include "render/MemoryTexture.h"
-#include "render/Picture.h"
+#include "media/MemoryTexture.h"
+#include "media/Picture.h"
 
 #include <gtest/gtest.h>
 
@@ -323,7 +324,6 @@ constexpr int Iterations = 5000;
 constexpr unsigned Seed = 0x5EED2024u;
 
 TEST(PageStress, CommandsRenderAndTextThreadsTogether) {
-    InstallPlaybackHooks();
     CObjectArena arena(Iterations + 512, SlotSize);
     Arena = &arena;
     CMemoryTextureDevice device;
@@ -352,7 +352,7 @@ TEST(PageStress, CommandsRenderAndTextThreadsTogether) {
             if (taken) ++added;
         };
         for (int i = 0; i < 12; ++i) addObject(false, 0);
-        page.PlayAll();
+        ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
 
         std::thread render(RenderLoop, std::ref(page), std::ref(device), std::cref(stop), std::ref(c));
         std::thread text(TextLoop, std::ref(page), std::cref(stop), std::ref(c));
@@ -382,7 +382,7 @@ TEST(PageStress, CommandsRenderAndTextThreadsTogether) {
                 }
             } else if (op < 44) {
                 if (live < MaxLive) addObject(false, 0);
-                if (extra % 2 && live < MaxLive) page.PlayAll();
+                if (extra % 2 && live < MaxLive) ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
             } else if (op < 47) {
                 if (live < MaxLive) addObject(true, object && extra % 3 ? object->Id : extra % 3 == 0 ? 0 : -1);
             } else if (op < 53) {
@@ -403,28 +403,28 @@ TEST(PageStress, CommandsRenderAndTextThreadsTogether) {
                     ++removeAlls;
                     if (page.LiveCount() != 0) ++removedStillListed;
                     for (int k = 0; k < 6; ++k) addObject(false, 0);
-                    page.PlayAll();
+                    ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
                 }
             } else if (op < 59) {
-                page.PlayGroup(group, nullptr);
+                ApplyCommand(page, PlayCommand::Play, CommandTarget::NamedGroup(group));
             } else if (op < 62) {
-                page.EndGroup(group, object);
+                ApplyCommand(page, PlayCommand::End, object ? CommandTarget::WithGroup(object) : CommandTarget::NamedGroup(group));
             } else if (op < 64) {
-                page.PauseGroup(group, nullptr);
+                ApplyCommand(page, PlayCommand::PauseResume, CommandTarget::NamedGroup(group));
             } else if (op < 66) {
-                page.StopGroup(group, object);
+                ApplyCommand(page, PlayCommand::Stop, object ? CommandTarget::WithGroup(object) : CommandTarget::NamedGroup(group));
             } else if (op < 71) {
-                page.ToggleHotkey(int(extra % 3) + 1);
+                ApplyCommand(page, PlayCommand::Toggle, CommandTarget::OfHotkey(int(extra % 3) + 1));
             } else if (op < 76) {
-                if (object) page.TogglePlay(object);
+                if (object) ApplyCommand(page, PlayCommand::Toggle, CommandTarget::WithGroup(object));
             } else if (op < 79) {
-                page.PlayAll();
+                ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
             } else if (op < 81) {
-                if (object) page.PlayAllExcept({object});
+                if (object) ApplyCommand(page, PlayCommand::Play, CommandTarget::Every({object}));
             } else if (op < 83) {
-                page.PauseAll();
+                ApplyCommand(page, PlayCommand::PauseResume, CommandTarget::Every());
             } else if (op < 86) {
-                page.EndAll();
+                ApplyCommand(page, PlayCommand::End, CommandTarget::Every());
             } else if (op < 87) {
                 page.StopAll();
             } else if (op < 90) {
@@ -527,7 +527,6 @@ TEST(PageStress, CommandsRenderAndTextThreadsTogether) {
 // the same object (alone, with its group or with all objects): exactly one of them
 // stops it and its texture is released exactly once.
 TEST(PageStress, RenderThreadAndCommandStopTheSameObjectAtOnce) {
-    InstallPlaybackHooks();
     constexpr int Trials = 600;
     CMemoryTextureDevice device;
     CFrameSet page;
@@ -562,7 +561,7 @@ TEST(PageStress, RenderThreadAndCommandStopTheSameObjectAtOnce) {
             switch (trial % 3) {
             case 0: stopped = object->Stop(); break;
             case 1: stopped = page.StopAll(); break;
-            default: stopped = page.StopGroup(QStringLiteral("G"), nullptr); break;
+            default: stopped = ApplyCommand(page, PlayCommand::Stop, CommandTarget::NamedGroup(QStringLiteral("G"))).Changed(); break;
             }
             commandStopped[size_t(trial)] = stopped;
             finished.fetch_add(1);

@@ -3,7 +3,7 @@
 // the reader's states, and results that do not depend on where the 1024-byte read
 // window's boundaries fall (checked against a small reference decoder that works on
 // the whole file in memory).
-#include "app/NonStdioFile.h"
+#include "base/NonStdioFile.h"
 #include "tests/TextReference.h"
 
 #include <gtest/gtest.h>

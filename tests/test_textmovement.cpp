@@ -2,7 +2,7 @@
 // the speed table, and the text thread's chunk step.
 #include "playback/TextMovement.h"
 #include "playback/Timeline.h"
-#include "render/MemoryTexture.h"
+#include "media/MemoryTexture.h"
 #include "tests/TextRendererFixture.h"
 
 #include <QDir>
@@ -50,7 +50,7 @@ QByteArray Rtf(const char* body) {
 
 class TextMovement : public ::testing::Test {
 protected:
-    void SetUp() override { InstallPlaybackHooks(); }
+    
 
     // One output frame as the engine runs it: the text thread's passes until it is
     // idle (when it runs), the countdown to the next source test, then the frame.

@@ -3,7 +3,7 @@
 // the rich-text template, CSV rows loaded for rendering, the default template and
 // the text thread's source step.
 #include "playback/TextSource.h"
-#include "app/NonStdioFile.h"
+#include "base/NonStdioFile.h"
 #include "tests/TextRendererFixture.h"
 
 #include <QDate>

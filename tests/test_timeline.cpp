@@ -2,12 +2,16 @@
 // playing, repetitions, fades, bar graphs, and the background texture (solid colour
 // or animation frames) on the memory texture device.
 #include "core/Frame.h"
+#include "playback/Import.h"
 #include "playback/TextMovement.h"
 #include "tests/TextRendererFixture.h"
 #include "playback/Timeline.h"
-#include "render/MemoryTexture.h"
+#include "media/MemoryTexture.h"
 
 #include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTemporaryDir>
 
 #include <cstring>
 #include <functional>
@@ -959,17 +963,11 @@ TEST_F(PictureTest, PictureWithoutFramesCannotPlay) {
     EXPECT_EQ(frame.Playing.load(), 0);
 }
 
-// The linked-image import installed by the import layer, replaced for a test.
-class ImportHook {
-public:
-    explicit ImportHook(int (*hook)(CFrame&)) : saved_(CFrame::Hooks.InitBackground) {
-        CFrame::Hooks.InitBackground = hook;
-    }
-    ~ImportHook() { CFrame::Hooks.InitBackground = saved_; }
-
-private:
-    int (*saved_)(CFrame&);
-};
+// A picture object linked to a file, as "Maintain link" makes it.
+void LinkTo(CFrame& frame, const QString& path) {
+    frame.MaintainLink = 1;
+    frame.ImageFileName = path;
+}
 
 TEST_F(PictureTest, FailedImportSetsBackgroundError) {
     frame.Kind = KindPicture;
@@ -977,33 +975,36 @@ TEST_F(PictureTest, FailedImportSetsBackgroundError) {
     frame.PictureWidth = 16;
     frame.PictureHeight = 16;
     frame.Play();
-    ImportHook hook([](CFrame&) { return 0; });
+    LinkTo(frame, QStringLiteral("/nonexistent/linked.png"));
     EXPECT_FALSE(engine.Frame(frame));
     EXPECT_EQ(frame.BackgroundError.load(), 1);
     EXPECT_EQ(frame.Playing.load(), 0);
 }
 
 TEST_F(PictureTest, ImportThatReleasesTheTextureGetsOneOfTheNewSize) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("linked.png"));
+    QImage image(48, 32, QImage::Format_ARGB32);
+    image.fill(0xFF336699u);
+    ASSERT_TRUE(image.save(path));
     frame.Kind = KindPicture;
     frame.Rect = {0, 0, 100, 60};
     frame.PictureWidth = 16;
     frame.PictureHeight = 16;
     frame.Play();
+    LinkTo(frame, path);
     frame.BackgroundError = 1;
-    static PictureTest* self = nullptr;
-    self = this;
-    ImportHook hook([](CFrame& f) {
-        // As an import does: new frames of a new size, and the old texture gone.
-        self->MakePicture(f, 48, 32, {20});
-        f.BackgroundTexture.reset();
-        return 1;
-    });
     EXPECT_TRUE(engine.Frame(frame));
     ASSERT_NE(frame.BackgroundTexture, nullptr);
     EXPECT_EQ(frame.BackgroundTexture->width, 48);
     EXPECT_EQ(frame.BackgroundTexture->height, 32);
     EXPECT_EQ(frame.BackgroundError.load(), 0);
-    EXPECT_EQ(ShownFrame(frame), 0);
+    EXPECT_EQ(frame.AnimationFrame, 0);
+    auto* texture = dynamic_cast<const CMemoryTexture*>(frame.BackgroundTexture.get());
+    ASSERT_NE(texture, nullptr);
+    uint32_t pixel = 0;
+    std::memcpy(&pixel, texture->Pixels().data(), 4);
+    EXPECT_EQ(pixel, 0xFF336699u) << "the linked file's picture is on the texture";
     EXPECT_EQ(engine.device.Live.load(), 1);
 }
 

@@ -1,4 +1,4 @@
-#include "app/Translate.h"
+#include "base/Translate.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "output/VideoModes.h"
+#include "core/VideoModes.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>

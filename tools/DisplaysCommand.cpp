@@ -1,7 +1,7 @@
 #include "tools/DisplaysCommand.h"
 
 #include "output/DisplayConfiguration.h"
-#include "output/VideoModes.h"
+#include "core/VideoModes.h"
 #include "output/XRandRDisplaySystem.h"
 #include "tools/PageCommands.h"
 

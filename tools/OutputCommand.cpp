@@ -1,10 +1,10 @@
 #include "tools/OutputCommand.h"
 
-#include "app/Settings.h"
-#include "app/Translate.h"
+#include "base/Settings.h"
+#include "base/Translate.h"
 #include "output/PowerGuard.h"
 #include "output/RenderWindow.h"
-#include "output/VideoModes.h"
+#include "core/VideoModes.h"
 #include "output/XRandRDisplaySystem.h"
 #include "tools/PageCommands.h"
 
@@ -71,7 +71,7 @@ int OutputCommand(const QStringList& arguments, int mode) {
     RenderOptions options = RenderOptions::FromSettings(mode);
     options.preview = preview;
     options.beforeFrame = [&](int frame) {
-        if (frame == 0) playout.page.PlayAll();
+        if (frame == 0) playout.Document().Command(PlayCommand::Play, CommandTarget::Every());
         return true;
     };
     // The output display in the video mode, or a preview pane at half the render size.

@@ -30,41 +30,24 @@ void PrintLine(const QJsonObject& line) {
     std::fputc('\n', stdout);
 }
 
-void Apply(CFrameSet& page, const std::vector<CFrame*>& objects, const TimedCommand& c) {
+void Apply(CPlayoutPage& playout, const TimedCommand& c) {
+    PlayCommand command = PlayCommand::Stop;
+    if (c.verb == QLatin1String("play")) command = PlayCommand::Play;
+    else if (c.verb == QLatin1String("pause")) command = PlayCommand::PauseResume;
+    else if (c.verb == QLatin1String("end")) command = PlayCommand::End;
+    CommandTarget target;
     if (c.target == QLatin1String("all")) {
-        if (c.verb == QLatin1String("play")) page.PlayAll();
-        else if (c.verb == QLatin1String("pause")) page.PauseAll();
-        else if (c.verb == QLatin1String("end")) page.EndAll();
-        else page.StopAll();
-        return;
-    }
-    if (c.target.startsWith(QLatin1String("group:"))) {
-        const QString name = c.target.mid(6);
-        if (c.verb == QLatin1String("play")) page.PlayGroup(name, nullptr);
-        else if (c.verb == QLatin1String("pause")) page.PauseGroup(name, nullptr);
-        else if (c.verb == QLatin1String("end")) page.EndGroup(name, nullptr);
-        else page.StopGroup(name, nullptr);
-        return;
-    }
-    bool ok = false;
-    const int number = c.target.toInt(&ok);
-    if (!ok || number < 1 || number > int(objects.size())) return;  // names nothing
-    CFrame* object = objects[size_t(number - 1)];
-    if (c.verb == QLatin1String("play")) {
-        object->Play();
-        page.PlayGroup(object->Group, object);
-    } else if (c.verb == QLatin1String("pause")) {
-        object->TogglePause();
-        page.PauseGroup(object->Group, object);
-    } else if (c.verb == QLatin1String("end")) {
-        object->End();
-        page.EndGroup(object->Group, object);
+        target = CommandTarget::Every();
+    } else if (c.target.startsWith(QLatin1String("group:"))) {
+        target = CommandTarget::NamedGroup(c.target.mid(6));
     } else {
-        object->Stop();
-        page.StopGroup(object->Group, object);
+        bool ok = false;
+        const int number = c.target.toInt(&ok);
+        if (!ok || number < 1 || number > int(playout.objects.size())) return;  // names nothing
+        target = CommandTarget::WithGroup(playout.objects[size_t(number - 1)]);
     }
+    playout.Document().Command(command, target);
 }
-
 
 bool TakeCommands(QStringList& args, std::vector<TimedCommand>& commands, const char* tool) {
     for (qsizetype k; (k = args.indexOf(QStringLiteral("--at-ms"))) >= 0;) {
@@ -101,6 +84,9 @@ QJsonObject PresentationLine(int frame, double timeMs, int object, int clock, Ti
     }
     return line;
 }
+
+CPlayoutPage::CPlayoutPage()
+    : document_(std::make_unique<CMainDoc>(host_, 0)), page(document_->Page) {}
 
 CPlayoutPage::~CPlayoutPage() {
     if (!held_) return;

@@ -5,6 +5,7 @@
 // thread between frames).
 #pragma once
 
+#include "app/MainDoc.h"
 #include "core/FrameSet.h"
 #include "playback/Timeline.h"
 
@@ -15,18 +16,30 @@
 #include <memory>
 #include <vector>
 
-// A page read for a play-out run; its objects stay in one snapshot for the whole
-// run (the page does not change), and everything is stopped at the end.
+// A page read for a play-out run into a document of its own, so that timed
+// commands take the document's command path as the editor's do; its objects stay
+// in one snapshot for the whole run (the page does not change), and everything is
+// stopped at the end.
 class CPlayoutPage {
 public:
-    CPlayoutPage() = default;
+    CPlayoutPage();
     CPlayoutPage(const CPlayoutPage&) = delete;
     CPlayoutPage& operator=(const CPlayoutPage&) = delete;
     ~CPlayoutPage();
     // False (the reader has reported why) when the page cannot be read in the mode.
     bool Read(const QString& path, int mode);
 
-    CFrameSet page;
+    CMainDoc& Document() { return *document_; }
+
+private:
+    struct QuietHost : IDocumentHost {
+        void UpdateViews(int) override {}
+    };
+    QuietHost host_;
+    std::unique_ptr<CMainDoc> document_;
+
+public:
+    CFrameSet& page;
     std::vector<CFrame*> objects;            // bottom to top
     std::map<const CFrame*, int> numbers;    // 1-based, as commands name them
 
@@ -46,8 +59,9 @@ bool ParseCommand(const QString& text, TimedCommand& command);
 // every object plays at 0); false (with a message on standard error) for a
 // malformed one.
 bool TakeCommands(QStringList& args, std::vector<TimedCommand>& commands, const char* tool);
-// One command as the editor gives it: to one object (and its group), a group, or all.
-void Apply(CFrameSet& page, const std::vector<CFrame*>& objects, const TimedCommand& command);
+// One command through the document's command path: to one object (and its group),
+// a group, or all.
+void Apply(CPlayoutPage& playout, const TimedCommand& command);
 
 // The line of one object's presented frame.
 QJsonObject PresentationLine(int frame, double timeMs, int object, int clock, TimelinePhase phase, int alive,

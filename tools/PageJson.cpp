@@ -1,6 +1,6 @@
 #include "tools/PageJson.h"
 
-#include "output/VideoModes.h"
+#include "core/VideoModes.h"
 #include "playback/Import.h"
 
 #include <QDir>

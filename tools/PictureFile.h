@@ -3,7 +3,7 @@
 // Threads: any.
 #pragma once
 
-#include "render/Picture.h"
+#include "media/Picture.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "tools/RenderCommand.h"
 
-#include "app/Translate.h"
+#include "base/Translate.h"
 #include "core/PageFile.h"
-#include "output/VideoModes.h"
-#include "render/engine/Render.h"
+#include "core/VideoModes.h"
+#include "render/Render.h"
 #include "tools/PageCommands.h"
 #include "tools/PictureFile.h"
 
@@ -119,7 +119,7 @@ int RenderCommand(const QStringList& arguments, int mode) {
         if (timeUs > int64_t(toMs) * 1000) return false;
         timer.now = timeUs + 1;
         while (nextCommand < commands.size() && commands[nextCommand].atMs * 1000 <= timeUs)
-            Apply(page, objects, commands[nextCommand++]);
+            Apply(playout, commands[nextCommand++]);
         return true;
     };
     if (trace) {

@@ -1,7 +1,7 @@
 #include "tools/TextCommand.h"
 
 #include "core/PageFile.h"
-#include "output/VideoModes.h"
+#include "core/VideoModes.h"
 #include "playback/TextMovement.h"
 #include "playback/TextSource.h"
 #include "tools/PictureFile.h"

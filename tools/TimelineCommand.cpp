@@ -2,10 +2,10 @@
 
 #include "core/FrameSet.h"
 #include "core/PageFile.h"
-#include "output/VideoModes.h"
+#include "core/VideoModes.h"
 #include "playback/TextMovement.h"
 #include "playback/Timeline.h"
-#include "render/MemoryTexture.h"
+#include "media/MemoryTexture.h"
 #include "tools/PageCommands.h"
 #include "tools/PictureFile.h"
 
@@ -76,7 +76,7 @@ int TimelineCommand(const QStringList& arguments, int mode) {
     for (int index = 0; index < frames; ++index) {
         const long long timeUs = (long long)index * period;
         while (nextCommand < commands.size() && commands[nextCommand].atMs * 1000 <= timeUs)
-            Apply(page, objects, commands[nextCommand++]);
+            Apply(playout, commands[nextCommand++]);
         for (CFrame* object : objects) {
             const int number = numbers[object];
             const bool shown = onlyObject == 0 || onlyObject == number;

@@ -1,12 +1,12 @@
 // cvtool: page files from the command line. Prints JSON on standard output; errors
 // go to standard error with a non-zero exit code.
 #include "app/MainDoc.h"
-#include "app/NonStdioFile.h"
-#include "app/Settings.h"
-#include "app/Translate.h"
+#include "base/NonStdioFile.h"
+#include "base/Settings.h"
+#include "base/Translate.h"
 #include "core/PageFile.h"
 #include "output/RenderWindow.h"
-#include "output/VideoModes.h"
+#include "core/VideoModes.h"
 #include "playback/Import.h"
 #include "playback/TextMovement.h"
 #include "playback/TextSource.h"
@@ -265,7 +265,6 @@ int main(int argc, char** argv) {
     CStandardErrorPresenter presenter;
     presenter.Answer = IdYes;  // import asks about numbered sequences; --sequence decides
     CTranslate::Global().SetPresenter(&presenter);
-    InstallPlaybackHooks();
 
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) return Usage();

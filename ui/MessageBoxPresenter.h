@@ -3,7 +3,7 @@
 // Threads: the user-interface thread.
 #pragma once
 
-#include "app/Translate.h"
+#include "base/Translate.h"
 
 class QWidget;
 

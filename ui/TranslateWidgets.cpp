@@ -1,6 +1,6 @@
 #include "ui/TranslateWidgets.h"
 
-#include "app/Translate.h"
+#include "base/Translate.h"
 
 #include <QAction>
 #include <QComboBox>
