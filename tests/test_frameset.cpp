@@ -428,10 +428,10 @@ TEST_F(FrameSetTest, OutputOffCommandsLeavePlayingObjectsAlone) {
     };
     const Case commands[] = {
         {"PlayAll", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::Play, CommandTarget::Every()); }},
-        {"PlayAllExcept", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::Play, CommandTarget::Every({})); }},
+        {"PlayAllExcept", [](CFrameSet& p, CFrame* o) { return Command(p, PlayCommand::Play, CommandTarget::Every({o})); }},
         {"PauseAll", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::PauseResume, CommandTarget::Every()); }},
         {"EndAll", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::End, CommandTarget::Every()); }},
-        {"StopAll", [](CFrameSet& p, CFrame*) { return p.StopAll(); }},
+        {"StopAll", [](CFrameSet& p, CFrame*) { return int(p.StopAll()); }},
         {"PlayGroup", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::Play, CommandTarget::NamedGroup(QStringLiteral("G"))); }},
         {"PauseGroup", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::PauseResume, CommandTarget::NamedGroup(QStringLiteral("G"))); }},
         {"EndGroup", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::End, CommandTarget::NamedGroup(QStringLiteral("G"))); }},
