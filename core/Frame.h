@@ -247,6 +247,18 @@ public:
     std::atomic<int> BackgroundError{0}; // written by the render thread on a failed re-import
     CalendarTime ImageFileTime{};
     int ImageFileSize = 0;
+    // A linked file's re-import, handed from the text thread to the render thread as
+    // a chunk is: the render thread raises ImageRecheckDue at a repetition; the text
+    // thread checks the file, imports it into ReimportedFrames and raises
+    // FramesPending; the render thread swaps them with Frames (the old frames stay
+    // on air until then) and clears it. ReimportedFrames and its size belong to the
+    // text thread while FramesPending is clear (it frees there what the swap gave
+    // back) and to the render thread while it is set.
+    std::atomic<int> ImageRecheckDue{0};
+    std::atomic<int> FramesPending{0};
+    std::vector<CFrameBackground> ReimportedFrames;
+    int ReimportedWidth = 0;
+    int ReimportedHeight = 0;
     TextureHandle BackgroundTexture;  // created by the render thread; released by Stop once Busy is clear
     TextureHandle TextTexture;        // created by the render thread; released by Stop once Busy is clear
     CPicture FrameScratch;

@@ -56,7 +56,14 @@ int CFrame::Play() {
     CDebug::Log(3, "CFrame::Play(%08X), rect: %d:%d - %d:%d (%dx%d), text: %dx%d, move: %d", this, Rect.left, Rect.top,
                 Rect.right, Rect.bottom, Rect.Width(), Rect.Height(), TextureWidth, TextureHeight, Lead);
     AnimationFrame = -1;
+    // Frames the text thread imported after the last run's render thread stopped
+    // taking them: the file's stamp is already theirs.
+    TakeReimportedFrames(*this, true);
+    ImageRecheckDue.exchange(0);
     InitBackground(*this);
+    // A picture with nothing to show (its link gave no frames) never shows; End sends
+    // it off at once.
+    if (Kind == KindPicture && Frames.empty()) BackgroundError.exchange(1);
     SourceReady.exchange(0);
     RecheckDue = 0;
     RecheckCountdown.exchange(0);

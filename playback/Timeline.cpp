@@ -2,7 +2,6 @@
 
 #include "base/Debug.h"
 #include "playback/Effects.h"
-#include "playback/Import.h"
 #include "playback/TextMovement.h"
 
 const char* PhaseName(TimelinePhase phase) {
@@ -57,7 +56,9 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
         frame.ResetTimeline();
         if (frame.SourceReady.load()) frame.RecheckDue = 1;
         if (frame.Kind == KindPicture && frame.Frames.size() > 1) frame.AnimationFrame = -1;
-        InitBackground(frame);
+        // Whether the linked file changed is the text thread's to find out (a stat and
+        // perhaps a whole decode); the old frames play on until it hands new ones over.
+        if (frame.Kind == KindPicture && frame.MaintainLink) frame.ImageRecheckDue.store(1);
         frame.TextTexture.reset();
     }
 
