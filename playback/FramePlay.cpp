@@ -2,6 +2,11 @@
 // playback layer (the text texture's size, a linked picture's import). Stopping and
 // pausing belong to the record itself (core/Frame.cpp): removing an object must
 // stop it without playback.
+//
+// Threads: Play and End run on the command thread (the user-interface thread, where
+// every input's command arrives). PlayOut runs there as part of End, and on the
+// render thread when a crawl's text has passed; ResetTimeline in Play and on the
+// render thread at each repetition.
 #include "base/Debug.h"
 #include "core/Frame.h"
 #include "playback/Import.h"
@@ -75,15 +80,20 @@ int CFrame::Play() {
     return 1;
 }
 
-int CFrame::End() {
-    if (!Playing.load()) return 0;
-    if (EndTime != 0 && EndTime - Clock <= OutEffectDuration) return 0;  // already going out
+bool CFrame::PlayOut() {
+    if (EndTime != 0 && EndTime - Clock <= OutEffectDuration) return false;  // already going out
     Ending = 1;
     // An object still waiting or coming in finishes its in effect first.
     EndTime = std::max(StartDelay + InEffectDuration, Clock.load()) + OutEffectDuration;
     if (EndTime == 0) EndTime = 1;
     // One that never showed because its source or picture failed goes at once.
     if ((TextError.load() || BackgroundError.load()) && Clock == 0) Clock = EndTime + 1;
+    return true;
+}
+
+int CFrame::End() {
+    if (!Playing.load()) return 0;
+    if (!PlayOut()) return 0;
     if (Paused.load()) {
         Paused.exchange(0);
         return 1;

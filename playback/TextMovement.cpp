@@ -300,7 +300,7 @@ void MoveText(CFrame& frame, FramePresentation& record, int elapsedMicros) {
                     frame.Copied -= turns;
                 }
             } else if (frame.ShowWhileTextMoves && frame.NoMoreText.load() && frame.EndTime == 0) {
-                frame.End();  // the text has passed: the object plays out
+                frame.PlayOut();  // the text has passed: the object plays out
             }
         }
     }

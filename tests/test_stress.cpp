@@ -745,4 +745,124 @@ TEST(PageStress, LinkedFileRewrittenWhileTheTextAndRenderThreadsPlayIt) {
     Arena = nullptr;
 }
 
+// ---------------------------------------------------------------------------------
+// The words two threads write: timers (the text thread makes their text from the
+// clock the render thread advances) and crawls that play themselves out on the
+// render thread once their text has passed, under a stream of pause, end, play and
+// stop commands from the user-interface thread.
+
+std::unique_ptr<CFrame> MakeTimerOrCrawl(int variant) {
+    auto object = std::make_unique<CTrackedFrame>();
+    CFrame& f = *object;
+    f.FramePeriod = FramePeriodUs;
+    const int y = 20 * variant;
+    f.Rect = {0, y, 80, y + 16};
+    f.OutEffectDuration = 40;
+    f.FadeOut = 1;
+    if (variant % 2 == 0) {  // a timer, repeating
+        f.TextSource = SourceTimer;
+        f.TimerFormat = QStringLiteral("%M:%S.%m");
+        f.RichText = "{\\rtf1 %1%}";
+        f.ShowIndefinitely = 0;
+        f.ShowFor = 200;
+        f.Repeat = 1;
+    } else {  // a crawl shown while its text moves: it ends itself
+        f.Movement = MovementHorizontal;
+        f.Speed = 40;
+        f.Loop = 0;
+        f.ShowWhileTextMoves = 1;
+        f.RichText = "{\\rtf1 Passing by}";
+    }
+    return object;
+}
+
+TEST(PageStress, TimersAndCrawlsThatEndThemselvesUnderCommands) {
+    constexpr int Objects = 6;
+    constexpr int Commands = 2000;
+    CObjectArena arena(Objects + 2, SlotSize);
+    Arena = &arena;
+    CMemoryTextureDevice device;
+    Counters c;
+    std::atomic<int> stop{0};
+    int pausesLost = 0;   // a pause this thread made, found undone with no command since
+    int pauses = 0;
+    bool lastCrawlEnded = false;
+    {
+        CFrameSet page;
+        page.OutputOn.store(1);
+        std::vector<CFrame*> objects;
+        for (int k = 0; k < Objects; ++k) {
+            std::unique_ptr<CFrame> object = MakeTimerOrCrawl(k);
+            objects.push_back(object.get());
+            ASSERT_EQ(page.Add(object), 1);
+        }
+        ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
+
+        std::thread render(RenderLoop, std::ref(page), std::ref(device), std::cref(stop), std::ref(c));
+        std::thread text(TextLoop, std::ref(page), std::cref(stop), std::ref(c));
+
+        std::mt19937 rng(Seed);
+        for (int i = 0; i < Commands; ++i) {
+            CFrame& object = *objects[rng() % Objects];
+            switch (rng() % 10) {
+            case 0:
+            case 1:
+                if (object.Playing.load() && !object.Paused.load()) {
+                    object.TogglePause();
+                    ++pauses;
+                    WaitPasses(c.renderPasses, 2);
+                    // Only a Stop (the object finished) may clear it meanwhile; Stop
+                    // turns Playing off first, so Paused is read first.
+                    const int paused = object.Paused.load();
+                    if (object.Playing.load() && !paused) ++pausesLost;
+                }
+                break;
+            case 2:
+                object.TogglePause();
+                break;
+            case 3:
+            case 4:
+                object.End();
+                break;
+            case 5:
+                object.Stop();
+                object.Play();
+                break;
+            default:
+                object.Play();
+                break;
+            }
+            WaitPasses(c.renderPasses, 1);
+        }
+
+        // Last, undisturbed: a crawl played once ends itself when its text has passed.
+        page.StopAll();
+        CFrame& crawl = *objects[1];
+        crawl.Play();
+        for (int pass = 0; pass < 2000 && crawl.Playing.load(); ++pass) {
+            WaitPasses(c.renderPasses, 1);
+            WaitPasses(c.textPasses, 1);
+        }
+        lastCrawlEnded = crawl.Playing.load() == 0;
+
+        stop.store(1, relaxed);
+        render.join();
+        text.join();
+        page.StopAll();
+        EXPECT_EQ(device.Live.load(), 0) << "textures left after every object was stopped";
+    }
+    EXPECT_EQ(arena.Count(SlotAlive), 0);
+    EXPECT_EQ(c.deadTouched.load(), 0);
+    EXPECT_EQ(c.badRecords.load(), 0);
+    EXPECT_EQ(pausesLost, 0);
+    EXPECT_GT(pauses, 0);
+    EXPECT_TRUE(lastCrawlEnded) << "a crawl shown while its text moves did not end itself";
+    EXPECT_GT(c.finished.load(), 0);
+    EXPECT_GT(c.textPresented.load(), 0);
+    EXPECT_GT(c.phases[size_t(TimelinePhase::Out)].load(), 0);
+    std::printf("[ stress   ] %d commands, %d pauses, %ld finished, %ld render passes, %ld text passes\n", Commands,
+                pauses, c.finished.load(), c.renderPasses.load(), c.textPasses.load());
+    Arena = nullptr;
+}
+
 }  // namespace

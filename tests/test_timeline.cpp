@@ -307,6 +307,25 @@ TEST_F(TimelineTest, EndOfAPausedObjectResumesIt) {
     EXPECT_EQ(frame.Playing.load(), 0);
 }
 
+TEST_F(TimelineTest, PlayOutEndsTheTimelineButLeavesAPauseAlone) {
+    Standard(frame);
+    frame.ShowIndefinitely = 1;
+    frame.Play();
+    engine.RunToClock(frame, 2000);
+    frame.TogglePause();
+    EXPECT_TRUE(frame.PlayOut());
+    EXPECT_EQ(frame.Paused.load(), 1) << "a pause is the operator's to lift";
+    EXPECT_EQ(frame.Ending.load(), 1);
+    EXPECT_EQ(frame.EndTime, 2500);
+    EXPECT_FALSE(frame.PlayOut()) << "already going out";
+    engine.Run(frame, 10);
+    EXPECT_EQ(frame.Clock, 2000);
+    frame.TogglePause();
+    engine.Run(frame, 10000);
+    EXPECT_EQ(engine.shots.back().clock, 2500);
+    EXPECT_EQ(frame.Playing.load(), 0);
+}
+
 TEST_F(TimelineTest, PlayOnPlayingRepeatingObjectStartsTheNextRepetition) {
     Standard(frame);
     frame.Repeat = 1;
