@@ -116,6 +116,12 @@ int CFrame::PeekNextId() { return NextId.load(); }
 
 // Stopping and pausing need nothing of playback: removing or deleting an object
 // stops it in this layer.
+//
+// Threads: Stop runs on the command thread, on the render thread (an object that
+// finished; every object as the engine stops) and in the destructor (on whichever
+// thread ends the last snapshot of a removed object, which is stopped already);
+// ReleaseTextures on the thread that stops. TogglePause runs on the command thread,
+// BeginPresent and EndPresent on the render thread.
 bool CFrame::Stop() {
     // Only the caller that turns Playing off stops the object: the render thread
     // stopping a finished object and a command stopping it at once release its

@@ -4,8 +4,9 @@
 // Threads: the user-interface thread owns the stored properties and content and
 // changes them only while the object is not playing. While the object plays, the
 // render thread and the text thread read the stored fields and own the run-time
-// state; the words that both of them (or the user-interface thread) touch are
-// atomics, and each says who writes it.
+// state, grouped below by the thread that writes it: command words, the render
+// thread's, the text thread's, and the hand-over words between the two, each with
+// who writes it, who reads it and what guards it.
 #pragma once
 
 #include "media/Picture.h"
@@ -97,17 +98,25 @@ public:
     // The process-wide id counter's next value (for tests and diagnostics).
     static int PeekNextId();
 
-    // Playing the object. Play, End, Stop and TogglePause run on whichever thread a
-    // command arrives on (the user-interface thread); PresentFrame (playback layer)
-    // on the render thread.
+    // Playing the object. Play, End and TogglePause run on the command thread (the
+    // user-interface thread, where every input's command arrives). Stop runs there
+    // and on the render thread, which stops an object that finished and, as the engine
+    // stops, every object; the render thread ends a crawl whose text has passed with
+    // PlayOut. Play, End and PlayOut belong to the playback layer (FramePlay.cpp), as
+    // does PresentFrame, the render thread's step.
     bool Play();         // true if the object started
     bool End();          // true if it resumed a paused object to play it out
+    // End's part that ends the timeline, without resuming a pause; false when the
+    // object is already going out.
+    bool PlayOut();
     bool Stop();         // true if the object was playing
     void TogglePause();  // only while playing
     // Waits until the render thread has let go of the object, then releases both
-    // display textures (Stop does this after clearing Playing).
+    // display textures, and then for the text thread (Stop does this, on its thread,
+    // after clearing Playing).
     void ReleaseTextures();
-    // Timeline values back to their start (at play and at each repetition).
+    // Timeline values back to their start: by Play, and by the render thread at each
+    // repetition.
     void ResetTimeline();
 
     // The render thread's hold on a playing object for one output frame: Busy is
@@ -136,8 +145,9 @@ public:
     int TextOpacity = 255;
     int DropShadow = 0;
 
-    // Picture and animation. A linked object's re-import on the render thread puts
-    // new frames in place under FramesLock; readers on other threads take it too.
+    // Picture and animation. While the object plays, the render thread puts a linked
+    // file's re-imported frames in place under FramesLock; readers on other threads
+    // take it too.
     int PictureWidth = 0;
     int PictureHeight = 0;
     std::vector<CFrameBackground> Frames;
@@ -163,7 +173,8 @@ public:
     int BarGraph = 0;
 
     // Editor pictures (not stored). The pictures belong to the user-interface thread;
-    // the valid flags are also cleared by a re-import on the render thread.
+    // EditorBackgroundValid is also cleared under FramesLock when re-imported frames
+    // are put in place (on the render thread while the object plays).
     std::atomic<int> EditorBackgroundValid{0};
     CPicture EditorBackground;
     std::atomic<int> EditorTextValid{0};
@@ -186,74 +197,101 @@ public:
     QString Group;
     int Hotkey = 0;
 
-    // Run-time state, never stored; reset whenever the object starts playing.
-    // Plain fields below are written by Play (on the command thread) before Playing
-    // publishes them, and from then on only by the render thread (clock, phase,
-    // animation and texture fields) or the text thread (text source and movement
-    // fields), until Stop has cleared Playing and waited for Busy. The words both
-    // threads use are atomics and say who writes them; a rendered chunk passes from
-    // the text thread to the render thread through ChunkPending.
-    std::atomic<int> Playing{0};   // written by the user-interface thread (play, stop) and the render thread (finish)
-    std::atomic<int> Paused{0};    // written by the user-interface thread
-    std::atomic<int> Busy{0};      // written by the render thread while it presents the object
-    std::atomic<int> Stopping{0};  // set by Stop until the textures are released; Play waits for it
-    // EndTime, Clock and Ending: written by the render thread (PresentFrame, at each
-    // repetition and every frame) and by End and Play on the user-interface thread
-    // while the object plays, with no lock; atomic words so each read sees a whole
-    // value (the render thread takes End's values at its next frame).
-    std::atomic<int> EndTime{0};
+    // Run-time state, never stored; reset whenever the object starts playing. Play
+    // (command thread) writes all of it before Playing publishes it, once a Stop in
+    // progress and the text thread have let go. While the object plays, each field
+    // is written by the thread its group names; a word two threads write says how.
+
+    // Command words. Play, End, TogglePause and Stop write them on the command thread,
+    // Stop also on the render thread; all threads read them. Atomics, no lock.
+    std::atomic<int> Playing{0};   // set by Play; cleared by Stop's exchange, whose winner alone releases the textures
+    std::atomic<int> Paused{0};    // toggled by the command thread; cleared by Play, End, and Stop after Playing
+    std::atomic<int> Stopping{0};  // Stops in progress, counted in and out by each Stop; Play waits for 0
+    // The timeline's end: the render thread's words (PresentFrame reads them once per
+    // frame, advances Clock, resets all three at a repetition; PlayOut), which End
+    // and Play also write from the command thread while the object plays, no lock:
+    // the render thread takes a command's values at its next frame. An End that meets
+    // a repetition's reset may lose its EndTime there; Ending stays, and the object
+    // finishes at the end of that repetition.
+    std::atomic<int> EndTime{0};   // Clock at which the object has gone out; 0 while none is set
     std::atomic<int> Clock{0};     // ms since the object started playing
-    int ClockMicros = 0;           // µs not yet added to Clock, 0..999
+    std::atomic<int> Ending{0};    // set by End and PlayOut; cleared by Play, and by the render thread at the finish
+
+    // Render thread: PresentFrame, with Busy held. Stop releases the textures once
+    // Busy is clear.
+    std::atomic<int> Busy{0};         // render thread, while it presents the object; Stop waits for it
+    std::atomic<int> ClockMicros{0};  // µs not yet added to Clock, 0..999; the text thread reads it for a timer's text
     int MoveAccumulator = 0;
     int AnimationFrame = -1;
     int AnimationFrameStart = 0;
-    std::atomic<int> Ending{0};    // set by End, cleared by the render thread when the object finishes
-    std::atomic<int> BarValue{0};         // written by the text thread, read by the render thread
-    std::atomic<int> SourceReady{0};      // written by the text thread, cleared by play
-    std::atomic<int> TextError{0};        // written by the text thread
+    int Scrolled = 0;
+    int Copied = 0;
+    int DisplayStarted = 0;
+    TextureHandle BackgroundTexture;
+    TextureHandle TextTexture;
+    CPicture FrameScratch;
+    // Set by Play (SizeTextTexture) alone; read by the render and the text thread.
+    int TextureWidth = 0;
+    int TextureHeight = 0;
+    int Lead = 0;
+
+    // Text thread: InvokeRender, with TextBusy held. Play and ReleaseTextures wait for
+    // TextBusy, so a new run or an edit never starts under a text step.
+    std::atomic<int> TextBusy{0};     // text thread, while it works on the object
+    std::atomic<int> SourceReady{0};  // text thread; cleared by Play; read by the render thread
+    std::atomic<int> TextError{0};    // text thread; read by End
+    std::atomic<int> BarValue{0};     // text thread; read by the render thread
     QByteArray SourceRichText;
     CFrameSourceData Table;
     CalendarTime SourceFileTime{};
     int64_t SourceFileNanos = 0;   // the same stamp to the nanosecond: a rewrite within a second still shows
     QString LastValue;
-    std::atomic<int> RecheckDue{0};       // set by the render thread, cleared by the text thread
-    std::atomic<int> RecheckCountdown{0}; // decremented by the render thread, reloaded by the text thread
-    int Scrolled = 0;
-    int Copied = 0;
-    std::atomic<int> TextPresent{0};      // written by the text thread; reset by play and at each repetition
-    int DisplayStarted = 0;
-    int TextureWidth = 0;
-    int TextureHeight = 0;
-    int Lead = 0;
-    std::array<int, 4> Ring{};     // write x, write y, read x, read y
-    std::array<int, 4> Chunk{};    // copy x, copy y, width, height of ChunkPicture
-    CPicture ChunkPicture;
-    std::atomic<int> ChunkPending{0};    // set by the text thread, cleared by the render thread
-    // The text's read position: written by the text thread while no chunk is pending,
-    // by the render thread while one is (the ChunkPending hand-over orders them), and
-    // reset at each repetition under TextLock.
-    std::atomic<int> NoMoreText{0};
-    std::atomic<int> NextChar{0};
-    std::atomic<int> ChunksRendered{0};  // incremented by the text thread
-    std::atomic<int> EdgeLeadDone{0};     // text thread; reset at each repetition under TextLock
-    // Set by the text thread while it works on the object; Play waits for it so that
-    // a new run never starts under a text step of the old one.
-    std::atomic<int> TextBusy{0};
-    // Taken by the text thread while it publishes a chunk and by a repetition's reset
-    // of the text fields (render thread), never while rasterising; TextGeneration
-    // counts those resets so a chunk rendered for an earlier pass is dropped.
-    std::mutex TextLock;
-    std::atomic<int> TextGeneration{0};
-    std::atomic<int> BackgroundError{0}; // written by the render thread on a failed re-import
+    // The linked file's stamp at its last import: the text thread's while the object
+    // plays (ReimportStep), the command thread's otherwise (Play, the editor's picture).
     CalendarTime ImageFileTime{};
     int ImageFileSize = 0;
-    TextureHandle BackgroundTexture;  // created by the render thread; released by Stop once Busy is clear
-    TextureHandle TextTexture;        // created by the render thread; released by Stop once Busy is clear
-    CPicture FrameScratch;
-    QString Caption;
-    // Held by an import while it puts new frames in place, and by the editor while it
-    // reads the frames of a playing object (whose imports run on the render thread).
+
+    // Hand-over words between the text thread and the render thread.
+    // TextLock: held by the text thread while it publishes a chunk and by ResetTimeline
+    // (the render thread at a repetition, Play), never while rasterising.
+    std::mutex TextLock;
+    std::atomic<int> TextGeneration{0};  // counted up by ResetTimeline under TextLock: older chunks are dropped
+    // A chunk: the text thread fills these only while ChunkPending is clear, the render
+    // thread reads them (and moves Chunk's copy position) only while it is set.
+    std::atomic<int> ChunkPending{0};  // set by the text thread under TextLock, cleared by the render thread
+    std::array<int, 4> Chunk{};        // copy x, copy y, width, height of ChunkPicture
+    CPicture ChunkPicture;
+    // The render thread's signals, published by the text thread under TextLock in this
+    // order before ChunkPending, reset by ResetTimeline under TextLock.
+    std::atomic<int> ChunksRendered{0};
+    std::atomic<int> TextPresent{0};
+    std::atomic<int> EdgeLeadDone{0};  // text thread's, written under TextLock; reset by ResetTimeline under it
+    // The text's read position: the text thread's while no chunk is pending, the render
+    // thread's while one is (a looping text starts again); reset under TextLock.
+    std::atomic<int> NoMoreText{0};
+    std::atomic<int> NextChar{0};
+    // Write x, write y, read x, read y of the text texture's ring: set up by the text
+    // thread while ChunksRendered is 0 (the render thread leaves it alone until the first
+    // chunk), moved by the render thread alone from then on.
+    std::array<int, 4> Ring{};
+    std::atomic<int> RecheckDue{0};        // raised by the render thread, cleared by the text thread as it checks
+    std::atomic<int> RecheckCountdown{0};  // counted down by the render thread, reloaded by the text thread
+    // A linked file's re-import (ReimportStep, TakeReimportedFrames): the text thread
+    // fills ReimportedFrames only while FramesPending is clear (and frees there what the
+    // last swap gave back), the render thread swaps them with Frames only while it is set.
+    std::atomic<int> ImageRecheckDue{0};  // raised by the render thread at a repetition, cleared by the text thread
+    std::atomic<int> FramesPending{0};    // set by the text thread, cleared after the swap by the render thread or Play
+    std::vector<CFrameBackground> ReimportedFrames;
+    int ReimportedWidth = 0;
+    int ReimportedHeight = 0;
+    // Frames, PictureWidth and PictureHeight of a playing object: the render thread
+    // writes them under it (try_lock, never waiting), other threads read under it.
     mutable std::mutex FramesLock;
+    // Play writes it; while the object plays only the render thread does (reset at a
+    // repetition, set when there is no frame to show). End reads it.
+    std::atomic<int> BackgroundError{0};
+
+    QString Caption;  // not used by playback
 
 private:
     void CopyContent(const CFrame& other);

@@ -53,8 +53,9 @@ public:
     // objects this call turned off.
     static std::vector<CFrame*> StopObjects(const std::vector<CFrame*>& list);
 
-    // 1 while the render engine's render thread runs; written by the thread that
-    // starts and stops the engine, read by every command.
+    // 1 while the render engine's render thread runs: written by that thread (on once
+    // its set-up succeeded, off as it stops; a tool that plays without an engine sets
+    // it itself), read by every command.
     std::atomic<int> OutputOn{0};
 
 private:

@@ -50,16 +50,16 @@ int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
         fresh = frame.BackgroundTexture != nullptr;
         return fresh;
     };
-    // A picture without frames imports its linked file first: until then there is no
-    // picture size to make a texture of, and a failed import must be recorded as such.
-    if (picture && frame.Frames.empty()) {
-        const int imported = InitBackground(frame);
-        if (!imported) {
+    if (picture) {
+        // New frames of the linked file, imported by the text thread: until now the
+        // old ones stayed on air.
+        TakeReimportedFrames(frame, false);
+        // Nothing to show (a link that gave no frames, at play or since): the object
+        // cannot play on.
+        if (frame.Frames.empty()) {
             frame.BackgroundError.exchange(1);
             return 0;
         }
-        frame.BackgroundError.exchange(0);
-        if (frame.Frames.empty()) return 0;
     }
     if (!frame.BackgroundTexture && !create()) return 0;
 

@@ -2,6 +2,11 @@
 // playback layer (the text texture's size, a linked picture's import). Stopping and
 // pausing belong to the record itself (core/Frame.cpp): removing an object must
 // stop it without playback.
+//
+// Threads: Play and End run on the command thread (the user-interface thread, where
+// every input's command arrives). PlayOut runs there as part of End, and on the
+// render thread when a crawl's text has passed; ResetTimeline in Play and on the
+// render thread at each repetition.
 #include "base/Debug.h"
 #include "core/Frame.h"
 #include "playback/Import.h"
@@ -56,7 +61,14 @@ bool CFrame::Play() {
     CDebug::Log(3, "CFrame::Play(%08X), rect: %d:%d - %d:%d (%dx%d), text: %dx%d, move: %d", this, Rect.left, Rect.top,
                 Rect.right, Rect.bottom, Rect.Width(), Rect.Height(), TextureWidth, TextureHeight, Lead);
     AnimationFrame = -1;
+    // Frames the text thread imported after the last run's render thread stopped
+    // taking them: the file's stamp is already theirs.
+    TakeReimportedFrames(*this, true);
+    ImageRecheckDue.exchange(0);
     InitBackground(*this);
+    // A picture with nothing to show (its link gave no frames) never shows; End sends
+    // it off at once.
+    if (Kind == KindPicture && Frames.empty()) BackgroundError.exchange(1);
     SourceReady.exchange(0);
     RecheckDue = 0;
     RecheckCountdown.exchange(0);
@@ -68,8 +80,7 @@ bool CFrame::Play() {
     return true;
 }
 
-bool CFrame::End() {
-    if (!Playing.load()) return false;
+bool CFrame::PlayOut() {
     if (EndTime != 0 && EndTime - Clock <= OutEffectDuration) return false;  // already going out
     Ending = 1;
     // An object still waiting or coming in finishes its in effect first.
@@ -77,6 +88,12 @@ bool CFrame::End() {
     if (EndTime == 0) EndTime = 1;
     // One that never showed because its source or picture failed goes at once.
     if ((TextError.load() || BackgroundError.load()) && Clock == 0) Clock = EndTime + 1;
+    return true;
+}
+
+bool CFrame::End() {
+    if (!Playing.load()) return false;
+    if (!PlayOut()) return false;
     if (Paused.load()) {
         Paused.exchange(0);
         return true;

@@ -253,21 +253,26 @@ VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidt
     return VideoResult::Ok;
 }
 
-int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight, int defaultDelay) {
+int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight, int defaultDelay,
+               const std::function<bool()>& carryOn) {
     ImportOutcome outcome;
+    const ImportProgress watch{[](int) {}, [&carryOn](int) { return carryOn(); }, [] {}};
+    const ImportProgress* progress = carryOn ? &watch : nullptr;
     const QString extension = Extension(path);
     if (extension == QLatin1String("txt")) {
         QStringList lines;
         if (!ReadImageList(path, lines)) return 0;
-        return ImportEntries(target, lines, QFileInfo(path).absolutePath(), defaultDelay, maxWidth, maxHeight, outcome);
+        return ImportEntries(target, lines, QFileInfo(path).absolutePath(), defaultDelay, maxWidth, maxHeight, outcome,
+                             progress);
     }
     if (extension == QLatin1String("avi")) {
         bool truncated = false;
         int frames = 0;
-        ImportVideo(target, path, maxWidth, maxHeight, [&](int) { return ++frames, true; }, truncated);
+        ImportVideo(target, path, maxWidth, maxHeight, [&](int) { return ++frames, !carryOn || carryOn(); },
+                    truncated);
         return frames;
     }
-    return ImportPictureFrames(target, path, maxWidth, maxHeight, outcome);
+    return ImportPictureFrames(target, path, maxWidth, maxHeight, outcome, progress);
 }
 
 bool ImageFileChanged(const CFrame& frame) {
@@ -277,31 +282,94 @@ bool ImageFileChanged(const CFrame& frame) {
     return stamp.size != frame.ImageFileSize || stamp.time != frame.ImageFileTime;
 }
 
+namespace {
+
+// The linked file's frames as they are now. Its stamp is taken before it is read:
+// a write during the import then shows as a change at the next check instead of
+// being taken for what was imported.
+struct LinkedFile {
+    ImportedFrames imported;
+    FileStampValue stamp;
+    bool stamped = false;
+};
+
+void ReadLinkedFile(const CFrame& frame, LinkedFile& file, const std::function<bool()>& carryOn) {
+    const QString path = frame.ImageFileName;
+    file.stamped = FileStamp(path, file.stamp);
+    ImportFile(file.imported, path, AutomaticMaxWidth, AutomaticMaxHeight, frame.FramePeriod / 1000, carryOn);
+}
+
+void KeepImageStamp(CFrame& frame, const LinkedFile& file) {
+    frame.ImageFileTime = file.stamped ? file.stamp.time : CalendarTime{};
+    frame.ImageFileSize = file.stamped ? file.stamp.size : 0;
+}
+
+// The frames in place of the object's, which go back in frames; the size stays
+// until a frame is added. FramesLock held.
+void SwapFrames(CFrame& frame, std::vector<CFrameBackground>& frames, int width, int height) {
+    frame.Frames.swap(frames);
+    if (!frame.Frames.empty()) {
+        frame.PictureWidth = width;
+        frame.PictureHeight = height;
+    }
+    frame.EditorBackgroundValid = 0;
+}
+
+}  // namespace
+
 int InitBackground(CFrame& frame) {
     if (!frame.MaintainLink || !ImageFileChanged(frame)) return 1;
     CDebug::Log(2, "CFrame::InitBackground(): changed");
     frame.AnimationFrame = -1;
-    ImportedFrames imported;
-    const QString path = frame.ImageFileName;
-    ImportFile(imported, path, AutomaticMaxWidth, AutomaticMaxHeight, frame.FramePeriod / 1000);
+    LinkedFile file;
+    ReadLinkedFile(frame, file, {});
     {
         // The old frames go even when the import gave none.
         std::lock_guard guard(frame.FramesLock);
-        frame.Frames = std::move(imported.Frames);
-        if (!frame.Frames.empty()) {
-            frame.PictureWidth = imported.PictureWidth;
-            frame.PictureHeight = imported.PictureHeight;
-        }
-        frame.EditorBackgroundValid = 0;
+        SwapFrames(frame, file.imported.Frames, file.imported.PictureWidth, file.imported.PictureHeight);
     }
     frame.BackgroundTexture.reset();
-    FileStampValue stamp;
-    const bool stamped = FileStamp(path, stamp);
-    frame.ImageFileTime = stamped ? stamp.time : CalendarTime{};
-    frame.ImageFileSize = stamped ? stamp.size : 0;
+    KeepImageStamp(frame, file);
     const int result = frame.Frames.empty() ? 0 : 1;
     CDebug::Log(2, "CFrame::InitBackground() = %d", result);
     return result;
+}
+
+int ReimportStep(CFrame& frame) {
+    if (frame.FramesPending.load()) return 0;  // the render thread has not taken the last ones yet
+    // What the last hand-over replaced is freed here rather than on the render thread.
+    if (!frame.ReimportedFrames.empty()) std::vector<CFrameBackground>().swap(frame.ReimportedFrames);
+    if (!frame.ImageRecheckDue.exchange(0) || frame.Kind != KindPicture || !frame.MaintainLink) return 0;
+    if (!ImageFileChanged(frame)) return 0;
+    CDebug::Log(2, "CFrame::ReimportStep(%08X): changed", &frame);
+    LinkedFile file;
+    // A Stop waits for the text thread: a long video gives way at its next frame.
+    ReadLinkedFile(frame, file, [&frame] { return frame.Playing.load() != 0; });
+    // Stopped meanwhile: the next Play looks at the file again.
+    if (!frame.Playing.load()) return 0;
+    frame.ReimportedFrames = std::move(file.imported.Frames);
+    frame.ReimportedWidth = file.imported.PictureWidth;
+    frame.ReimportedHeight = file.imported.PictureHeight;
+    KeepImageStamp(frame, file);
+    CDebug::Log(2, "CFrame::ReimportStep(%08X): %d frames", &frame, int(frame.ReimportedFrames.size()));
+    frame.FramesPending.store(1);
+    return 1;
+}
+
+bool TakeReimportedFrames(CFrame& frame, bool wait) {
+    if (!frame.FramesPending.load()) return true;
+    // The editor may be reading the frames of this very object: the render thread
+    // shows the old ones one frame longer rather than wait for it.
+    std::unique_lock guard(frame.FramesLock, std::defer_lock);
+    if (wait) guard.lock();
+    else if (!guard.try_lock()) return false;
+    // A swap: the old frames are freed by the text thread, not here.
+    SwapFrames(frame, frame.ReimportedFrames, frame.ReimportedWidth, frame.ReimportedHeight);
+    guard.unlock();
+    frame.BackgroundTexture.reset();
+    frame.AnimationFrame = -1;
+    frame.FramesPending.store(0);
+    return true;
 }
 
 const CPicture& GetEditorBackground(CFrame& frame) {
@@ -311,11 +379,12 @@ const CPicture& GetEditorBackground(CFrame& frame) {
         frame.EditorBackground.Resize(width, height);
     if (frame.Kind != KindPicture) {
         frame.EditorBackground.Fill(frame.BackColor);
+        frame.EditorBackgroundValid = 1;
     } else {
-        // A playing object's imports belong to the render thread.
+        // A playing object's imports and its error belong to its playback.
         const bool playing = frame.Playing.load();
         const int imported = playing ? 1 : InitBackground(frame);
-        frame.BackgroundError.exchange(imported ? 0 : 1);
+        if (!playing) frame.BackgroundError.exchange(imported ? 0 : 1);
         std::lock_guard guard(frame.FramesLock);
         if (!imported || frame.Frames.empty()) {
             frame.EditorBackground.Fill(0xFF000000);
@@ -328,8 +397,10 @@ const CPicture& GetEditorBackground(CFrame& frame) {
                 CPicture::ScaleInto(frame.EditorBackground, middle, width, height);
             }
         }
+        // Marked valid under the lock: frames handed over meanwhile on the render
+        // thread clear the mark after this, not before it.
+        frame.EditorBackgroundValid = 1;
     }
-    frame.EditorBackgroundValid = 1;
     return frame.EditorBackground;
 }
 

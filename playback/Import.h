@@ -2,11 +2,13 @@
 // image lists, numbered sequences, videos, and the automatic re-import of a linked
 // file.
 //
-// Threads: an import runs on the thread that owns the object's playback at that
-// moment: the render thread while the object plays (repetitions, a missing frame
-// set), the user-interface thread otherwise. The editor's picture of a playing
-// object never imports; it reads the frames under FramesLock, which an import
-// holds only to put its finished frames in place.
+// Threads: a linked file is imported on the command thread when the object starts
+// playing (Play) or the editor wants its picture, and while it plays on the text
+// thread (ReimportStep, at the repetition after the file changed); the render
+// thread never reads or stats a file, it only takes the finished frames
+// (TakeReimportedFrames). The editor's picture of a playing object never imports;
+// it reads the frames under FramesLock, which is held only to put finished frames
+// in place.
 #pragma once
 
 #include "core/Frame.h"
@@ -82,14 +84,29 @@ VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidt
 // video (".avi") or a picture (every frame of an animated GIF); a numbered sequence
 // is not looked for. Frames up to maxWidth x maxHeight; defaultDelay for list
 // entries without one. Returns the number of pictures taken (added or merged).
-int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight, int defaultDelay);
+// carryOn, when given, is asked between frames; false ends the import there.
+int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight, int defaultDelay,
+               const std::function<bool()>& carryOn = {});
 
 // The linked file has another size or last-write time than at its last automatic
 // import, or cannot be read.
 bool ImageFileChanged(const CFrame& frame);
-// Imports the linked file again when it changed; 1 when nothing was needed or the
+// Imports the linked file again when it changed and puts its frames in place at
+// once (command thread, object not playing); 1 when nothing was needed or the
 // import gave frames.
 int InitBackground(CFrame& frame);
+
+// The text thread's step for a playing linked picture: when a repetition asked for
+// it (ImageRecheckDue) and the file changed, imports it into ReimportedFrames and
+// raises FramesPending; an import that gives nothing is handed over as no frames.
+// Ends early, handing nothing over, when the object stops meanwhile. 1 when it
+// handed frames over.
+int ReimportStep(CFrame& frame);
+// Puts handed-over frames in place of the object's frames and drops the texture
+// made of the old ones: on the render thread, which never waits for FramesLock
+// (false: the lock was busy, try again at a later frame), and in Play before it
+// compares the file's stamp (wait: true). True when nothing was pending.
+bool TakeReimportedFrames(CFrame& frame, bool wait);
 
 // The object's background at object size, as the editor's canvas shows it.
 const CPicture& GetEditorBackground(CFrame& frame);

@@ -184,11 +184,17 @@ RasteriseResult RasteriseFrame(CFrame& frame, CPicture& picture, int& start, CRi
 
 int InvokeRender(CFrame& frame, CRichEditTextRenderer& renderer) {
     frame.TextBusy = 1;
-    if (!frame.Playing.load() || frame.ChunkPending.load()) {
+    if (!frame.Playing.load()) {
         frame.TextBusy = 0;
         return 0;
     }
-    int work = TextSource::SourceStep(frame, renderer);
+    // A linked picture's re-import: file work, which the render thread never does.
+    int work = ReimportStep(frame);
+    if (frame.ChunkPending.load()) {
+        frame.TextBusy = 0;
+        return work;
+    }
+    work |= TextSource::SourceStep(frame, renderer);
 
     if (frame.SourceReady.load() && !frame.NoMoreText.load() && !frame.ChunkPending.load()) {
         const int generation = frame.TextGeneration.load();
@@ -296,7 +302,7 @@ void MoveText(CFrame& frame, FramePresentation& record, int elapsedMicros) {
                     frame.Copied -= turns;
                 }
             } else if (frame.ShowWhileTextMoves && frame.NoMoreText.load() && frame.EndTime == 0) {
-                frame.End();  // the text has passed: the object plays out
+                frame.PlayOut();  // the text has passed: the object plays out
             }
         }
     }

@@ -15,8 +15,8 @@ struct FramePresentation;
 // TextureWidth, TextureHeight and Lead for the object's movement.
 void SizeTextTexture(CFrame& frame);
 
-// The text thread's call for one playing object: the source step, then the next
-// chunk. 1 when it did work.
+// The text thread's call for one playing object: a linked picture's re-import
+// (ReimportStep), the source step, then the next chunk. 1 when it did work.
 int InvokeRender(CFrame& frame, CRichEditTextRenderer& renderer);
 
 // Rasterises the object's text: the editor's still picture (still) or a playback

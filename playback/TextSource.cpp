@@ -144,7 +144,7 @@ QString TimerText(const QString& format, int start, int stop, int direction, boo
 
 QString TimerText(const CFrame& frame) {
     return TimerText(frame.TimerFormat, frame.TimerStart, frame.TimerStop, frame.TimerDirection,
-                     frame.Playing.load() != 0, frame.Clock.load(), frame.ClockMicros);
+                     frame.Playing.load() != 0, frame.Clock.load(), frame.ClockMicros.load());
 }
 
 QStringList ParseCsvLine(const QString& line, QChar separator) {

@@ -2,7 +2,6 @@
 
 #include "base/Debug.h"
 #include "playback/Effects.h"
-#include "playback/Import.h"
 #include "playback/TextMovement.h"
 
 const char* PhaseName(TimelinePhase phase) {
@@ -48,16 +47,24 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
     TimelinePhase reached = TimelinePhase::Waiting;
     if (phase) *phase = TimelinePhase::Finished;
 
-    // 1. End of a repetition.
-    if (frame.EndTime != 0 && frame.Clock >= frame.EndTime) {
+    // 1. End of a repetition. The clock and the end time are read once for the frame:
+    // a command (End, Play) may write them meanwhile, and the phase and its progress
+    // must agree with each other.
+    int clock = frame.Clock.load();
+    int endTime = frame.EndTime.load();
+    if (endTime != 0 && clock >= endTime) {
         if (!frame.Repeat || frame.Ending) {
             frame.Ending = 0;
             return 0;
         }
         frame.ResetTimeline();
+        clock = 0;
+        endTime = frame.EndTime.load();
         if (frame.SourceReady.load()) frame.RecheckDue = 1;
         if (frame.Kind == KindPicture && frame.Frames.size() > 1) frame.AnimationFrame = -1;
-        InitBackground(frame);
+        // Whether the linked file changed is the text thread's to find out (a stat and
+        // perhaps a whole decode); the old frames play on until it hands new ones over.
+        if (frame.Kind == KindPicture && frame.MaintainLink) frame.ImageRecheckDue.store(1);
         frame.TextTexture.reset();
     }
 
@@ -76,7 +83,7 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
         if (!PrepareTextTexture(frame, device)) return 0;
     }
 
-    if (frame.Clock < frame.StartDelay) {
+    if (clock < frame.StartDelay) {
         reached = TimelinePhase::Delay;  // 6. nothing drawn, the clock runs
     } else {
         // 7. Display start: moving text needs the object's length of text first.
@@ -90,7 +97,7 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
         }
 
         // 8. Phase and progress.
-        const int t = frame.Clock - frame.StartDelay;
+        const int t = clock - frame.StartDelay;
         int effect = 0;
         bool fade = false;
         float progress = 1.0f;
@@ -99,11 +106,11 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
             effect = frame.InEffect;
             fade = frame.FadeIn;
             progress = float(t) / float(frame.InEffectDuration);
-        } else if (frame.EndTime != 0 && frame.EndTime - frame.Clock < frame.OutEffectDuration) {
+        } else if (endTime != 0 && endTime - clock < frame.OutEffectDuration) {
             reached = TimelinePhase::Out;
             effect = frame.BarGraph ? frame.InEffect : frame.OutEffect;
             fade = frame.FadeOut;
-            progress = float(frame.EndTime - frame.Clock) / float(frame.OutEffectDuration);
+            progress = float(endTime - clock) / float(frame.OutEffectDuration);
         } else {
             reached = TimelinePhase::Shown;
             if (frame.BarGraph) effect = BarGraphShownEffect(frame.InEffect, frame.Rect);

@@ -3,7 +3,9 @@
 //
 // Threads: PresentFrame, PrepareBackgroundTexture and CreateTexture run on the
 // render thread (the only thread that uses the texture device), with the object's
-// Busy word held (CFrame::BeginPresent). The text thread's side is TextMovement.h.
+// Busy word held (CFrame::BeginPresent). They never read or stat a file: a linked
+// picture's new frames come from the text thread (Import.h). The text thread's side
+// is TextMovement.h.
 #pragma once
 
 #include "core/Frame.h"

@@ -34,6 +34,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -1577,6 +1578,80 @@ TEST_F(LinkedImport, PlayImportsThroughTheHookOnce) {
     object.Stop();
 }
 
+TEST_F(LinkedImport, ImportGivesWayWhenToldToStop) {
+    for (int k = 0; k < 3; ++k) ASSERT_TRUE(WriteBmp(Path(QStringLiteral("p%1.bmp").arg(k)), 16, 16, Seeded(k + 1)));
+    ASSERT_TRUE(WriteBytes(Path("anim.txt"), "p0.bmp;40\np1.bmp;40\np2.bmp;40\n"));
+    ASSERT_TRUE(WriteBytes(Path("anim.gif"), Gif(16, 16, ThreeGifFrames())));
+    SolidVideo recipe;
+    recipe.colours = DistinctColours(3);
+    ASSERT_TRUE(WriteVideo(Path("clip.avi"), recipe));
+    for (const char* name : {"anim.txt", "anim.gif", "clip.avi"}) {
+        SCOPED_TRACE(name);
+        ImportedFrames whole;
+        EXPECT_EQ(ImportFile(whole, Path(name), 1920, 1080, 20, [] { return true; }), 3);
+        EXPECT_EQ(whole.Frames.size(), 3u);
+        ImportedFrames cut;
+        int asked = 0;
+        ImportFile(cut, Path(name), 1920, 1080, 20, [&asked] { return ++asked, false; });
+        EXPECT_EQ(cut.Frames.size(), 1u) << "asked once, after the first frame";
+        EXPECT_EQ(asked, 1);
+    }
+}
+
+TEST_F(LinkedImport, TextStepImportsOnlyWhenDueAndChangedAndHandsOverOneAtATime) {
+    ASSERT_TRUE(WriteBmp(Path("logo.bmp"), 20, 18, Seeded(1)));
+    Link("logo.bmp");
+    ASSERT_EQ(InitBackground(object), 1);
+    object.Playing = 1;  // as the text thread finds it
+    ASSERT_TRUE(WriteBmp(Path("logo.bmp"), 30, 18, Seeded(2)));
+    EXPECT_EQ(ReimportStep(object), 0) << "no repetition asked for it";
+    EXPECT_TRUE(ImageFileChanged(object));
+
+    // Due and changed: handed over; the object's own frames are the render thread's.
+    object.ImageRecheckDue = 1;
+    EXPECT_EQ(ReimportStep(object), 1);
+    EXPECT_EQ(object.ImageRecheckDue.load(), 0);
+    EXPECT_EQ(object.FramesPending.load(), 1);
+    EXPECT_EQ(object.PictureWidth, 20);
+    ASSERT_EQ(object.ReimportedFrames.size(), 1u);
+    EXPECT_EQ(object.ReimportedWidth, 30);
+    EXPECT_TRUE(PictureIs(Decoded(object.ReimportedFrames[0]), 30, 18, Seeded(2)));
+    EXPECT_FALSE(ImageFileChanged(object)) << "the stamp is the new file's";
+
+    // Due again before the render thread took them: the check waits.
+    ASSERT_TRUE(WriteBmp(Path("logo.bmp"), 40, 18, Seeded(3)));
+    object.ImageRecheckDue = 1;
+    EXPECT_EQ(ReimportStep(object), 0);
+    EXPECT_EQ(object.ImageRecheckDue.load(), 1);
+    EXPECT_EQ(object.ReimportedWidth, 30);
+
+    // Taken: the frames they replaced come back to the text side, which frees them
+    // at its next step and checks the file again.
+    Mark();
+    EXPECT_TRUE(TakeReimportedFrames(object, false));
+    EXPECT_EQ(object.FramesPending.load(), 0);
+    EXPECT_EQ(object.PictureWidth, 30);
+    EXPECT_EQ(object.AnimationFrame, -1);
+    EXPECT_FALSE(object.BackgroundTexture);
+    ASSERT_EQ(object.ReimportedFrames.size(), 1u);
+    EXPECT_EQ(object.ReimportedFrames[0].Picture.width, 20);
+    EXPECT_EQ(ReimportStep(object), 1);
+    EXPECT_EQ(object.ReimportedWidth, 40);
+    EXPECT_TRUE(TakeReimportedFrames(object, true));
+    EXPECT_EQ(object.PictureWidth, 40);
+    object.Playing = 0;
+}
+
+TEST_F(LinkedImport, TextStepForAnObjectThatStoppedHandsNothingOver) {
+    ASSERT_TRUE(WriteBmp(Path("logo.bmp"), 20, 18, Seeded(1)));
+    Link("logo.bmp");
+    object.ImageRecheckDue = 1;  // due, but the object no longer plays
+    EXPECT_EQ(ReimportStep(object), 0);
+    EXPECT_EQ(object.FramesPending.load(), 0);
+    EXPECT_TRUE(object.ReimportedFrames.empty());
+    EXPECT_TRUE(ImageFileChanged(object)) << "left for the next Play to look at";
+}
+
 // ---------------------------------------------------------------------------------
 // Linked files on the timeline.
 
@@ -1640,9 +1715,13 @@ TEST_F(LinkedTimeline, ChangedFileIsImportedAtTheNextRepetition) {
     ASSERT_TRUE(SetModified(Path("link.txt"), PiDay() + 1000));
     EXPECT_EQ(ShownFrames(2), (std::vector<int>{1, 1}));
     EXPECT_EQ(object.Frames.size(), 2u);
-    // Clock 80: the repetition begins with the new frames (its first output frame
-    // waits for the text pass, so frame 0 is shown twice).
-    EXPECT_EQ(ShownFrames(4), (std::vector<int>{0, 0, 1, 2}));
+    // Clock 80: the repetition begins on the old frames (its first output frame
+    // waits for the text pass, which looks at the file)...
+    EXPECT_EQ(ShownFrames(1), (std::vector<int>{0}));
+    EXPECT_EQ(object.Frames.size(), 2u);
+    EXPECT_EQ(object.BackgroundTexture->width, 16);
+    // ...and goes on with the new ones the text pass imported.
+    EXPECT_EQ(ShownFrames(3), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(object.Frames.size(), 3u);
     EXPECT_EQ(object.PictureWidth, 32);
     ASSERT_NE(object.BackgroundTexture, nullptr);
@@ -1672,8 +1751,9 @@ TEST_F(LinkedTimeline, FileDeletedBeforeARepetitionStopsTheObjectThere) {
     object.ShowFor = 60;
     ASSERT_EQ(object.Play(), 1);
     ASSERT_TRUE(QFile::remove(Path("anim.txt")));
-    // Clock 0, 20, 40 play on the frames in memory; at 60 the repetition imports.
-    EXPECT_EQ(ShownFrames(10), (std::vector<int>{0, 0, 1}));
+    // Clock 0, 20, 40 play on the frames in memory; at 60 the repetition begins on
+    // them too, and its text pass finds the file gone.
+    EXPECT_EQ(ShownFrames(10), (std::vector<int>{0, 0, 1, 0}));
     EXPECT_EQ(object.Playing.load(), 0);
     EXPECT_EQ(object.BackgroundError.load(), 1);
 }
@@ -1988,6 +2068,85 @@ TEST_F(Cvtool, TimelineOfALinkedListShowsItsFramesAndFollowsTheFile) {
     EXPECT_EQ(lines[0].value("phase").toString(), QStringLiteral("finished"));
     EXPECT_EQ(lines[1].value("frame").toInt(), 0);
     EXPECT_TRUE(lines[1].value("stopped").toBool());
+}
+
+// cvtool's output lines read while it runs: once the pipe is full it waits for the
+// reader, so the test can change a file while the tool plays, with the tool at
+// most a pipe's worth of lines ahead.
+class RunningTool {
+public:
+    RunningTool(const QString& configHome, const QStringList& args) {
+        QString command = QStringLiteral("XDG_CONFIG_HOME='%1' exec '%2'").arg(configHome, QStringLiteral(CVTOOL_PATH));
+        for (const QString& a : args) command += QStringLiteral(" '%1'").arg(a);
+        pipe_ = popen((command + QStringLiteral(" 2>/dev/null")).toLocal8Bit().constData(), "r");
+    }
+    // Closing the pipe ends a tool that is still writing.
+    ~RunningTool() {
+        if (pipe_) pclose(pipe_);
+        std::free(buffer_);
+    }
+    RunningTool(const RunningTool&) = delete;
+    RunningTool& operator=(const RunningTool&) = delete;
+    // The next line; false at the end of the output.
+    bool Next(QJsonObject& line) {
+        if (!pipe_ || getline(&buffer_, &size_, pipe_) < 0) return false;
+        line = QJsonDocument::fromJson(QByteArray(buffer_)).object();
+        return true;
+    }
+
+private:
+    FILE* pipe_ = nullptr;
+    char* buffer_ = nullptr;
+    size_t size_ = 0;
+};
+
+TEST_F(Cvtool, TimelineAndRenderShowALinkedFileChangedWhileThePagePlays) {
+    for (int k = 0; k < 3; ++k)
+        ASSERT_TRUE(WriteBmp(Path(QStringLiteral("f%1.bmp").arg(k)), 24, 16, Seeded(k)));
+    // The link is replaced whole (written beside it, then renamed over it), as a
+    // careful producer does, so the tool never reads it half-written.
+    const auto link = [&](const QByteArray& list) {
+        ASSERT_TRUE(WriteBytes(Path("next.txt"), list));
+        ASSERT_EQ(std::rename(QFile::encodeName(Path("next.txt")).constData(),
+                              QFile::encodeName(Path("link.txt")).constData()), 0);
+    };
+    link("f0.bmp;40\nf1.bmp;40\n");
+    const QJsonObject recipe{{"objects", QJsonArray{QJsonObject{{"Kind", 1},
+                                                              {"MaintainLink", 1},
+                                                              {"ImageFileName", "link.txt"},
+                                                              {"Repeat", 1},
+                                                              {"ShowIndefinitely", 0},
+                                                              {"ShowFor", 160},
+                                                              {"Rect", QJsonArray{0, 0, 24, 16}}}}}};
+    ASSERT_TRUE(WriteBytes(Path("page.json"), QJsonDocument(recipe).toJson()));
+    const ToolRun build = Run({"build", Path("page.json"), Path("page.corvane"), "--mode", "8"});
+    ASSERT_EQ(build.exitCode, 0) << build.err.constData();
+
+    const QStringList commands[] = {
+        {"timeline", Path("page.corvane"), "--frames", "100000", "--mode", "8"},
+        {"render", Path("page.corvane"), "--to-ms", "4000000", "--every", "1000000", "--trace", "--out",
+         Path("frames"), "--mode", "8"},
+    };
+    for (const QStringList& args : commands) {
+        SCOPED_TRACE(args[0].toStdString());
+        link("f0.bmp;40\nf1.bmp;40\n");
+        RunningTool tool(Path("config"), args);
+        QJsonObject line;
+        // The first repetitions: two frames.
+        int lines = 0, highest = -1;
+        while (lines < 40 && tool.Next(line)) {
+            if (!line.contains("animationFrame")) continue;
+            ++lines;
+            highest = std::max(highest, line.value("animationFrame").toInt());
+        }
+        ASSERT_EQ(lines, 40);
+        EXPECT_EQ(highest, 1);
+        // Three frames from the repetition after the change on.
+        link("f0.bmp;40\nf1.bmp;40\nf2.bmp;40\n");
+        bool third = false;
+        for (int more = 0; more < 5000 && !third && tool.Next(line); ++more) third = line.value("animationFrame").toInt() == 2;
+        EXPECT_TRUE(third) << "the new frames never came on";
+    }
 }
 
 }  // namespace

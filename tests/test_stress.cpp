@@ -15,12 +15,17 @@
 // ThreadSanitizer.
 #include "playback/PlayCommand.h"
 #include "core/FrameSet.h"
+#include "playback/Import.h"
 #include "playback/TextMovement.h"
 #include "playback/Timeline.h"
 #include "media/MemoryTexture.h"
 #include "media/Picture.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
 
 #include <array>
 #include <atomic>
@@ -31,6 +36,9 @@
 #include <random>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -592,6 +600,269 @@ TEST(PageStress, RenderThreadAndCommandStopTheSameObjectAtOnce) {
     EXPECT_EQ(liveAfterTrial, 0);
     EXPECT_EQ(device.Created.load(), Trials);
     EXPECT_EQ(device.Live.load(), 0);
+}
+
+// ---------------------------------------------------------------------------------
+// A linked file rewritten while its objects play: at their repetitions the text
+// thread imports it again and hands the frames over to the render thread, while the
+// user-interface thread reads the frames as the editor does, asks for the editor's
+// picture and stops and restarts objects (a Play may meet frames handed over after
+// the last run stopped).
+
+// Replaces the file whole (written beside it, renamed over it) with a picture of
+// w x h, and gives it a modification time of its own so that every write is seen.
+bool WriteLinked(const QString& path, int w, int h, uint32_t argb, int version) {
+    const QString next = path + QStringLiteral(".next.png");
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(argb);
+    if (!image.save(next)) return false;
+    timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = time_t(1600000000 + version);
+    times[1].tv_nsec = 0;
+    if (utimensat(AT_FDCWD, QFile::encodeName(next).constData(), times, 0) != 0) return false;
+    return std::rename(QFile::encodeName(next).constData(), QFile::encodeName(path).constData()) == 0;
+}
+
+std::unique_ptr<CFrame> MakeLinked(const QString& path, int variant) {
+    auto object = std::make_unique<CTrackedFrame>();
+    CFrame& f = *object;
+    f.FramePeriod = FramePeriodUs;
+    f.Kind = KindPicture;
+    const int x = variant * 20;
+    f.Rect = {x, 30, x + 16, 46};
+    f.MaintainLink = 1;
+    f.ImageFileName = path;
+    f.Repeat = 1;
+    f.ShowIndefinitely = 0;
+    f.ShowFor = 40 + 20 * (variant % 3);  // a repetition every 2 to 4 passes
+    f.InEffectDuration = 20 * (variant % 2);
+    return object;
+}
+
+TEST(PageStress, LinkedFileRewrittenWhileTheTextAndRenderThreadsPlayIt) {
+    constexpr int Objects = 4;
+    constexpr int Commands = 400;
+    constexpr int FinalWidth = 28, FinalHeight = 18;  // no write before had this size
+    CObjectArena arena(Objects + 4, SlotSize);
+    Arena = &arena;
+    CMemoryTextureDevice device;
+    Counters c;
+    std::atomic<int> stop{0};
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("linked.png"));
+    int version = 0;
+    ASSERT_TRUE(WriteLinked(path, 16, 16, 0xFF800000u, ++version));
+
+    int mismatched = 0;     // frames of another size than the object's, seen under FramesLock
+    int changesSeen = 0;    // new picture sizes seen by this thread while the objects played
+    int editorPictures = 0;
+    int restarts = 0;
+    bool allFinal = false;
+    {
+        CFrameSet page;
+        page.OutputOn.store(1);
+        std::vector<CFrame*> objects;
+        for (int k = 0; k < Objects; ++k) {
+            std::unique_ptr<CFrame> object = MakeLinked(path, k);
+            objects.push_back(object.get());
+            ASSERT_EQ(page.Add(object), 1);
+        }
+        ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
+
+        std::thread render(RenderLoop, std::ref(page), std::ref(device), std::cref(stop), std::ref(c));
+        std::thread text(TextLoop, std::ref(page), std::cref(stop), std::ref(c));
+
+        // The frames as the editor reads them: whole, of the object's size.
+        std::vector<int> lastWidth(Objects, 0);
+        const auto look = [&](int k) {
+            CFrame& object = *objects[size_t(k)];
+            std::lock_guard guard(object.FramesLock);
+            for (const CFrameBackground& frame : object.Frames)
+                if (frame.Picture.width != object.PictureWidth || frame.Picture.height != object.PictureHeight)
+                    ++mismatched;
+            if (lastWidth[size_t(k)] != 0 && lastWidth[size_t(k)] != object.PictureWidth) ++changesSeen;
+            lastWidth[size_t(k)] = object.PictureWidth;
+            return !object.Frames.empty() && object.PictureWidth == FinalWidth && object.PictureHeight == FinalHeight &&
+                   object.Frames[0].Picture.width == FinalWidth;
+        };
+
+        std::mt19937 rng(Seed);
+        for (int i = 0; i < Commands; ++i) {
+            if (i % 4 == 0) {
+                // Sides of 16 and more: the import pads smaller pictures to 16.
+                const int w = 16 + 4 * (i / 4 % 3);
+                EXPECT_TRUE(WriteLinked(path, w, 16, 0xFF000000u | uint32_t(i * 0x010307), ++version));
+            }
+            const int k = int(rng() % Objects);
+            switch (rng() % 8) {
+            case 0:
+                objects[size_t(k)]->Stop();
+                objects[size_t(k)]->Play();
+                ++restarts;
+                break;
+            case 1:
+                objects[size_t(k)]->EditorBackgroundValid = 0;
+                GetEditorBackground(*objects[size_t(k)]);
+                ++editorPictures;
+                break;
+            default: look(k); break;
+            }
+            WaitPasses(c.renderPasses, 1);
+        }
+
+        // Last, undisturbed but for the reads: a picture of a size no write had
+        // before, which every object must come to show.
+        EXPECT_TRUE(WriteLinked(path, FinalWidth, FinalHeight, 0xFF10E010u, ++version));
+        for (int pass = 0; pass < 2000 && !allFinal; ++pass) {
+            WaitPasses(c.renderPasses, 1);
+            WaitPasses(c.textPasses, 1);
+            allFinal = true;
+            for (int k = 0; k < Objects; ++k) allFinal = look(k) && allFinal;
+        }
+
+        stop.store(1, relaxed);
+        render.join();
+        text.join();
+        int playing = 0;
+        for (CFrame* object : objects) playing += object->Playing.load();
+        EXPECT_EQ(playing, Objects) << "a repeating linked object stopped";
+        page.StopAll();
+        EXPECT_EQ(device.Live.load(), 0) << "textures left after every object was stopped";
+    }
+    EXPECT_EQ(arena.Count(SlotAlive), 0);
+    EXPECT_EQ(c.deadTouched.load(), 0);
+    EXPECT_EQ(c.badRecords.load(), 0);
+    EXPECT_EQ(mismatched, 0);
+    EXPECT_TRUE(allFinal) << "the last picture of the file did not come on";
+    EXPECT_GT(changesSeen, 0) << "no new frames were handed over while the commands ran";
+    EXPECT_GT(c.presented.load(), 0);
+    std::printf("[ stress   ] %d writes, %d new sizes seen, %d editor pictures, %d restarts, %ld render passes, "
+                "%ld text passes\n",
+                version, changesSeen, editorPictures, restarts, c.renderPasses.load(), c.textPasses.load());
+    Arena = nullptr;
+}
+
+// ---------------------------------------------------------------------------------
+// The words two threads write: timers (the text thread makes their text from the
+// clock the render thread advances) and crawls that play themselves out on the
+// render thread once their text has passed, under a stream of pause, end, play and
+// stop commands from the user-interface thread.
+
+std::unique_ptr<CFrame> MakeTimerOrCrawl(int variant) {
+    auto object = std::make_unique<CTrackedFrame>();
+    CFrame& f = *object;
+    f.FramePeriod = FramePeriodUs;
+    const int y = 20 * variant;
+    f.Rect = {0, y, 80, y + 16};
+    f.OutEffectDuration = 40;
+    f.FadeOut = 1;
+    if (variant % 2 == 0) {  // a timer, repeating
+        f.TextSource = SourceTimer;
+        f.TimerFormat = QStringLiteral("%M:%S.%m");
+        f.RichText = "{\\rtf1 %1%}";
+        f.ShowIndefinitely = 0;
+        f.ShowFor = 200;
+        f.Repeat = 1;
+    } else {  // a crawl shown while its text moves: it ends itself
+        f.Movement = MovementHorizontal;
+        f.Speed = 40;
+        f.Loop = 0;
+        f.ShowWhileTextMoves = 1;
+        f.RichText = "{\\rtf1 Passing by}";
+    }
+    return object;
+}
+
+TEST(PageStress, TimersAndCrawlsThatEndThemselvesUnderCommands) {
+    constexpr int Objects = 6;
+    constexpr int Commands = 2000;
+    CObjectArena arena(Objects + 2, SlotSize);
+    Arena = &arena;
+    CMemoryTextureDevice device;
+    Counters c;
+    std::atomic<int> stop{0};
+    int pausesLost = 0;   // a pause this thread made, found undone with no command since
+    int pauses = 0;
+    bool lastCrawlEnded = false;
+    {
+        CFrameSet page;
+        page.OutputOn.store(1);
+        std::vector<CFrame*> objects;
+        for (int k = 0; k < Objects; ++k) {
+            std::unique_ptr<CFrame> object = MakeTimerOrCrawl(k);
+            objects.push_back(object.get());
+            ASSERT_EQ(page.Add(object), 1);
+        }
+        ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
+
+        std::thread render(RenderLoop, std::ref(page), std::ref(device), std::cref(stop), std::ref(c));
+        std::thread text(TextLoop, std::ref(page), std::cref(stop), std::ref(c));
+
+        std::mt19937 rng(Seed);
+        for (int i = 0; i < Commands; ++i) {
+            CFrame& object = *objects[rng() % Objects];
+            switch (rng() % 10) {
+            case 0:
+            case 1:
+                if (object.Playing.load() && !object.Paused.load()) {
+                    object.TogglePause();
+                    ++pauses;
+                    WaitPasses(c.renderPasses, 2);
+                    // Only a Stop (the object finished) may clear it meanwhile; Stop
+                    // turns Playing off first, so Paused is read first.
+                    const int paused = object.Paused.load();
+                    if (object.Playing.load() && !paused) ++pausesLost;
+                }
+                break;
+            case 2:
+                object.TogglePause();
+                break;
+            case 3:
+            case 4:
+                object.End();
+                break;
+            case 5:
+                object.Stop();
+                object.Play();
+                break;
+            default:
+                object.Play();
+                break;
+            }
+            WaitPasses(c.renderPasses, 1);
+        }
+
+        // Last, undisturbed: a crawl played once ends itself when its text has passed.
+        page.StopAll();
+        CFrame& crawl = *objects[1];
+        crawl.Play();
+        for (int pass = 0; pass < 2000 && crawl.Playing.load(); ++pass) {
+            WaitPasses(c.renderPasses, 1);
+            WaitPasses(c.textPasses, 1);
+        }
+        lastCrawlEnded = crawl.Playing.load() == 0;
+
+        stop.store(1, relaxed);
+        render.join();
+        text.join();
+        page.StopAll();
+        EXPECT_EQ(device.Live.load(), 0) << "textures left after every object was stopped";
+    }
+    EXPECT_EQ(arena.Count(SlotAlive), 0);
+    EXPECT_EQ(c.deadTouched.load(), 0);
+    EXPECT_EQ(c.badRecords.load(), 0);
+    EXPECT_EQ(pausesLost, 0);
+    EXPECT_GT(pauses, 0);
+    EXPECT_TRUE(lastCrawlEnded) << "a crawl shown while its text moves did not end itself";
+    EXPECT_GT(c.finished.load(), 0);
+    EXPECT_GT(c.textPresented.load(), 0);
+    EXPECT_GT(c.phases[size_t(TimelinePhase::Out)].load(), 0);
+    std::printf("[ stress   ] %d commands, %d pauses, %ld finished, %ld render passes, %ld text passes\n", Commands,
+                pauses, c.finished.load(), c.renderPasses.load(), c.textPasses.load());
+    Arena = nullptr;
 }
 
 }  // namespace

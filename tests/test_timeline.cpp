@@ -10,11 +10,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <cstring>
+#include <atomic>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -301,6 +307,25 @@ TEST_F(TimelineTest, EndOfAPausedObjectResumesIt) {
     EXPECT_EQ(frame.Playing.load(), 0);
 }
 
+TEST_F(TimelineTest, PlayOutEndsTheTimelineButLeavesAPauseAlone) {
+    Standard(frame);
+    frame.ShowIndefinitely = 1;
+    frame.Play();
+    engine.RunToClock(frame, 2000);
+    frame.TogglePause();
+    EXPECT_TRUE(frame.PlayOut());
+    EXPECT_EQ(frame.Paused.load(), 1) << "a pause is the operator's to lift";
+    EXPECT_EQ(frame.Ending.load(), 1);
+    EXPECT_EQ(frame.EndTime, 2500);
+    EXPECT_FALSE(frame.PlayOut()) << "already going out";
+    engine.Run(frame, 10);
+    EXPECT_EQ(frame.Clock, 2000);
+    frame.TogglePause();
+    engine.Run(frame, 10000);
+    EXPECT_EQ(engine.shots.back().clock, 2500);
+    EXPECT_EQ(frame.Playing.load(), 0);
+}
+
 TEST_F(TimelineTest, PlayOnPlayingRepeatingObjectStartsTheNextRepetition) {
     Standard(frame);
     frame.Repeat = 1;
@@ -431,6 +456,7 @@ TEST_F(TimelineTest, PlayStartsFromTheBeginning) {
     frame.LastValue = QStringLiteral("12:00");
     frame.AnimationFrame = 3;
     frame.AnimationFrameStart = 500;
+    frame.ImageRecheckDue = 1;
 
     EXPECT_EQ(frame.Play(), 1);
     EXPECT_EQ(frame.Playing.load(), 1);
@@ -447,6 +473,7 @@ TEST_F(TimelineTest, PlayStartsFromTheBeginning) {
     EXPECT_TRUE(frame.LastValue.isEmpty());
     EXPECT_EQ(frame.AnimationFrame, -1);
     EXPECT_EQ(frame.AnimationFrameStart, 0);
+    EXPECT_EQ(frame.ImageRecheckDue.load(), 0);
 
     const size_t from = engine.shots.size();
     engine.Run(frame, 3);
@@ -963,49 +990,213 @@ TEST_F(PictureTest, PictureWithoutFramesCannotPlay) {
     EXPECT_EQ(frame.Playing.load(), 0);
 }
 
-// A picture object linked to a file, as "Maintain link" makes it.
-void LinkTo(CFrame& frame, const QString& path) {
-    frame.MaintainLink = 1;
-    frame.ImageFileName = path;
+// A picture object linked to a file, as "Maintain link" makes it, repeating every
+// 50 ms. The file is a one-colour PNG; each write gives it a modification time of
+// its own, so that every write is seen as a change.
+class LinkedPictureTest : public PictureTest {
+public:  // the rows of a table change the file through plain lambdas
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        path = folder.filePath(QStringLiteral("linked.png"));
+        frame.Kind = KindPicture;
+        frame.Rect = {0, 0, 100, 60};
+        frame.FramePeriod = 20000;
+        frame.MaintainLink = 1;
+        frame.ImageFileName = path;
+        frame.Repeat = 1;
+        frame.ShowIndefinitely = 0;
+        frame.ShowFor = 50;
+    }
+    void Write(int w, int h, uint32_t argb) {
+        QImage image(w, h, QImage::Format_ARGB32);
+        image.fill(argb);
+        ASSERT_TRUE(image.save(path));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::fromSecsSinceEpoch(1600000000 + 60 * ++writes, QTimeZone::utc()),
+                                     QFileDevice::FileModificationTime));
+    }
+    // The background texture's top left pixel (blue, green, red, alpha bytes as a
+    // little-endian word), or 0 without a texture.
+    uint32_t TexturePixel() const {
+        auto* texture = dynamic_cast<const CMemoryTexture*>(frame.BackgroundTexture.get());
+        uint32_t pixel = 0;
+        if (texture) std::memcpy(&pixel, texture->Pixels().data(), 4);
+        return pixel;
+    }
+    // Output frames with their text passes up to the end of the first run, then the
+    // frame that begins the repetition on the render side alone.
+    void BeginRepetition() {
+        engine.RunToClock(frame, frame.ShowFor);
+        ASSERT_EQ(frame.Clock, frame.ShowFor);
+        engine.textThread = false;
+        ASSERT_TRUE(engine.Frame(frame));
+        ASSERT_EQ(frame.Clock, 0) << "a repetition began";
+    }
+
+    QTemporaryDir folder;
+    QString path;
+    int writes = 0;
+};
+
+constexpr uint32_t Red = 0xFFC02020u, Blue = 0xFF2040C0u;
+
+TEST_F(LinkedPictureTest, RepetitionLeavesTheFileToTheTextStep) {
+    struct Row {
+        const char* what;
+        std::function<void(LinkedPictureTest&)> change;  // between the first run and the repetition
+        bool handsOver;   // the text step hands something over
+        bool alive;       // the object plays on once the render thread has taken it
+        int width, height;
+        uint32_t pixel;
+    };
+    const Row rows[] = {
+        {"unchanged", [](LinkedPictureTest&) {}, false, true, 16, 16, Red},
+        {"new picture", [](LinkedPictureTest& t) { t.Write(48, 32, Blue); }, true, true, 48, 32, Blue},
+        {"file gone", [](LinkedPictureTest& t) { ASSERT_TRUE(QFile::remove(t.path)); }, true, false, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        engine.textThread = true;
+        Write(16, 16, Red);
+        ASSERT_EQ(frame.Play(), 1);
+        ASSERT_TRUE(engine.Frame(frame));
+        const CTexture* first = frame.BackgroundTexture.get();
+        ASSERT_NE(first, nullptr);
+        row.change(*this);
+
+        // The render side alone, frame after frame: the old picture stays on air and
+        // nothing is imported, whatever happened to the file.
+        BeginRepetition();
+        for (int k = 0; k < 3; ++k) {
+            if (k > 0) {
+                ASSERT_TRUE(engine.Frame(frame));
+            }
+            EXPECT_EQ(frame.ImageRecheckDue.load(), 1) << "the check is only noted";
+            EXPECT_EQ(frame.FramesPending.load(), 0);
+            EXPECT_EQ(frame.Frames.size(), 1u);
+            EXPECT_EQ(frame.PictureWidth, 16);
+            EXPECT_EQ(frame.BackgroundTexture.get(), first);
+            EXPECT_EQ(TexturePixel(), Red);
+        }
+
+        // The text step looks at the file; the render side still shows the old frames.
+        InvokeRender(frame, TextRenderer());
+        EXPECT_EQ(frame.ImageRecheckDue.load(), 0);
+        EXPECT_EQ(frame.FramesPending.load(), row.handsOver ? 1 : 0);
+        EXPECT_EQ(frame.PictureWidth, 16);
+        EXPECT_EQ(frame.BackgroundTexture.get(), first);
+
+        // The next render step takes what was handed over.
+        EXPECT_EQ(engine.Frame(frame), row.alive);
+        EXPECT_EQ(frame.FramesPending.load(), 0);
+        if (row.alive) {
+            EXPECT_EQ(frame.BackgroundError.load(), 0);
+            EXPECT_EQ(frame.PictureWidth, row.width);
+            EXPECT_EQ(frame.PictureHeight, row.height);
+            ASSERT_NE(frame.BackgroundTexture, nullptr);
+            EXPECT_EQ(frame.BackgroundTexture->width, row.width);
+            EXPECT_EQ(frame.BackgroundTexture->height, row.height);
+            EXPECT_EQ(frame.BackgroundTexture.get() != first, row.handsOver) << "a new texture only for new frames";
+            EXPECT_EQ(TexturePixel(), row.pixel);
+            EXPECT_EQ(frame.AnimationFrame, 0);
+            EXPECT_EQ(engine.device.Live.load(), 1) << "the old texture is released";
+        } else {
+            EXPECT_EQ(frame.BackgroundError.load(), 1);
+            EXPECT_EQ(frame.Playing.load(), 0);
+            EXPECT_TRUE(frame.Frames.empty());
+            EXPECT_EQ(engine.device.Live.load(), 0);
+        }
+        frame.Stop();
+        EXPECT_EQ(engine.device.Live.load(), 0);
+    }
 }
 
-TEST_F(PictureTest, FailedImportSetsBackgroundError) {
-    frame.Kind = KindPicture;
-    frame.Rect = {0, 0, 100, 60};
-    frame.PictureWidth = 16;
-    frame.PictureHeight = 16;
-    frame.Play();
-    LinkTo(frame, QStringLiteral("/nonexistent/linked.png"));
+TEST_F(LinkedPictureTest, FramesReplacedByAHandOverAreFreedByTheTextStep) {
+    Write(16, 16, Red);
+    ASSERT_EQ(frame.Play(), 1);
+    ASSERT_TRUE(engine.Frame(frame));
+    Write(48, 32, Blue);
+    BeginRepetition();
+    InvokeRender(frame, TextRenderer());
+    ASSERT_EQ(frame.FramesPending.load(), 1);
+    EXPECT_EQ(frame.ReimportedFrames.size(), 1u);
+    ASSERT_TRUE(engine.Frame(frame));
+    // The render thread swapped: the old frame waits for the text thread.
+    ASSERT_EQ(frame.ReimportedFrames.size(), 1u);
+    EXPECT_EQ(frame.ReimportedFrames[0].Picture.width, 16);
+    InvokeRender(frame, TextRenderer());
+    EXPECT_EQ(frame.FramesPending.load(), 0) << "nothing new to hand over";
+    EXPECT_TRUE(frame.ReimportedFrames.empty());
+    EXPECT_EQ(frame.Frames[0].Picture.width, 48);
+}
+
+TEST_F(LinkedPictureTest, HandOverWaitsWhileAnotherThreadReadsTheFrames) {
+    Write(16, 16, Red);
+    ASSERT_EQ(frame.Play(), 1);
+    ASSERT_TRUE(engine.Frame(frame));
+    const CTexture* first = frame.BackgroundTexture.get();
+    Write(48, 32, Blue);
+    BeginRepetition();
+    InvokeRender(frame, TextRenderer());
+    ASSERT_EQ(frame.FramesPending.load(), 1);
+
+    // The editor reads the frames of the playing object meanwhile.
+    std::atomic<int> held{0}, release{0};
+    std::thread editor([&] {
+        std::lock_guard guard(frame.FramesLock);
+        held.store(1);
+        while (!release.load()) std::this_thread::yield();
+    });
+    while (!held.load()) std::this_thread::yield();
+    const bool alive = engine.Frame(frame);
+    const int pending = frame.FramesPending.load();
+    const CTexture* during = frame.BackgroundTexture.get();
+    const int width = frame.PictureWidth;
+    release.store(1);
+    editor.join();
+    EXPECT_TRUE(alive);
+    EXPECT_EQ(pending, 1) << "left for a later frame";
+    EXPECT_EQ(during, first) << "the old picture stays on air";
+    EXPECT_EQ(width, 16);
+
+    ASSERT_TRUE(engine.Frame(frame));
+    EXPECT_EQ(frame.FramesPending.load(), 0);
+    EXPECT_EQ(frame.PictureWidth, 48);
+    EXPECT_EQ(TexturePixel(), Blue);
+}
+
+TEST_F(LinkedPictureTest, PlayTakesFramesHandedOverAfterTheLastRunStopped) {
+    Write(16, 16, Red);
+    ASSERT_EQ(frame.Play(), 1);
+    ASSERT_TRUE(engine.Frame(frame));
+    Write(48, 32, Blue);
+    BeginRepetition();
+    InvokeRender(frame, TextRenderer());
+    ASSERT_EQ(frame.FramesPending.load(), 1);
+    frame.ReimportedFrames[0].Delay = 777;  // shows whether Play imported again
+    frame.Stop();
+    EXPECT_EQ(frame.FramesPending.load(), 1);
+
+    ASSERT_EQ(frame.Play(), 1);
+    EXPECT_EQ(frame.FramesPending.load(), 0);
+    ASSERT_EQ(frame.Frames.size(), 1u);
+    EXPECT_EQ(frame.Frames[0].Delay, 777) << "the stamp was already the file's";
+    EXPECT_EQ(frame.PictureWidth, 48);
+    engine.textThread = true;
+    ASSERT_TRUE(engine.Frame(frame));
+    EXPECT_EQ(TexturePixel(), Blue);
+}
+
+TEST_F(LinkedPictureTest, FailedImportAtPlaySetsBackgroundErrorAndStopsAtTheFirstFrame) {
+    frame.ImageFileName = folder.filePath(QStringLiteral("missing.png"));
+    ASSERT_EQ(frame.Play(), 1);
+    EXPECT_TRUE(frame.Frames.empty());
+    EXPECT_EQ(frame.BackgroundError.load(), 1);
     EXPECT_FALSE(engine.Frame(frame));
     EXPECT_EQ(frame.BackgroundError.load(), 1);
     EXPECT_EQ(frame.Playing.load(), 0);
-}
-
-TEST_F(PictureTest, ImportThatReleasesTheTextureGetsOneOfTheNewSize) {
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("linked.png"));
-    QImage image(48, 32, QImage::Format_ARGB32);
-    image.fill(0xFF336699u);
-    ASSERT_TRUE(image.save(path));
-    frame.Kind = KindPicture;
-    frame.Rect = {0, 0, 100, 60};
-    frame.PictureWidth = 16;
-    frame.PictureHeight = 16;
-    frame.Play();
-    LinkTo(frame, path);
-    frame.BackgroundError = 1;
-    EXPECT_TRUE(engine.Frame(frame));
-    ASSERT_NE(frame.BackgroundTexture, nullptr);
-    EXPECT_EQ(frame.BackgroundTexture->width, 48);
-    EXPECT_EQ(frame.BackgroundTexture->height, 32);
-    EXPECT_EQ(frame.BackgroundError.load(), 0);
-    EXPECT_EQ(frame.AnimationFrame, 0);
-    auto* texture = dynamic_cast<const CMemoryTexture*>(frame.BackgroundTexture.get());
-    ASSERT_NE(texture, nullptr);
-    uint32_t pixel = 0;
-    std::memcpy(&pixel, texture->Pixels().data(), 4);
-    EXPECT_EQ(pixel, 0xFF336699u) << "the linked file's picture is on the texture";
-    EXPECT_EQ(engine.device.Live.load(), 1);
+    EXPECT_EQ(engine.device.Live.load(), 0);
 }
 
 // ---------------------------------------------------------------------------
