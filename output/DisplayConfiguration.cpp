@@ -8,7 +8,7 @@
 
 namespace {
 
-// State words as the log shows them (the bits of a Windows display device).
+// State words as the log shows them: 1 on the desktop, 4 the primary display.
 constexpr uint32_t AttachedBit = 0x1, PrimaryBit = 0x4;
 
 bool Offers(const DisplayDevice& device, int width, int height) {

@@ -5,9 +5,10 @@
 //
 // Threads: construct and destroy on the user-interface thread (the constructor
 // waits for the render thread to set up OpenGL and reports the outcome in status);
-// fullHdmiRange and stop may be written from any thread. The render thread is the
-// only thread that calls OpenGL: it creates the context's resources, draws,
-// presents, and deletes textures released elsewhere.
+// fullHdmiRange and stop may be written, the counts and Statistics read, from any
+// thread. The render thread is the only thread that calls OpenGL: it creates the
+// context's resources, draws, presents, and deletes textures released elsewhere.
+// Each frame runs in phases (FramePhase), each timed on the render thread.
 #pragma once
 
 #include "core/FrameSet.h"
@@ -25,8 +26,8 @@
 #include <vector>
 
 // Why the engine is not, or no longer, running. The numbers are fixed: cvtool
-// prints them as "status", the log shows them and the operator's message for a
-// status is string 10320 + status.
+// prints them as "status", and the operator's message for a status is string
+// 10320 + status.
 enum class RenderStatus : int {
     Ok = 0,
     DisplayNotConfigured = 1,  // the output display could not be put into the video mode
@@ -39,7 +40,7 @@ enum class RenderStatus : int {
 
 // The steps of one frame on the render thread, in the order they run.
 enum class FramePhase : int {
-    Collect,  // the playing objects presented, as quads
+    Collect,  // the playing objects presented, as quads (not the text work tools do in between)
     Damage,   // where the frame differs from the last one
     Upload,   // pixels written into the drawn textures, and the quads' vertices
     Compose,  // the quads into the render texture
