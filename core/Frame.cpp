@@ -116,19 +116,19 @@ int CFrame::PeekNextId() { return NextId.load(); }
 
 // Stopping and pausing need nothing of playback: removing or deleting an object
 // stops it in this layer.
-int CFrame::Stop() {
+bool CFrame::Stop() {
     // Only the caller that turns Playing off stops the object: the render thread
     // stopping a finished object and a command stopping it at once release its
     // textures once, not twice.
     Stopping.fetch_add(1);
     if (!Playing.exchange(0)) {
         Stopping.fetch_sub(1);
-        return 0;
+        return false;
     }
     Paused.exchange(0);
     ReleaseTextures();
     Stopping.fetch_sub(1);
-    return 1;
+    return true;
 }
 
 void CFrame::ReleaseTextures() {

@@ -100,9 +100,9 @@ public:
     // Playing the object. Play, End, Stop and TogglePause run on whichever thread a
     // command arrives on (the user-interface thread); PresentFrame (playback layer)
     // on the render thread.
-    int Play();          // 1 if the object started
-    int End();           // 1 if it resumed a paused object to play it out
-    int Stop();          // 1 if the object was playing
+    bool Play();         // true if the object started
+    bool End();          // true if it resumed a paused object to play it out
+    bool Stop();         // true if the object was playing
     void TogglePause();  // only while playing
     // Waits until the render thread has let go of the object, then releases both
     // display textures (Stop does this after clearing Playing).

@@ -43,17 +43,17 @@ void CFrameSet::EndSnapshot() {
     // Destroyed outside the lock: a destructor may wait for the render thread.
 }
 
-int CFrameSet::Add(std::unique_ptr<CFrame>& object) {
+bool CFrameSet::Add(std::unique_ptr<CFrame>& object) {
     CPageSnapshot snapshot(*this);
-    if (snapshot.list.size() >= size_t(MaxObjects)) return 0;
+    if (snapshot.list.size() >= size_t(MaxObjects)) return false;
     std::lock_guard guard(PageLock);
     Objects.push_back(std::move(object));
-    return 1;
+    return true;
 }
 
-int CFrameSet::InsertAbove(std::unique_ptr<CFrame>& object, int idBelow) {
+bool CFrameSet::InsertAbove(std::unique_ptr<CFrame>& object, int idBelow) {
     CPageSnapshot snapshot(*this);
-    if (snapshot.list.size() >= size_t(MaxObjects)) return 0;
+    if (snapshot.list.size() >= size_t(MaxObjects)) return false;
     std::lock_guard guard(PageLock);
     auto at = Objects.end();
     if (idBelow == 0) {
@@ -64,26 +64,26 @@ int CFrameSet::InsertAbove(std::unique_ptr<CFrame>& object, int idBelow) {
         if (below != Objects.end()) at = below + 1;
     }
     Objects.insert(at, std::move(object));
-    return 1;
+    return true;
 }
 
-int CFrameSet::Move(CFrame* object, bool up) {
+bool CFrameSet::Move(CFrame* object, bool up) {
     CPageSnapshot snapshot(*this);
     std::lock_guard guard(PageLock);
     auto it = std::find_if(Objects.begin(), Objects.end(), [&](const auto& o) { return o.get() == object; });
-    if (it == Objects.end() || object->Deleted) return 0;
+    if (it == Objects.end() || object->Deleted) return false;
     // The neighbour is the next live object: one waiting for removal is no longer
     // part of the order the operator sees.
     if (up) {
         auto other = std::find_if(it + 1, Objects.end(), [](const auto& o) { return !o->Deleted; });
-        if (other == Objects.end()) return 0;
+        if (other == Objects.end()) return false;
         std::iter_swap(it, other);
     } else {
         auto other = std::find_if(std::make_reverse_iterator(it), Objects.rend(), [](const auto& o) { return !o->Deleted; });
-        if (other == Objects.rend()) return 0;
+        if (other == Objects.rend()) return false;
         std::iter_swap(it, other);
     }
-    return 1;
+    return true;
 }
 
 void CFrameSet::Remove(CFrame* object) {
@@ -151,9 +151,9 @@ std::vector<CFrame*> CFrameSet::StopObjects(const std::vector<CFrame*>& list) {
     return stopped;
 }
 
-int CFrameSet::StopAll() {
-    if (!OutputOn.load()) return 0;
+bool CFrameSet::StopAll() {
+    if (!OutputOn.load()) return false;
     CPageSnapshot snapshot(*this);
-    return StopObjects(snapshot.list).empty() ? 0 : 1;
+    return !StopObjects(snapshot.list).empty();
 }
 

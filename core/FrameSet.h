@@ -30,11 +30,11 @@ public:
     int BeginSnapshot(std::vector<CFrame*>& list);
     void EndSnapshot();
 
-    // Changing the list. Add and InsertAbove take the object when they return 1; on 0
-    // (256 live objects) the object stays with the caller.
-    int Add(std::unique_ptr<CFrame>& object);
-    int InsertAbove(std::unique_ptr<CFrame>& object, int idBelow);
-    int Move(CFrame* object, bool up);
+    // Changing the list. Add and InsertAbove take the object when they return true;
+    // on false (256 live objects) the object stays with the caller.
+    bool Add(std::unique_ptr<CFrame>& object);
+    bool InsertAbove(std::unique_ptr<CFrame>& object, int idBelow);
+    bool Move(CFrame* object, bool up);
     void Remove(CFrame* object);
     void RemoveAll();
 
@@ -45,9 +45,9 @@ public:
     int NumberOf(const CFrame* object);
 
     // Stops every playing object at once (the engine's stop, removing every
-    // object); 1 when it stopped any. Does nothing while the output is off. Commands
+    // object); true when it stopped any. Does nothing while the output is off. Commands
     // go through the playback layer's ApplyCommand.
-    int StopAll();
+    bool StopAll();
     // Stops the playing objects of the list: Playing and Paused first, then each
     // object's textures once the render thread has let go of it. Returns the
     // objects this call turned off.

@@ -19,28 +19,28 @@ CMemoryTexture::CMemoryTexture(CMemoryTextureDevice& device, int w, int h)
 
 CMemoryTexture::~CMemoryTexture() { device_.Live.fetch_sub(1); }
 
-uint8_t* CMemoryTexture::Lock(int& pitch, uint32_t& result) {
+uint8_t* CMemoryTexture::Lock(int& pitch, TextureResult& result) {
     result = device_.FailLock;
-    if (result != TextureOk) return nullptr;
+    if (result != TextureResult::Ok) return nullptr;
     locked_ = true;
     pitch = pitch_;
     return pixels_.data();
 }
 
-uint32_t CMemoryTexture::Unlock() {
+TextureResult CMemoryTexture::Unlock() {
     locked_ = false;
-    if (device_.FailUnlock != TextureOk) return device_.FailUnlock;
+    if (device_.FailUnlock != TextureResult::Ok) return device_.FailUnlock;
     device_.Uploads.fetch_add(1);
-    return TextureOk;
+    return TextureResult::Ok;
 }
 
 void CMemoryTexture::Release() { delete this; }
 
-TextureHandle CMemoryTextureDevice::CreateTexture(int width, int height, uint32_t& result) {
+TextureHandle CMemoryTextureDevice::CreateTexture(int width, int height, TextureResult& result) {
     result = FailCreate;
-    if (result != TextureOk) return nullptr;
+    if (result != TextureResult::Ok) return nullptr;
     if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
-        result = TextureOutOfMemory;
+        result = TextureResult::OutOfMemory;
         return nullptr;
     }
     if (RoundToPowerOfTwo) {

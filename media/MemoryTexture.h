@@ -15,8 +15,8 @@ public:
     CMemoryTexture(class CMemoryTextureDevice& device, int w, int h);
     ~CMemoryTexture() override;
 
-    uint8_t* Lock(int& pitch, uint32_t& result) override;
-    uint32_t Unlock() override;
+    uint8_t* Lock(int& pitch, TextureResult& result) override;
+    TextureResult Unlock() override;
     void Release() override;
 
     // The pixels as last unlocked (rows of Pitch bytes).
@@ -33,12 +33,12 @@ private:
 
 class CMemoryTextureDevice : public ITextureDevice {
 public:
-    TextureHandle CreateTexture(int width, int height, uint32_t& result) override;
+    TextureHandle CreateTexture(int width, int height, TextureResult& result) override;
 
     // Failure injection and device quirks for tests.
-    uint32_t FailCreate = TextureOk;  // result code of every creation while set
-    uint32_t FailLock = TextureOk;
-    uint32_t FailUnlock = TextureOk;
+    TextureResult FailCreate = TextureResult::Ok;  // result code of every creation while set
+    TextureResult FailLock = TextureResult::Ok;
+    TextureResult FailUnlock = TextureResult::Ok;
     bool RoundToPowerOfTwo = false;   // give the next power of two in each direction
     int RowPadding = 0;               // bytes added to every row's pitch
 

@@ -7,10 +7,15 @@
 #include <cstdint>
 #include <memory>
 
-// Result codes of texture operations, in the 32-bit form the log prints.
-constexpr uint32_t TextureOk = 0;
-constexpr uint32_t TextureFail = 0x80004005;         // generic failure
-constexpr uint32_t TextureOutOfMemory = 0x8007000E;  // no room for the pixels
+// What a texture operation came to. The values are the 32-bit codes earlier logs
+// printed, kept so that old and new logs read alike.
+enum class TextureResult : uint32_t {
+    Ok = 0,
+    Failed = 0x80004005,       // the device refused (no context, a call failed)
+    OutOfMemory = 0x8007000E,  // no room for the pixels
+};
+// "ok", "failed" or "out of memory", for the log.
+const char* TextureResultName(TextureResult result);
 
 class CTexture {
 public:
@@ -22,9 +27,9 @@ public:
 
     // A CPU pointer to the BGRA pixels, rows top first, and the byte distance
     // between rows (at least width * 4); null with a result code on failure.
-    virtual uint8_t* Lock(int& pitch, uint32_t& result) = 0;
-    // Hands the written pixels to the texture; TextureOk or a result code.
-    virtual uint32_t Unlock() = 0;
+    virtual uint8_t* Lock(int& pitch, TextureResult& result) = 0;
+    // Hands the written pixels to the texture.
+    virtual TextureResult Unlock() = 0;
     // Gives the texture back to its device, from any thread. The texture must not
     // be used afterwards.
     virtual void Release() = 0;
@@ -43,5 +48,5 @@ public:
     virtual ~ITextureDevice() = default;
     // A texture of width x height (the device may give another size; callers
     // check), or null with the device's result code.
-    virtual TextureHandle CreateTexture(int width, int height, uint32_t& result) = 0;
+    virtual TextureHandle CreateTexture(int width, int height, TextureResult& result) = 0;
 };

@@ -8,10 +8,12 @@
 #include <cstring>
 
 TextureHandle CreateTexture(ITextureDevice& device, int width, int height) {
-    uint32_t result = TextureOk;
+    TextureResult result = TextureResult::Ok;
     TextureHandle texture = device.CreateTexture(width, height, result);
     if (!texture) {
-        CDebug::Log(1, "CFrame::CreateTexture(): D3DXCreateTexture() = %08X", result == TextureOk ? TextureFail : result);
+        if (result == TextureResult::Ok) result = TextureResult::Failed;
+        CDebug::Log(1, "CFrame::CreateTexture(): ITextureDevice::CreateTexture(%d x %d) = %08X (%s)", width, height,
+                    unsigned(result), TextureResultName(result));
         return nullptr;
     }
     // A device may round sizes; the engine maps whole textures onto objects, so
@@ -75,10 +77,11 @@ int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
 
     CTexture& texture = *frame.BackgroundTexture;
     int pitch = 0;
-    uint32_t result = TextureOk;
+    TextureResult result = TextureResult::Ok;
     uint8_t* bits = texture.Lock(pitch, result);
     if (!bits) {
-        CDebug::Log(1, "CFrame::PrepareBackgroundTexture(): LockRect() = %08X", result);
+        CDebug::Log(1, "CFrame::PrepareBackgroundTexture(): CTexture::Lock() = %08X (%s)", unsigned(result),
+                    TextureResultName(result));
         return 0;
     }
     if (!picture) {
@@ -95,8 +98,9 @@ int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
             std::memcpy(bits + size_t(y) * size_t(pitch), frame.FrameScratch.Pixel(0, y), size_t(rowBytes));
     }
     result = texture.Unlock();
-    if (result != TextureOk) {
-        CDebug::Log(1, "CFrame::PrepareBackgroundTexture(): UnlockRect() = %08X", result);
+    if (result != TextureResult::Ok) {
+        CDebug::Log(1, "CFrame::PrepareBackgroundTexture(): CTexture::Unlock() = %08X (%s)", unsigned(result),
+                    TextureResultName(result));
         return 0;
     }
     return 1;

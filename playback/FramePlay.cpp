@@ -31,7 +31,7 @@ void CFrame::ResetTimeline() {
     TextGeneration.fetch_add(1);
 }
 
-int CFrame::Play() {
+bool CFrame::Play() {
     if (Playing.load()) {
         if (Paused.load()) {
             Paused.exchange(0);
@@ -40,7 +40,7 @@ int CFrame::Play() {
             // 1 ms, and the next one begins at once.
             EndTime = 1;
         }
-        return 0;
+        return false;
     }
     // A Stop on another thread may still be releasing this object's textures.
     const auto pause = std::chrono::milliseconds(std::max(1, FramePeriod / 500));
@@ -65,12 +65,12 @@ int CFrame::Play() {
     // render thread is presenting from a Stop that must wait for it.
     Paused.exchange(0);
     Playing.exchange(1);
-    return 1;
+    return true;
 }
 
-int CFrame::End() {
-    if (!Playing.load()) return 0;
-    if (EndTime != 0 && EndTime - Clock <= OutEffectDuration) return 0;  // already going out
+bool CFrame::End() {
+    if (!Playing.load()) return false;
+    if (EndTime != 0 && EndTime - Clock <= OutEffectDuration) return false;  // already going out
     Ending = 1;
     // An object still waiting or coming in finishes its in effect first.
     EndTime = std::max(StartDelay + InEffectDuration, Clock.load()) + OutEffectDuration;
@@ -79,8 +79,8 @@ int CFrame::End() {
     if ((TextError.load() || BackgroundError.load()) && Clock == 0) Clock = EndTime + 1;
     if (Paused.load()) {
         Paused.exchange(0);
-        return 1;
+        return true;
     }
-    return 0;
+    return false;
 }
 

@@ -241,18 +241,20 @@ int PrepareTextTexture(CFrame& frame, ITextureDevice& device) {
     const int size = frame.Movement == MovementVertical ? frame.TextureHeight : frame.TextureWidth;
     if (frame.Copied > 0 && moves && size + frame.Scrolled - frame.Copied < frame.Lead) return 1;
 
-    uint32_t result = TextureOk;
+    TextureResult result = TextureResult::Ok;
     LockedTexture t{*frame.TextTexture};
     t.bits = frame.TextTexture->Lock(t.pitch, result);
     if (!t.bits) {
-        CDebug::Log(1, "CFrame::PrepareTextTexture(): LockRect() = %08X", result);
+        CDebug::Log(1, "CFrame::PrepareTextTexture(): CTexture::Lock() = %08X (%s)", unsigned(result),
+                    TextureResultName(result));
         return 0;
     }
     if (moves) CopyMoving(frame, t);
     else CopyFixed(frame, t);
     result = frame.TextTexture->Unlock();
-    if (result != TextureOk) {
-        CDebug::Log(1, "CFrame::PrepareTextTexture(): UnlockRect() = %08X", result);
+    if (result != TextureResult::Ok) {
+        CDebug::Log(1, "CFrame::PrepareTextTexture(): CTexture::Unlock() = %08X (%s)", unsigned(result),
+                    TextureResultName(result));
         return 0;
     }
     return 1;

@@ -17,10 +17,10 @@ COpenGLTextureDevice::COpenGLTextureDevice() : garbage_(std::make_shared<GLGarba
 
 COpenGLTextureDevice::~COpenGLTextureDevice() = default;
 
-TextureHandle COpenGLTextureDevice::CreateTexture(int width, int height, uint32_t& result) {
-    result = TextureOk;
+TextureHandle COpenGLTextureDevice::CreateTexture(int width, int height, TextureResult& result) {
+    result = TextureResult::Ok;
     if (width <= 0 || height <= 0 || width > maxTextureSize || height > maxTextureSize) {
-        result = TextureFail;
+        result = TextureResult::Failed;
         return nullptr;
     }
     while (glGetError() != GL_NO_ERROR) {
@@ -37,7 +37,7 @@ TextureHandle COpenGLTextureDevice::CreateTexture(int width, int height, uint32_
     const GLenum error = glGetError();
     if (error != GL_NO_ERROR) {
         glDeleteTextures(1, &name);
-        result = error == GL_OUT_OF_MEMORY ? TextureOutOfMemory : TextureFail;
+        result = error == GL_OUT_OF_MEMORY ? TextureResult::OutOfMemory : TextureResult::Failed;
         return nullptr;
     }
     return TextureHandle(new COpenGLTexture(name, width, height, garbage_));
@@ -75,19 +75,19 @@ COpenGLTexture::COpenGLTexture(GLuint glName, int w, int h, std::shared_ptr<GLGa
 
 COpenGLTexture::~COpenGLTexture() = default;
 
-uint8_t* COpenGLTexture::Lock(int& pitch, uint32_t& result) {
-    result = TextureOk;
+uint8_t* COpenGLTexture::Lock(int& pitch, TextureResult& result) {
+    result = TextureResult::Ok;
     pitch = width * 4;
     locked_ = true;
     return pixels_.data();
 }
 
-uint32_t COpenGLTexture::Unlock() {
-    if (!locked_) return TextureFail;
+TextureResult COpenGLTexture::Unlock() {
+    if (!locked_) return TextureResult::Failed;
     locked_ = false;
     version = NextVersion();
     written_ = true;
-    return TextureOk;
+    return TextureResult::Ok;
 }
 
 bool COpenGLTexture::Upload() {

@@ -31,7 +31,7 @@ public:
     COpenGLTextureDevice();
     ~COpenGLTextureDevice() override;
 
-    TextureHandle CreateTexture(int width, int height, uint32_t& result) override;
+    TextureHandle CreateTexture(int width, int height, TextureResult& result) override;
     // Deletes the textures released since the last call.
     void CollectGarbage();
 
@@ -56,8 +56,8 @@ public:
     COpenGLTexture(GLuint name, int w, int h, std::shared_ptr<GLGarbage> garbage);
     ~COpenGLTexture() override;
 
-    uint8_t* Lock(int& pitch, uint32_t& result) override;
-    uint32_t Unlock() override;
+    uint8_t* Lock(int& pitch, TextureResult& result) override;
+    TextureResult Unlock() override;
     void Release() override;
 
     // See COpenGLTextureDevice::Upload.

@@ -447,7 +447,7 @@ void CRender::WarmUp() {
     // each state; one pixel drawn every way a frame draws, here at set-up, keeps
     // that work out of the first frames on air.
     GL& g = *gl_;
-    uint32_t result = 0;
+    TextureResult result = TextureResult::Ok;
     TextureHandle texture = g.device.CreateTexture(1, 1, result);
     if (!texture) return;
     const Vertex pixel[4] = {{0, 0, 0, 0, 1}, {1, 0, 1, 0, 1}, {0, 1, 0, 1, 1}, {1, 1, 1, 1, 1}};

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace {
 
 struct ToolRun {
@@ -316,6 +318,37 @@ TEST(Cvtool, TimelineCommandsThatNameNothingDoNothing) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.out.isEmpty()) << run.out.constData();
     EXPECT_EQ(Cvtool({"timeline", page, "--at-ms", "soon:play:all"}).exitCode, 2);
+}
+
+// A hotkey toggles its objects as one: both start, then both go out together,
+// while an object of another hotkey is left alone.
+TEST(Cvtool, TimelineTogglesTheObjectsOfAHotkey) {
+    QTemporaryDir dir;
+    const QString page = dir.filePath("t.corvane");
+    WriteFile(dir.filePath("keys.json"), R"({"objects":[{"Rect":[0,0,16,16],"Hotkey":3,"OutEffectDuration":100},
+                                             {"Rect":[0,0,16,16],"Hotkey":3,"OutEffectDuration":100},
+                                             {"Rect":[0,0,16,16],"Hotkey":4}]})");
+    ASSERT_EQ(Cvtool({"build", dir.filePath("keys.json"), page, "--mode", "1"}).exitCode, 0);
+    ToolRun run = Cvtool({"timeline", page, "--mode", "1", "--frames", "20", "--at-ms", "0:toggle:hotkey:3",
+                          "--at-ms", "100:toggle:hotkey:3"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    std::map<int, QStringList> phases;  // object -> phase per frame
+    std::map<int, int> stoppedAt;
+    for (const QByteArray& text : run.out.split('\n')) {
+        if (text.isEmpty()) continue;
+        const QJsonObject line = QJsonDocument::fromJson(text).object();
+        if (line.contains("stopped")) stoppedAt[line["object"].toInt()] = line["frame"].toInt();
+        else if (line.contains("phase")) phases[line["object"].toInt()] << line["phase"].toString();
+    }
+    EXPECT_EQ(phases.count(3), 0u) << "hotkey 4 was never given";
+    for (int object : {1, 2}) {
+        SCOPED_TRACE(object);
+        ASSERT_FALSE(phases[object].isEmpty());
+        EXPECT_EQ(phases[object].first(), "shown");
+        EXPECT_TRUE(phases[object].contains("out")) << phases[object].join(',').toStdString();
+    }
+    ASSERT_EQ(stoppedAt.size(), 2u);
+    EXPECT_EQ(stoppedAt[1], stoppedAt[2]) << "the objects of one hotkey go out together";
 }
 
 namespace {

@@ -428,10 +428,10 @@ TEST_F(FrameSetTest, OutputOffCommandsLeavePlayingObjectsAlone) {
     };
     const Case commands[] = {
         {"PlayAll", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::Play, CommandTarget::Every()); }},
-        {"PlayAllExcept", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::Play, CommandTarget::Every({})); }},
+        {"PlayAllExcept", [](CFrameSet& p, CFrame* o) { return Command(p, PlayCommand::Play, CommandTarget::Every({o})); }},
         {"PauseAll", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::PauseResume, CommandTarget::Every()); }},
         {"EndAll", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::End, CommandTarget::Every()); }},
-        {"StopAll", [](CFrameSet& p, CFrame*) { return p.StopAll(); }},
+        {"StopAll", [](CFrameSet& p, CFrame*) { return int(p.StopAll()); }},
         {"PlayGroup", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::Play, CommandTarget::NamedGroup(QStringLiteral("G"))); }},
         {"PauseGroup", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::PauseResume, CommandTarget::NamedGroup(QStringLiteral("G"))); }},
         {"EndGroup", [](CFrameSet& p, CFrame*) { return Command(p, PlayCommand::End, CommandTarget::NamedGroup(QStringLiteral("G"))); }},
@@ -583,6 +583,42 @@ TEST_F(FrameSetPlayTest, StopAllLeavesAnObjectBeingStoppedElsewhereToThatThread)
     EXPECT_NE(a->BackgroundTexture, nullptr);
     a->ReleaseTextures();  // that thread finishes its Stop
     EXPECT_EQ(device.Live.load(), 0);
+}
+
+// Every command reports the objects it changed, in the order it reached them: the
+// named object first, then its group from the bottom up.
+TEST_F(FrameSetPlayTest, CommandsReturnTheObjectsTheyChanged) {
+    CFrame* a = AddObject(QStringLiteral("G"), 1);
+    CFrame* b = AddObject();
+    CFrame* c = AddObject(QStringLiteral("G"), 1);
+    CFrame* removed = AddObject(QStringLiteral("G"));
+    page.Remove(removed);
+    for (CFrame* object : {a, c}) object->OutEffectDuration = 1000;  // going out for a while
+    struct Step {
+        PlayCommand command;
+        CommandTarget target;
+        std::vector<CFrame*> changed;
+    };
+    const Step steps[] = {
+        {PlayCommand::Play, CommandTarget::WithGroup(c), {c, a}},
+        {PlayCommand::Play, CommandTarget::WithGroup(c), {}},  // already playing, no repeat
+        {PlayCommand::Play, CommandTarget::Every({a}), {b}},
+        {PlayCommand::PauseResume, CommandTarget::One(b), {b}},
+        {PlayCommand::Toggle, CommandTarget::OfHotkey(1), {a, c}},  // some play: those end
+        {PlayCommand::End, CommandTarget::NamedGroup(QStringLiteral("G")), {}},  // already going out
+        {PlayCommand::Stop, CommandTarget::Every(), {a, b, c}},
+        {PlayCommand::Toggle, CommandTarget::One(b), {b}},  // stopped: it plays
+        {PlayCommand::Play, CommandTarget::One(removed), {}},  // off the page (compared, never read)
+        {PlayCommand::Stop, CommandTarget::Selected(), {}},  // the document resolves it
+        {PlayCommand::Stop, CommandTarget::NamedGroup(QString()), {}},
+        {PlayCommand::Stop, CommandTarget::OfHotkey(0), {}},
+    };
+    int k = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(k++);
+        EXPECT_EQ(ApplyCommand(page, step.command, step.target).changed, step.changed);
+        PresentAll();
+    }
 }
 
 TEST_F(FrameSetPlayTest, GroupCommandsReachExactNameMembersOnly) {

@@ -1361,7 +1361,7 @@ protected:
     void Mark() {
         if (!object.Frames.empty()) object.Frames[0].Delay = 777;
         object.AnimationFrame = 5;
-        uint32_t result = 0;
+        TextureResult result = TextureResult::Ok;
         object.BackgroundTexture = device.CreateTexture(8, 8, result);
     }
     bool Imported() const {

@@ -280,9 +280,9 @@ TEST_F(TextMovement, FixedTextGoesToTheTopLeftOverTransparency) {
 TEST_F(TextMovement, TextureFailuresStopTheObject) {
     for (int which = 0; which < 3; ++which) {
         CFrame f = Crawl(400, 60, 10, Period50);
-        device.FailCreate = which == 0 ? TextureFail : TextureOk;
-        device.FailLock = which == 1 ? TextureFail : TextureOk;
-        device.FailUnlock = which == 2 ? TextureFail : TextureOk;
+        device.FailCreate = which == 0 ? TextureResult::Failed : TextureResult::Ok;
+        device.FailLock = which == 1 ? TextureResult::Failed : TextureResult::Ok;
+        device.FailUnlock = which == 2 ? TextureResult::Failed : TextureResult::Ok;
         f.BackColor = 0;  // no background texture to fail first
         PlayWithChunk(f, 1000, 60);
         EXPECT_EQ(Frame(f, Period50), 0) << which;

@@ -890,14 +890,14 @@ TEST_F(PictureTest, TextureFailuresStopTheObject) {
         std::function<void(CMemoryTextureDevice&)> setup;
     };
     const Row rows[] = {
-        {"create fails, colour", false, 16, 16, [](auto& d) { d.FailCreate = TextureFail; }},
-        {"create fails, picture", true, 16, 16, [](auto& d) { d.FailCreate = TextureFail; }},
-        {"out of memory, picture", true, 16, 16, [](auto& d) { d.FailCreate = TextureOutOfMemory; }},
+        {"create fails, colour", false, 16, 16, [](auto& d) { d.FailCreate = TextureResult::Failed; }},
+        {"create fails, picture", true, 16, 16, [](auto& d) { d.FailCreate = TextureResult::Failed; }},
+        {"out of memory, picture", true, 16, 16, [](auto& d) { d.FailCreate = TextureResult::OutOfMemory; }},
         {"rounded size, picture", true, 100, 60, [](auto& d) { d.RoundToPowerOfTwo = true; }},
-        {"lock fails, colour", false, 16, 16, [](auto& d) { d.FailLock = TextureFail; }},
-        {"lock fails, picture", true, 16, 16, [](auto& d) { d.FailLock = TextureFail; }},
-        {"unlock fails, colour", false, 16, 16, [](auto& d) { d.FailUnlock = TextureFail; }},
-        {"unlock fails, picture", true, 16, 16, [](auto& d) { d.FailUnlock = TextureFail; }},
+        {"lock fails, colour", false, 16, 16, [](auto& d) { d.FailLock = TextureResult::Failed; }},
+        {"lock fails, picture", true, 16, 16, [](auto& d) { d.FailLock = TextureResult::Failed; }},
+        {"unlock fails, colour", false, 16, 16, [](auto& d) { d.FailUnlock = TextureResult::Failed; }},
+        {"unlock fails, picture", true, 16, 16, [](auto& d) { d.FailUnlock = TextureResult::Failed; }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -936,7 +936,7 @@ TEST_F(PictureTest, LockFailureWhenTheAnimationMovesOn) {
     MakePicture(frame, 16, 16, {40, 40});
     frame.Play();
     EXPECT_TRUE(engine.Frame(frame));
-    engine.device.FailLock = TextureFail;
+    engine.device.FailLock = TextureResult::Failed;
     EXPECT_TRUE(engine.Frame(frame)) << "frame 0 still due: nothing to write";
     EXPECT_FALSE(engine.Frame(frame)) << "frame 1 due and cannot be written";
     EXPECT_EQ(frame.Playing.load(), 0);
@@ -946,8 +946,8 @@ TEST_F(TimelineTest, ColourIsNotWrittenAgainSoLaterLockFailuresDoNotMatter) {
     frame.Rect = {0, 0, 100, 60};
     frame.Play();
     EXPECT_TRUE(engine.Frame(frame));
-    engine.device.FailLock = TextureFail;
-    engine.device.FailUnlock = TextureFail;
+    engine.device.FailLock = TextureResult::Failed;
+    engine.device.FailUnlock = TextureResult::Failed;
     engine.Run(frame, 10);
     EXPECT_EQ(frame.Playing.load(), 1);
     EXPECT_EQ(engine.shots.size(), 11u);

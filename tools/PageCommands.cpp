@@ -21,7 +21,7 @@ bool ParseCommand(const QString& text, TimedCommand& command) {
     command.atMs = text.left(first).toLongLong(&ok);
     command.verb = text.mid(first + 1, second - first - 1);
     command.target = text.mid(second + 1);
-    static const QStringList verbs{"play", "pause", "end", "stop"};
+    static const QStringList verbs{"play", "pause", "end", "stop", "toggle"};
     return ok && command.atMs >= 0 && verbs.contains(command.verb) && !command.target.isEmpty();
 }
 
@@ -35,11 +35,17 @@ void Apply(CPlayoutPage& playout, const TimedCommand& c) {
     if (c.verb == QLatin1String("play")) command = PlayCommand::Play;
     else if (c.verb == QLatin1String("pause")) command = PlayCommand::PauseResume;
     else if (c.verb == QLatin1String("end")) command = PlayCommand::End;
+    else if (c.verb == QLatin1String("toggle")) command = PlayCommand::Toggle;
     CommandTarget target;
     if (c.target == QLatin1String("all")) {
         target = CommandTarget::Every();
     } else if (c.target.startsWith(QLatin1String("group:"))) {
         target = CommandTarget::NamedGroup(c.target.mid(6));
+    } else if (c.target.startsWith(QLatin1String("hotkey:"))) {
+        bool ok = false;
+        const int key = c.target.mid(7).toInt(&ok);
+        if (!ok) return;  // names nothing
+        target = CommandTarget::OfHotkey(key);
     } else {
         bool ok = false;
         const int number = c.target.toInt(&ok);
@@ -54,7 +60,7 @@ bool TakeCommands(QStringList& args, std::vector<TimedCommand>& commands, const 
         TimedCommand command;
         if (k + 1 >= args.size() || !ParseCommand(args[k + 1], command)) {
             std::fprintf(stderr, "cvtool %s: --at-ms takes T:COMMAND:TARGET, e.g. 0:play:all, 1500:end:2, "
-                                 "0:play:group:Lower third\n", tool);
+                                 "0:play:group:Lower third, 0:toggle:hotkey:3\n", tool);
             return false;
         }
         commands.push_back(command);

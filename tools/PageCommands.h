@@ -49,8 +49,8 @@ private:
 
 struct TimedCommand {
     long long atMs = 0;
-    QString verb;    // play, pause, end, stop
-    QString target;  // "all", a 1-based object number, or "group:NAME"
+    QString verb;    // play, pause, end, stop, toggle
+    QString target;  // "all", a 1-based object number, "group:NAME" or "hotkey:N"
 };
 
 // T:VERB:TARGET, where TARGET may itself hold colons ("group:Lower third").
@@ -60,7 +60,7 @@ bool ParseCommand(const QString& text, TimedCommand& command);
 // malformed one.
 bool TakeCommands(QStringList& args, std::vector<TimedCommand>& commands, const char* tool);
 // One command through the document's command path: to one object (and its group),
-// a group, or all.
+// a group, the objects of a hotkey, or all.
 void Apply(CPlayoutPage& playout, const TimedCommand& command);
 
 // The line of one object's presented frame.
