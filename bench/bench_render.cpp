@@ -122,11 +122,11 @@ void ReportPhases(benchmark::State& state, const std::array<double, FramePhaseCo
 }
 
 // The iterations' mean frame time in ms; the phases' shares as counters.
-double Measure(benchmark::State& state, const PageSpec& spec) {
+double Measure(benchmark::State& state, const PageSpec& page) {
     double total = 0;
     std::array<double, FramePhaseCount> phaseMs{};
     for (auto _ : state) {
-        const Timed timed = FrameMs(spec);
+        const Timed timed = FrameMs(page);
         total += timed.ms;
         for (size_t k = 0; k < phaseMs.size(); ++k) phaseMs[k] += timed.phaseMs[k];
         state.SetIterationTime(timed.ms / 1000.0);
