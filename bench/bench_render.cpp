@@ -6,13 +6,16 @@
 // lower thirds, and a page where nothing moves. The baseline, measured in the
 // same run, is an empty page drawn whole with the plain output: one full-screen
 // textured draw over a cleared target. Each case reports its share of the 50 Hz
-// (20 ms) and 60 Hz (16.7 ms) frame budgets and its ratio to the baseline.
+// (20 ms) and 60 Hz (16.7 ms) frame budgets and its ratio to the baseline, and
+// how the engine's own frame time divides between its phases (collect, damage,
+// upload, compose, output, present: each a share of their sum).
 #include "playback/PlayCommand.h"
 #include "playback/TextMovement.h"
 #include "render/Render.h"
 
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>
+#include <array>
 #include <chrono>
 #include <thread>
 
@@ -30,8 +33,22 @@ struct PageSpec {
     bool crawl = false;  // a fast crawl across the bottom of the picture
 };
 
-// Milliseconds per frame, frames 2 to Frames - 1.
-double FrameMs(const PageSpec& spec) {
+struct Timed {
+    double ms = 0;                                  // per frame, frames 2 to Frames - 1
+    std::array<double, FramePhaseCount> phaseMs{};  // each phase's mean over the same frames
+};
+
+// The phases' mean times over the frames counted in later but not in earlier.
+std::array<double, FramePhaseCount> PhaseMeans(const RenderStatistics& earlier, const RenderStatistics& later) {
+    std::array<double, FramePhaseCount> means{};
+    const int frames = later.frames - earlier.frames;
+    if (frames <= 0) return means;
+    for (size_t k = 0; k < means.size(); ++k)
+        means[k] = (later.phases[k].meanMs * later.frames - earlier.phases[k].meanMs * earlier.frames) / frames;
+    return means;
+}
+
+Timed FrameMs(const PageSpec& spec) {
     CFrameSet page;
     for (int k = 0; k < spec.lowerThirds; ++k) {
         auto o = std::make_unique<CFrame>();
@@ -82,37 +99,51 @@ double FrameMs(const PageSpec& spec) {
         if (frame == 2) start = std::chrono::steady_clock::now();
         return frame < Frames;
     };
-    options.afterFrame = [&](int frame, CRender&) {
+    RenderStatistics untimed, all;  // after frame 1, and at the end
+    options.afterFrame = [&](int frame, CRender& engine) {
+        if (frame == 1) untimed = engine.Statistics();
         if (frame == Frames - 1) end = std::chrono::steady_clock::now();
     };
     {
         CRender engine(page, options, std::make_unique<COffscreenTarget>(1920, 1080), std::move(timer));
-        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (engine.status.load() == RenderStatus::Ok) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        all = engine.Statistics();
     }
-    return std::chrono::duration<double, std::milli>(end - start).count() / (Frames - 2);
+    return {std::chrono::duration<double, std::milli>(end - start).count() / (Frames - 2), PhaseMeans(untimed, all)};
+}
+
+// Each phase's share of the engine's frame time, over the iterations.
+void ReportPhases(benchmark::State& state, const std::array<double, FramePhaseCount>& phaseMs) {
+    double sum = 0;
+    for (double ms : phaseMs) sum += ms;
+    if (sum <= 0) return;
+    for (int k = 0; k < FramePhaseCount; ++k)
+        state.counters[FramePhaseName(FramePhase(k))] = phaseMs[size_t(k)] / sum;
+}
+
+// The iterations' mean frame time in ms; the phases' shares as counters.
+double Measure(benchmark::State& state, const PageSpec& page) {
+    double total = 0;
+    std::array<double, FramePhaseCount> phaseMs{};
+    for (auto _ : state) {
+        const Timed timed = FrameMs(page);
+        total += timed.ms;
+        for (size_t k = 0; k < phaseMs.size(); ++k) phaseMs[k] += timed.phaseMs[k];
+        state.SetIterationTime(timed.ms / 1000.0);
+    }
+    ReportPhases(state, phaseMs);
+    return total / double(state.iterations());
 }
 
 void Report(benchmark::State& state, const PageSpec& spec) {
-    double total = 0;
-    for (auto _ : state) {
-        const double ms = FrameMs(spec);
-        total += ms;
-        state.SetIterationTime(ms / 1000.0);
-    }
-    const double ms = total / double(state.iterations());
+    const double ms = Measure(state, spec);
     state.counters["share50Hz"] = ms / 20.0;
     state.counters["share60Hz"] = ms / (1000.0 / 60.0);
     if (BaselineMs > 0) state.counters["xBaseline"] = ms / BaselineMs;
 }
 
 void BM_Baseline_FullScreenDraw(benchmark::State& state) {
-    double total = 0;
-    for (auto _ : state) {
-        const double ms = FrameMs({0, 0, false, true, true, false});
-        total += ms;
-        state.SetIterationTime(ms / 1000.0);
-    }
-    BaselineMs = total / double(state.iterations());
+    BaselineMs = Measure(state, {0, 0, false, true, true, false});
     state.counters["share50Hz"] = BaselineMs / 20.0;
 }
 BENCHMARK(BM_Baseline_FullScreenDraw)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -8,7 +8,7 @@
 
 namespace {
 
-// State words as the log shows them (the bits of a Windows display device).
+// State words as the log shows them: 1 on the desktop, 4 the primary display.
 constexpr uint32_t AttachedBit = 0x1, PrimaryBit = 0x4;
 
 bool Offers(const DisplayDevice& device, int width, int height) {
@@ -72,7 +72,7 @@ CDisplayConfiguration::CDisplayConfiguration(IDisplaySystem& system, int width, 
             continue;
         }
         // Another display showing the primary's picture at its place is a clone.
-        if (primary && d.attached && d.x == primary->x && d.y == primary->y) cloneMode = 1;
+        if (primary && d.attached && d.x == primary->x && d.y == primary->y) cloneMode = true;
         if (Offers(d, width, height)) {
             candidateDevices.append(d.name);
             candidateDescriptions.append(d.description);
@@ -84,7 +84,7 @@ CDisplayConfiguration::CDisplayConfiguration(IDisplaySystem& system, int width, 
 DebugWindowSettings DebugWindowSettings::FromSettings() {
     const CSettingsStore& settings = CSettingsStore::Global();
     DebugWindowSettings s;
-    s.window = settings.Get(Settings::DebugWindow);
+    s.window = settings.Get(Settings::DebugWindow) != 0;
     s.width = settings.Get(Settings::DebugWidth);
     s.height = settings.Get(Settings::DebugHeight);
     return s;
@@ -92,7 +92,7 @@ DebugWindowSettings DebugWindowSettings::FromSettings() {
 
 CMultiMonitor::CMultiMonitor(IDisplaySystem& system, const QString& deviceName, int width, int height, int refresh,
                              bool noRestore, DebugWindowSettings debug)
-    : restoreDisabled(noRestore ? 1 : 0), system_(system), debug_(debug) {
+    : restoreDisabled(noRestore), system_(system), debug_(debug) {
     const CDisplayConfiguration displays(system, width, height);
     if (!displays.primaryDevice.isEmpty() && !displays.candidateDevices.isEmpty()) {
         if (deviceName.isEmpty()) outputDevice = displays.candidateDevices.first();
@@ -100,7 +100,7 @@ CMultiMonitor::CMultiMonitor(IDisplaySystem& system, const QString& deviceName, 
         primaryDevice = displays.primaryDevice;
     } else if (displays.cloneMode) {
         CDebug::Log(2, "CMultiMonitor::CMultiMonitor(): trying to disable clone mode...");
-        CDebug::Log(2, "CMultiMonitor::CMultiMonitor(): SetDisplayConfig() = %08X", ExtendDesktop(system));
+        CDebug::Log(2, "CMultiMonitor::CMultiMonitor(): ExtendDesktop() = %08X", ExtendDesktop(system));
     }
     // The defaults: the primary display, and the first other display with a monitor.
     std::vector<DisplayDevice> devices;
@@ -123,7 +123,7 @@ CMultiMonitor::~CMultiMonitor() {
     if (configured && !restoreDisabled) SetDisplayConfiguration(false, 0, 0, 0);
 }
 
-int CMultiMonitor::SetDisplayConfiguration(bool on, int width, int height, int refresh) {
+bool CMultiMonitor::SetDisplayConfiguration(bool on, int width, int height, int refresh) {
     CDebug::Log(2, "CMultiMonitor::SetDisplayConfiguration(%d, %dx%dx%d)", int(on), width, height, refresh);
     std::vector<DisplayDevice> devices;
     const bool listed = system_.Enumerate(devices);
@@ -135,14 +135,14 @@ int CMultiMonitor::SetDisplayConfiguration(bool on, int width, int height, int r
             const int left = primary ? primary->x : 0, top = primary ? primary->y : 0;
             outputRect = {left, top, left + (debug_.width > 0 ? debug_.width : width / 4),
                           top + (debug_.height > 0 ? debug_.height : height / 4)};
-            configured = 1;
+            configured = true;
         }
-        return 1;
+        return true;
     }
     // 2. The primary display's mode.
     if (!primary || !primary->attached) {
-        CDebug::Log(1, "CMultiMonitor::SetDisplayConfiguration(): EnumDisplaySettings() FAILED!");
-        return 0;
+        CDebug::Log(1, "CMultiMonitor::SetDisplayConfiguration(): Enumerate() found no primary display on the desktop");
+        return false;
     }
     const DisplayDevice* output = Named(devices, outputDevice);
     const auto sameRate = [](double a, int b) { return int(std::lround(a)) == b; };
@@ -156,8 +156,8 @@ int CMultiMonitor::SetDisplayConfiguration(bool on, int width, int height, int r
         if (primary->x != 0 || primary->y != 0) {
             const int result = system_.SetMode(primary->name, primary->current, 0, 0);
             if (result != IDisplaySystem::Ok) {
-                CDebug::Log(1, "CMultiMonitor::SetDisplayConfiguration(): ChangeDisplaySettingsEx(1) = %08X", result);
-                return 0;
+                CDebug::Log(1, "CMultiMonitor::SetDisplayConfiguration(): SetMode(%s) = %08X", primary->name, result);
+                return false;
             }
         }
         // 5. (2) The output display right of it, or off the desktop.
@@ -176,13 +176,14 @@ int CMultiMonitor::SetDisplayConfiguration(bool on, int width, int height, int r
             result = system_.Detach(outputDevice);
         }
         if (result != IDisplaySystem::Ok) {
-            CDebug::Log(1, "CMultiMonitor::SetDisplayConfiguration(): ChangeDisplaySettingsEx(2) = %08X", result);
-            return 0;
+            CDebug::Log(1, "CMultiMonitor::SetDisplayConfiguration(): %s(%s) = %08X", on ? "SetMode" : "Detach",
+                        outputDevice, result);
+            return false;
         }
         // 7. Off: done.
-        if (!on) return 1;
+        if (!on) return true;
         devices.clear();
-        if (!system_.Enumerate(devices)) return 0;
+        if (!system_.Enumerate(devices)) return false;
         output = Named(devices, outputDevice);
     }
     // 9. After-check: the mode the output really shows.
@@ -191,24 +192,24 @@ int CMultiMonitor::SetDisplayConfiguration(bool on, int width, int height, int r
                     output->current.height, int(std::lround(output->current.refresh)));
         if (output->current.width != width || output->current.height != height ||
             !sameRate(output->current.refresh, refresh))
-            return 0;
+            return false;
     }
     // 10. The output's rectangle on the desktop.
     outputRect = {};
     for (const DisplayDevice& d : devices) {
         if (!d.attached) continue;
         const OutputRect r{d.x, d.y, d.x + d.current.width, d.y + d.current.height};
-        CDebug::Log(2, "CMultiMonitor::MonitorEnumProc([%s] [%d %d %d %d] [%d %d %d %d])", d.name, r.left, r.top,
-                    r.right, r.bottom, r.left, r.top, r.right, r.bottom);
+        CDebug::Log(2, "CMultiMonitor::SetDisplayConfiguration(): on the desktop: [%s] [%d %d %d %d]", d.name, r.left,
+                    r.top, r.right, r.bottom);
         if (d.name == outputDevice) {
             outputRect = r;
             break;
         }
     }
     if (outputRect.IsEmpty()) {
-        CDebug::Log(1, "CMultiMonitor::SetDisplayConfiguration(): EnumDisplayMonitors() FAILED!");
-        return 0;
+        CDebug::Log(1, "CMultiMonitor::SetDisplayConfiguration(): Enumerate() shows the output display off the desktop");
+        return false;
     }
-    configured = 1;
-    return 1;
+    configured = true;
+    return true;
 }

@@ -58,7 +58,7 @@ public:
     QStringList candidateDevices;
     QStringList candidateDescriptions;
     QStringList candidateMonitors;
-    int cloneMode = 0;  // another display shows the primary's picture
+    bool cloneMode = false;  // another display shows the primary's picture
 };
 
 // Left, top, right, bottom in desktop pixels.
@@ -71,7 +71,7 @@ struct OutputRect {
 // The debug window that stands in for the output display (settings Debug/Window,
 // Width and Height).
 struct DebugWindowSettings {
-    int window = 0;
+    bool window = false;
     int width = 0;   // 0: the display width / 4
     int height = 0;  // 0: the display height / 4
     static DebugWindowSettings FromSettings();
@@ -86,15 +86,15 @@ public:
     CMultiMonitor(const CMultiMonitor&) = delete;
     CMultiMonitor& operator=(const CMultiMonitor&) = delete;
 
-    // 1 on success, 0 on failure.
-    int SetDisplayConfiguration(bool on, int width, int height, int refresh);
+    // True when the output display is in the mode (on) or off the desktop (off).
+    bool SetDisplayConfiguration(bool on, int width, int height, int refresh);
 
     // Lifts clone mode: every display showing the primary display's picture is
     // placed right of it in its own mode. A display system result (0: done).
     static int ExtendDesktop(IDisplaySystem& system);
 
-    int restoreDisabled = 0;
-    int configured = 0;
+    bool restoreDisabled = false;
+    bool configured = false;
     QString primaryDevice;
     QString outputDevice;
     OutputRect outputRect;

@@ -29,7 +29,7 @@ CPowerGuard::CPowerGuard(const QString& displayName) {
         }
         XSync(display_, False);
     }
-    CDebug::Log(2, "CRender::CRender(): set SPI_SETSCREENSAVEACTIVE = %d", int(screenSaverSuspended));
+    CDebug::Log(2, "CPowerGuard::CPowerGuard(): XScreenSaverSuspend() = %d", int(screenSaverSuspended));
     // No sleep while on air, where the system offers the lock.
     QDBusConnection bus = QDBusConnection::systemBus();
     if (bus.isConnected()) {

@@ -104,14 +104,14 @@ CWindowTarget::CWindowTarget(QWindow& window, bool alternativeSync, int periodMi
     heightChanged_ = QObject::connect(&window, &QWindow::heightChanged, [this](int h) { height_ = h; });
     // The window's screen going away, or changing size, ends the output.
     removed_ = QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, [this](QScreen* screen) {
-        if (screen == window_.screen()) lost = 1;
+        if (screen == window_.screen()) lost = true;
     });
     // A screen already gone, or no longer holding the window, is lost from the start.
-    if (!window.screen() || !window.screen()->geometry().contains(window.geometry().topLeft())) lost = 1;
+    if (!window.screen() || !window.screen()->geometry().contains(window.geometry().topLeft())) lost = true;
     if (QScreen* screen = window.screen()) {
         const QRect start = screen->geometry();
         changed_ = QObject::connect(screen, &QScreen::geometryChanged, [this, start](const QRect& now) {
-            if (now.size() != start.size()) lost = 1;
+            if (now.size() != start.size()) lost = true;
         });
     }
 }
@@ -127,20 +127,20 @@ RenderStatus CWindowTarget::MakeCurrent(std::string& failure) {
     if (!context_->create()) {
         failure = "QOpenGLContext::create() failed";
         context_.reset();
-        return RenderStatusNoDirectX;
+        return RenderStatus::NoOpenGL33;
     }
     if (!context_->makeCurrent(&window_)) {
         failure = "QOpenGLContext::makeCurrent() failed";
         context_.reset();
-        return RenderStatusNoDevice;
+        return RenderStatus::ContextNotCurrent;
     }
     const QSurfaceFormat got = context_->format();
     if (got.majorVersion() * 10 + got.minorVersion() < 33) {
         failure = "OpenGL " + std::to_string(got.majorVersion()) + "." + std::to_string(got.minorVersion()) +
                   ", 3.3 needed";
-        return RenderStatusNoCaps;
+        return RenderStatus::SetUpFailed;
     }
-    return RenderStatusOk;
+    return RenderStatus::Ok;
 }
 
 void CWindowTarget::DoneCurrent() {
@@ -154,10 +154,10 @@ void CWindowTarget::DoneCurrent() {
 
 unsigned CWindowTarget::Framebuffer() { return context_ ? context_->defaultFramebufferObject() : 0; }
 
-int CWindowTarget::Present() {
-    if (lost.load()) return DeviceLost;
+bool CWindowTarget::Present() {
+    if (lost.load()) return false;
     context_->swapBuffers(&window_);
     if (!alternativeSync_) glFinish();
     pacer.AfterPresent();
-    return lost.load() ? DeviceLost : 0;
+    return !lost.load();
 }

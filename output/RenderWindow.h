@@ -76,13 +76,11 @@ public:
     // A window's back buffer is undefined after a swap (drivers that offer to
     // keep it do not always manage to): the engine keeps the output and copies it.
     bool KeepsFrame() const override { return false; }
-    int Present() override;
+    bool Present() override;
 
     CFramePacer pacer;
     // Set when the window's screen went away or changed its mode under the engine.
-    std::atomic<int> lost{0};
-
-    static constexpr int DeviceLost = int(0x88760868);
+    std::atomic<bool> lost{false};
 
     // Before the application object: the OpenGL driver is kept loaded for the
     // process's life.

@@ -1,5 +1,7 @@
 #include "render/GLTexture.h"
 
+#include "base/Debug.h"
+
 #include <atomic>
 
 namespace {
@@ -60,6 +62,11 @@ uint64_t COpenGLTextureDevice::VersionOf(const CTexture* texture) {
     return gl ? gl->version : 0;
 }
 
+bool COpenGLTextureDevice::Upload(CTexture* texture) {
+    auto* gl = dynamic_cast<COpenGLTexture*>(texture);
+    return gl && gl->Upload();
+}
+
 COpenGLTexture::COpenGLTexture(GLuint glName, int w, int h, std::shared_ptr<GLGarbage> garbage)
     : name(glName), version(NextVersion()), pixels_(size_t(w) * size_t(h) * 4, 0), garbage_(std::move(garbage)) {
     width = w;
@@ -79,13 +86,25 @@ TextureResult COpenGLTexture::Unlock() {
     if (!locked_) return TextureResult::Failed;
     locked_ = false;
     version = NextVersion();
+    written_ = true;
+    return TextureResult::Ok;
+}
+
+bool COpenGLTexture::Upload() {
+    // A texture still locked is being written: its last unlocked pixels are not
+    // kept apart, so it waits for its unlock.
+    if (!written_ || locked_) return false;
+    written_ = false;
     while (glGetError() != GL_NO_ERROR) {
     }
     glBindTexture(GL_TEXTURE_2D, name);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels_.data());
     glBindTexture(GL_TEXTURE_2D, 0);
-    return glGetError() == GL_NO_ERROR ? TextureResult::Ok : TextureResult::Failed;
+    const GLenum error = glGetError();
+    if (error == GL_NO_ERROR) return true;
+    CDebug::Log(1, "COpenGLTexture::Upload(): glTexSubImage2D(%d x %d) = %04X", width, height, unsigned(error));
+    return false;
 }
 
 void COpenGLTexture::Release() {

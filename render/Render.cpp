@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -53,7 +54,7 @@ COffscreenTarget::COffscreenTarget(int width, int height) : width_(width), heigh
 COffscreenTarget::~COffscreenTarget() { Destroy(); }
 
 RenderStatus COffscreenTarget::MakeCurrent(std::string& failure) {
-    if (failWith != RenderStatusOk) {
+    if (failWith != RenderStatus::Ok) {
         failure = "context creation refused";
         return failWith;
     }
@@ -61,30 +62,30 @@ RenderStatus COffscreenTarget::MakeCurrent(std::string& failure) {
     if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_MESA_platform_surfaceless") ||
         !epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_platform_base")) {
         failure = "EGL offers no surfaceless platform";
-        return RenderStatusNoDirectX;
+        return RenderStatus::NoOpenGL33;
     }
     EGLDisplay display = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     EGLint major = 0, minor = 0;
     if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor)) {
         failure = "eglInitialize() = " + std::to_string(eglGetError());
-        return RenderStatusNoDirectX;
+        return RenderStatus::NoOpenGL33;
     }
     display_ = display;
     const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
                                  EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
     if (!eglBindAPI(EGL_OPENGL_API)) {
         failure = "eglBindAPI() = " + std::to_string(eglGetError());
-        return RenderStatusNoDirectX;
+        return RenderStatus::NoOpenGL33;
     }
     EGLContext context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
     if (context == EGL_NO_CONTEXT) {
         failure = "eglCreateContext() = " + std::to_string(eglGetError());
-        return RenderStatusNoDirectX;
+        return RenderStatus::NoOpenGL33;
     }
     context_ = context;
     if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
         failure = "eglMakeCurrent() = " + std::to_string(eglGetError());
-        return RenderStatusNoDevice;
+        return RenderStatus::ContextNotCurrent;
     }
     for (auto [framebuffer, colour] : {std::pair{&framebuffer_, &colour_}, std::pair{&shownFramebuffer_, &shownColour_}}) {
         if (framebuffer == &shownFramebuffer_ && !discardsFrame) break;
@@ -99,10 +100,10 @@ RenderStatus COffscreenTarget::MakeCurrent(std::string& failure) {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         if (complete != GL_FRAMEBUFFER_COMPLETE) {
             failure = "glCheckFramebufferStatus() = " + std::to_string(complete);
-            return RenderStatusNoCaps;
+            return RenderStatus::SetUpFailed;
         }
     }
-    return RenderStatusOk;
+    return RenderStatus::Ok;
 }
 
 void COffscreenTarget::DoneCurrent() { Destroy(); }
@@ -124,7 +125,7 @@ void COffscreenTarget::Destroy() {
     display_ = nullptr;
 }
 
-int COffscreenTarget::Present() {
+bool COffscreenTarget::Present() {
     if (discardsFrame) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, shownFramebuffer_);
@@ -136,7 +137,7 @@ int COffscreenTarget::Present() {
     }
     // A frame counts as presented once it is complete, as a display would show it.
     glFinish();
-    return 0;
+    return true;
 }
 
 // ---------------------------------------------------------------------------------
@@ -313,23 +314,29 @@ struct CRender::GL {
     std::vector<CFrame*> snapshot;
     std::unique_ptr<CRichEditTextRenderer> textRenderer;  // synchronous text only
     bool current = false;  // the context was made current: there is something to release
+    // Each phase's time over the frames presented.
+    struct PhaseTotals {
+        int64_t minNanos = 0, maxNanos = 0, nanos = 0;
+    };
+    std::array<PhaseTotals, FramePhaseCount> phaseTotals{};
+    int timedFrames = 0;
 };
 
 RenderStatus CRender::InitGL(std::string& failure) {
     const RenderStatus made = target_->MakeCurrent(failure);
-    gl_->current = made == RenderStatusOk;
-    if (made != RenderStatusOk) return made;
+    gl_->current = made == RenderStatus::Ok;
+    if (made != RenderStatus::Ok) return made;
     if (epoxy_gl_version() < 33) {
         failure = "OpenGL " + std::to_string(epoxy_gl_version()) + ", 3.3 needed";
-        return RenderStatusNoCaps;
+        return RenderStatus::SetUpFailed;
     }
     GLint maxTexture = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
-    CDebug::Log(2, "CRender::CRender(): GetDeviceCaps() texture: %d x %d, pixel shader: %08X", maxTexture, maxTexture,
+    CDebug::Log(2, "CRender::CRender(): GL_MAX_TEXTURE_SIZE: %d x %d, GLSL version: %d", maxTexture, maxTexture,
                 epoxy_glsl_version());
     if (maxTexture < RenderTextureSide || epoxy_glsl_version() < 330) {
         failure = "textures of 2048 x 2048 and GLSL 3.30 are needed";
-        return RenderStatusNoCaps;
+        return RenderStatus::SetUpFailed;
     }
     GL& g = *gl_;
     glGenTextures(1, &g.renderTexture);
@@ -344,8 +351,8 @@ RenderStatus CRender::InitGL(std::string& failure) {
     const GLenum complete = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     if (complete != GL_FRAMEBUFFER_COMPLETE) {
-        failure = "CreateTexture(): glCheckFramebufferStatus() = " + std::to_string(complete);
-        return RenderStatusNoCaps;
+        failure = "render texture: glCheckFramebufferStatus() = " + std::to_string(complete);
+        return RenderStatus::SetUpFailed;
     }
 
     glGenVertexArrays(1, &g.vao);
@@ -360,16 +367,16 @@ RenderStatus CRender::InitGL(std::string& failure) {
     glEnableVertexAttribArray(1);
     glEnableVertexAttribArray(2);
     glBindVertexArray(0);
-    if (glGetError() != GL_NO_ERROR) {
-        failure = "CreateVertexBuffer() failed";
-        return RenderStatusNoCaps;
+    if (const GLenum error = glGetError(); error != GL_NO_ERROR) {
+        failure = "glBufferData()/glVertexAttribPointer(): glGetError() = " + std::to_string(error);
+        return RenderStatus::SetUpFailed;
     }
 
     g.mix = Link(ComposeVertData, AlphaMixFragData, "AlphaMix", failure);
     if (g.mix) g.shadow = Link(ComposeVertData, ShadowFragData, "AlphaMixShadow", failure);
     if (g.shadow) g.ycbcra = Link(OutputVertData, YCbCrAFragData, "RGBA2YCbCrA", failure);
     if (g.ycbcra) g.plain = Link(OutputVertData, PlainFragData, "AlphaBlend", failure);
-    if (!g.plain) return RenderStatusNoCaps;
+    if (!g.plain) return RenderStatus::SetUpFailed;
     g.mixTarget = glGetUniformLocation(g.mix, "targetSize");
     g.shadowTarget = glGetUniformLocation(g.shadow, "targetSize");
     static const char* xs[] = {"g_fXL2", "g_fXL1", "g_fX00", "g_fXR1", "g_fXR2"};
@@ -401,15 +408,15 @@ RenderStatus CRender::InitGL(std::string& failure) {
     g.samplerScaled = Sampler(GL_CLAMP_TO_EDGE, GL_CLAMP_TO_EDGE, GL_LINEAR);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
-    if (glGetError() != GL_NO_ERROR) {
-        failure = "SetRenderState() failed";
-        return RenderStatusNoCaps;
+    if (const GLenum error = glGetError(); error != GL_NO_ERROR) {
+        failure = "glGenSamplers()/glSamplerParameteri(): glGetError() = " + std::to_string(error);
+        return RenderStatus::SetUpFailed;
     }
     WarmUp();
-    return RenderStatusOk;
+    return RenderStatus::Ok;
 }
 
-void CRender::UseOutputProgram(bool plain, int width, int height, float quadW, float quadH, int range) {
+void CRender::UseOutputProgram(bool plain, int width, int height, float quadW, float quadH, bool fullRange) {
     GL& g = *gl_;
     if (plain) {
         // Laid over the back colour as straight alpha.
@@ -431,7 +438,7 @@ void CRender::UseOutputProgram(bool plain, int width, int height, float quadW, f
         glUniform1i(g.outputFlip[0], target_->FlipY() ? 1 : 0);
         glUniform1f(g.ycbcraWidth, 2047.0f);
         glUniform2f(g.ycbcraQuad, quadW, quadH);
-        glUniform1i(g.ycbcraFull, range);
+        glUniform1i(g.ycbcraFull, fullRange ? 1 : 0);
     }
 }
 
@@ -474,7 +481,7 @@ void CRender::WarmUp() {
     glBindSampler(0, options_.preview ? g.samplerScaled : g.samplerPoint);
     const int w = target_->Width(), h = target_->Height();
     for (const bool plain : {true, false}) {
-        UseOutputProgram(plain, w, h, float(w), float(h), fullHdmiRange.load() ? 1 : 0);
+        UseOutputProgram(plain, w, h, float(w), float(h), fullHdmiRange.load() != 0);
         glDrawArrays(GL_TRIANGLE_STRIP, 4, 4);
     }
     glDisable(GL_BLEND);
@@ -521,7 +528,7 @@ CRender::CRender(CFrameSet& page, RenderOptions options, std::unique_ptr<IPresen
                 int(options_.fullHdmiRange), static_cast<const void*>(nullptr));
     fullHdmiRange = options_.fullHdmiRange ? 1 : 0;
     if (!target_) {
-        status = RenderStatusNoDirectX;
+        status = RenderStatus::NoOpenGL33;
         return;
     }
     // The render thread owns the context from its first call: it sets OpenGL up
@@ -531,11 +538,11 @@ CRender::CRender(CFrameSet& page, RenderOptions options, std::unique_ptr<IPresen
         std::unique_lock lock(startLock_);
         started_.wait(lock, [&] { return startReported_; });
     }
-    if (status.load() != RenderStatusOk) return;
+    if (status.load() != RenderStatus::Ok) return;
     if (!options_.synchronousText) textThread_ = std::thread(&CRender::TextThread, this);
 }
 
-void CRender::Finish(std::thread& thread, std::atomic<int>& done) {
+void CRender::Finish(std::thread& thread, std::atomic<bool>& done) {
     if (!thread.joinable()) return;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
     while (!done.load() && std::chrono::steady_clock::now() < until)
@@ -573,34 +580,45 @@ void CRender::RenderThread() {
     SetThreadPriority(RenderThreadNice, "RenderThread");
     std::string failure;
     const RenderStatus initialised = InitGL(failure);
-    if (initialised != RenderStatusOk) CDebug::Log(1, "CRender::CRender(): %s", failure.c_str());
+    if (initialised != RenderStatus::Ok) CDebug::Log(1, "CRender::CRender(): %s", failure.c_str());
     {
         std::lock_guard guard(startLock_);
         status = initialised;
         startReported_ = true;
     }
     started_.notify_all();
-    if (initialised != RenderStatusOk) {
+    if (initialised != RenderStatus::Ok) {
         ReleaseGL();
-        renderDone_ = 1;
+        renderDone_ = true;
         return;
     }
     CDebug::Log(2, "CRender::RenderThread() started");
     if (options_.synchronousText) gl_->textRenderer = std::make_unique<CRichEditTextRenderer>(1);
     page_.OutputOn.store(1);
     const int64_t start = timer_->Micros();
-    int result = 0;
-    for (int frame = 0; !stop.load() && result == 0; ++frame) {
+    bool presented = true;
+    for (int frame = 0; !stop.load() && presented; ++frame) {
         if (options_.beforeFrame && !options_.beforeFrame(frame)) break;
-        result = RenderFrame(frame);
+        presented = RenderFrame(frame);
     }
+    // Every frame's times are handed over before the status says the engine stopped.
+    PublishStatistics(true);
     const int frames = framesRendered.load();
     if (frames > 0) {
         const int elapsed = int((timer_->Micros() - start) / 1000);
-        CDebug::Log(2, "rendered %d frames in %d msec, %.2f msec/frame, %.2f Hz", frames, elapsed,
-                    double(elapsed) / frames, elapsed > 0 ? frames * 1000.0 / elapsed : 0.0);
+        const RenderStatistics statistics = Statistics();
+        std::string phases;
+        for (int k = 0; k < FramePhaseCount; ++k) {
+            const FramePhaseTimes& t = statistics.phases[size_t(k)];
+            char part[96];
+            std::snprintf(part, sizeof part, "%s%s %.3f/%.3f/%.3f", k ? ", " : "", FramePhaseName(FramePhase(k)),
+                          t.minMs, t.meanMs, t.maxMs);
+            phases += part;
+        }
+        CDebug::Log(2, "rendered %d frames in %d msec, %.2f msec/frame, %.2f Hz; min/mean/max msec: %s", frames,
+                    elapsed, double(elapsed) / frames, elapsed > 0 ? frames * 1000.0 / elapsed : 0.0, phases.c_str());
     }
-    status = result != 0 ? RenderStatusDeviceLost : RenderStatusCallFailed;
+    status = presented ? RenderStatus::Stopped : RenderStatus::OutputLost;
     if (page_.OutputOn.load()) {
         page_.StopAll();
         page_.OutputOn.store(0);
@@ -609,7 +627,7 @@ void CRender::RenderThread() {
     ReleaseGL();
     SetThreadPriority(0, "RenderThread");
     CDebug::Log(2, "CRender::RenderThread() stopped");
-    renderDone_ = 1;
+    renderDone_ = true;
 }
 
 void CRender::TextThread() {
@@ -630,27 +648,104 @@ void CRender::TextThread() {
     }
     SetThreadPriority(0, "TextThread");
     CDebug::Log(2, "CRender::TextThread() stopped");
-    textDone_ = 1;
+    textDone_ = true;
 }
 
-int CRender::RenderFrame(int frame) {
+// ---------------------------------------------------------------------------------
+// A frame, phase by phase
+
+const char* FramePhaseName(FramePhase phase) {
+    static constexpr const char* names[FramePhaseCount] = {"collect", "damage", "upload",
+                                                           "compose", "output", "present"};
+    return names[size_t(phase)];
+}
+
+// What one frame works out and hands from phase to phase, on the render thread's
+// stack.
+struct CRender::FrameWork {
+    int count = 0;  // the quads collected into GL::quads
+    int targetWidth = 0, targetHeight = 0;
+    int renderWidth = 0, renderHeight = 0;  // the picture composed, within the render texture
+    bool fullRange = true;
+    bool resized = false;  // the target's size is not the last frame's
+    bool whole = false;    // everything is drawn again
+    Damage damage;
+    float back[4] = {};
+    std::array<int64_t, FramePhaseCount> nanos{};  // the time each phase took
+};
+
+// Gives each phase the steady clock's time since the last mark (the frames' own
+// clock may be a virtual one).
+class CRender::PhaseClock {
+public:
+    explicit PhaseClock(FrameWork& work) : work_(work), mark_(Clock::now()) {}
+    void Lap(FramePhase phase) {
+        const Clock::time_point now = Clock::now();
+        work_.nanos[size_t(phase)] += std::chrono::duration_cast<std::chrono::nanoseconds>(now - mark_).count();
+        mark_ = now;
+    }
+    // The time since the last mark belongs to no phase.
+    void Skip() { mark_ = Clock::now(); }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    FrameWork& work_;
+    Clock::time_point mark_;
+};
+
+bool CRender::RenderFrame(int frame) {
+    GL& g = *gl_;
+    FrameWork work;
+    PhaseClock clock(work);
+    work.count = CollectQuads(frame, clock);
+    clock.Lap(FramePhase::Collect);
+    FindDamage(frame, work);
+    clock.Lap(FramePhase::Damage);
+    Upload(work);
+    clock.Lap(FramePhase::Upload);
+    Compose(frame, work);
+    clock.Lap(FramePhase::Compose);
+    ConvertOutput(work);
+    clock.Lap(FramePhase::Output);
+    const bool presented = Present();
+    clock.Lap(FramePhase::Present);
+    if (presented) {
+        CountTimes(work);
+        framesRendered.fetch_add(1);
+        PublishStatistics(false);
+        if (options_.afterFrame) options_.afterFrame(frame, *this);
+    } else {
+        CDebug::Log(1, "CRender::RenderFrame(): IPresentTarget::Present() failed: the output display is gone");
+    }
+
+    // Let go of the objects.
+    for (CFrame* object : g.snapshot)
+        if (object->Busy.load()) object->EndPresent();
+    page_.EndSnapshot();
+    return presented;
+}
+
+int CRender::CollectQuads(int frame, PhaseClock& clock) {
     GL& g = *gl_;
     g.device.CollectGarbage();
 
-    // 1. Elapsed time.
     const int64_t now = timer_->Micros();
     const int elapsed = lastFrameTime_ == 0 ? 0 : int(std::min<int64_t>(std::llabs(now - lastFrameTime_), INT32_MAX));
     lastFrameTime_ = now;
 
-    // 2. Each playing object's record, collected as quads.
+    // Each playing object's record, collected as quads.
     page_.BeginSnapshot(g.snapshot);
     if (options_.synchronousText) {
+        // Tools and tests do here what the text thread does on air: it is not one
+        // of the frame's phases.
+        clock.Lap(FramePhase::Collect);
         for (int pass = 0; pass < 1000; ++pass) {
-            int work = 0;
+            bool busy = false;
             for (CFrame* object : g.snapshot)
-                if (object->Playing.load()) work |= InvokeRender(*object, *g.textRenderer);
-            if (!work) break;
+                if (object->Playing.load() && InvokeRender(*object, *g.textRenderer)) busy = true;
+            if (!busy) break;
         }
+        clock.Skip();
     }
     int count = 0;
     for (CFrame* object : g.snapshot) {
@@ -658,7 +753,7 @@ int CRender::RenderFrame(int frame) {
         if (object->RecheckCountdown.load() > 0 && object->RecheckCountdown.fetch_sub(1) == 1) object->RecheckDue = 1;
         FramePresentation record;
         TimelinePhase phase = TimelinePhase::Finished;
-        const int alive = PresentFrame(*object, record, g.device, elapsed, &phase);
+        const bool alive = PresentFrame(*object, record, g.device, elapsed, &phase);
         if (options_.presented) options_.presented(frame, *object, record, phase, alive);
         if (!alive) {
             object->EndPresent();
@@ -683,46 +778,63 @@ int CRender::RenderFrame(int frame) {
             add(record.Text, record.TextWindow, s <= 0 ? 0 : s == 1 ? 1 : 2 * s - 2, object->Movement);
         }
     }
+    return count;
+}
 
+void CRender::FindDamage(int frame, FrameWork& work) {
+    GL& g = *gl_;
     // Where this frame differs from the last: the places of quads that appeared,
     // went, or show something else. The rest of the picture stands as it is.
-    const int targetWidth = target_->Width(), targetHeight = target_->Height();
-    const int renderWidth = std::min(options_.renderWidth, RenderTextureSide);
-    const int renderHeight = std::min(options_.renderHeight, RenderTextureSide);
-    const int range = fullHdmiRange.load() ? 1 : 0;
-    const bool resized = targetWidth != g.shownWidth || targetHeight != g.shownHeight;
-    if (resized && frame > 0) g.wholeFramesLeft = WholeFramesAfterResize;
-    const bool whole = frame == 0 || options_.redrawAll || g.wholeFramesLeft > 0 || range != g.shownRange;
+    const int count = work.count;
+    work.targetWidth = target_->Width();
+    work.targetHeight = target_->Height();
+    work.renderWidth = std::min(options_.renderWidth, RenderTextureSide);
+    work.renderHeight = std::min(options_.renderHeight, RenderTextureSide);
+    work.fullRange = fullHdmiRange.load() != 0;
+    const int range = work.fullRange ? 1 : 0;
+    work.resized = work.targetWidth != g.shownWidth || work.targetHeight != g.shownHeight;
+    if (work.resized && frame > 0) g.wholeFramesLeft = WholeFramesAfterResize;
+    work.whole = frame == 0 || options_.redrawAll || g.wholeFramesLeft > 0 || range != g.shownRange;
     if (g.wholeFramesLeft > 0) --g.wholeFramesLeft;
-    Damage damage;
-    if (whole) {
-        damage.Add(Box{0, 0, renderWidth, renderHeight});
+    Damage& damage = work.damage;
+    if (work.whole) {
+        damage.Add(Box{0, 0, work.renderWidth, work.renderHeight});
     } else {
         for (int k = 0; k < std::max(count, g.shownCount); ++k) {
             if (k < count && k < g.shownCount && g.quads[size_t(k)].SameAs(g.shown[size_t(k)])) continue;
             Box changed;
             if (k < count) changed.Add(g.quads[size_t(k)].dest);
             if (k < g.shownCount) changed.Add(g.shown[size_t(k)].dest);
-            damage.Add(changed.Clipped(renderWidth, renderHeight));
+            damage.Add(changed.Clipped(work.renderWidth, work.renderHeight));
         }
     }
     std::copy(g.quads.begin(), g.quads.begin() + count, g.shown.begin());
     g.shownCount = count;
     g.shownRange = range;
+    Colour(options_.backColor, work.back);
+}
 
-    // 3. One vertex upload for the frame (and none while nothing changes).
-    if (resized) {
+void CRender::Upload(const FrameWork& work) {
+    GL& g = *gl_;
+    const int count = work.count;
+    // The pixels the objects wrote into the textures this frame draws: once per
+    // texture, however often it was written.
+    for (int k = 0; k < count; ++k)
+        if (COpenGLTextureDevice::Upload(g.quads[size_t(k)].texture)) textureUploads.fetch_add(1);
+
+    // One vertex upload for the frame (and none while nothing changes).
+    if (work.resized) {
         // The output quad: the render texture 1:1 (or at 1/scale) from the target's
         // top left corner, or in preview the render size scaled to the whole target.
         const float side = options_.preview ? 0.0f : float(RenderTextureSide / std::max(1, options_.scale));
-        const float w = options_.preview ? float(targetWidth) : side;
-        const float h = options_.preview ? float(targetHeight) : side;
+        const float w = options_.preview ? float(work.targetWidth) : side;
+        const float h = options_.preview ? float(work.targetHeight) : side;
         g.vertices[0] = {0, 0, 0, 0, 1};
         g.vertices[1] = {w - 1, 0, 1, 0, 1};
         g.vertices[2] = {0, h - 1, 0, 1, 1};
         g.vertices[3] = {w - 1, h - 1, 1, 1, 1};
     }
-    if (!damage.Empty() || resized) {
+    if (!work.damage.Empty() || work.resized) {
         for (int k = 0; k < count; ++k) {
             const QuadEntry& q = g.quads[size_t(k)];
             const float a = float(q.alpha) / 255.0f;
@@ -737,70 +849,75 @@ int CRender::RenderFrame(int frame) {
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         vertexUploads.fetch_add(1);
     }
+}
 
-    // 4. Composition into the render texture: premultiplied, one over the other,
-    // where the picture changed.
-    float back[4];
-    Colour(options_.backColor, back);
+void CRender::Compose(int frame, const FrameWork& work) {
+    GL& g = *gl_;
+    // Premultiplied, one over the other, where the picture changed.
+    const Damage& damage = work.damage;
+    if (damage.Empty()) return;
     glBindVertexArray(g.vao);
     glActiveTexture(GL_TEXTURE0);
-    if (!damage.Empty()) {
-        glBindFramebuffer(GL_FRAMEBUFFER, g.renderFramebuffer);
-        glViewport(0, 0, RenderTextureSide, RenderTextureSide);
-        glClearColor(back[0], back[1], back[2], back[3]);
-        // Beyond the render size the texture only ever holds the back colour: the
-        // first frame clears it all, later ones only what they draw.
-        if (frame == 0) glClear(GL_COLOR_BUFFER_BIT);
-        glEnable(GL_SCISSOR_TEST);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-        const float side = float(RenderTextureSide);
-        glUseProgram(g.shadow);
-        glUniform2f(g.shadowTarget, side, side);
+    glBindFramebuffer(GL_FRAMEBUFFER, g.renderFramebuffer);
+    glViewport(0, 0, RenderTextureSide, RenderTextureSide);
+    glClearColor(work.back[0], work.back[1], work.back[2], work.back[3]);
+    // Beyond the render size the texture only ever holds the back colour: the
+    // first frame clears it all, later ones only what they draw.
+    if (frame == 0) glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    const float side = float(RenderTextureSide);
+    glUseProgram(g.shadow);
+    glUniform2f(g.shadowTarget, side, side);
+    glUseProgram(g.mix);
+    glUniform2f(g.mixTarget, side, side);
+    for (int b = 0; b < damage.count; ++b) {
+        damage.boxes[size_t(b)].Scissor(RenderTextureSide, false);
+        glClear(GL_COLOR_BUFFER_BIT);
         glUseProgram(g.mix);
-        glUniform2f(g.mixTarget, side, side);
-        for (int b = 0; b < damage.count; ++b) {
-            damage.boxes[size_t(b)].Scissor(RenderTextureSide, false);
-            glClear(GL_COLOR_BUFFER_BIT);
-            glUseProgram(g.mix);
-            glBindSampler(0, g.samplerWrap);
-            GLuint current = g.mix;
-            for (int k = 0; k < count; ++k) {
-                const QuadEntry& q = g.quads[size_t(k)];
-                glBindTexture(GL_TEXTURE_2D, q.name);
-                if (q.shadow > 0) {
-                    glUseProgram(g.shadow);
-                    current = g.shadow;
-                    // Offsets keep their last values for a texture without width or height.
-                    const float w = float(q.shadow);
-                    if (q.texture->width != 0) {
-                        const float d = -1.0f / float(q.texture->width);
-                        for (int i = 0; i < 5; ++i) glUniform1f(g.shadowX[i], (w - 3 + float(i)) * d);
-                    }
-                    if (q.texture->height != 0) {
-                        const float d = -1.0f / float(q.texture->height);
-                        for (int i = 0; i < 5; ++i) glUniform1f(g.shadowY[i], (w - 3 + float(i)) * d);
-                    }
-                    glBindSampler(0, g.samplerShadow[std::clamp(q.movement, 0, 2)]);
-                    glDrawArrays(GL_TRIANGLE_STRIP, 4 * (k + 1), 4);
-                    glBindSampler(0, g.samplerWrap);
+        glBindSampler(0, g.samplerWrap);
+        GLuint current = g.mix;
+        for (int k = 0; k < work.count; ++k) {
+            const QuadEntry& q = g.quads[size_t(k)];
+            glBindTexture(GL_TEXTURE_2D, q.name);
+            if (q.shadow > 0) {
+                glUseProgram(g.shadow);
+                current = g.shadow;
+                // Offsets keep their last values for a texture without width or height.
+                const float w = float(q.shadow);
+                if (q.texture->width != 0) {
+                    const float d = -1.0f / float(q.texture->width);
+                    for (int i = 0; i < 5; ++i) glUniform1f(g.shadowX[i], (w - 3 + float(i)) * d);
                 }
-                if (current != g.mix) {
-                    glUseProgram(g.mix);
-                    current = g.mix;
+                if (q.texture->height != 0) {
+                    const float d = -1.0f / float(q.texture->height);
+                    for (int i = 0; i < 5; ++i) glUniform1f(g.shadowY[i], (w - 3 + float(i)) * d);
                 }
+                glBindSampler(0, g.samplerShadow[std::clamp(q.movement, 0, 2)]);
                 glDrawArrays(GL_TRIANGLE_STRIP, 4 * (k + 1), 4);
+                glBindSampler(0, g.samplerWrap);
             }
+            if (current != g.mix) {
+                glUseProgram(g.mix);
+                current = g.mix;
+            }
+            glDrawArrays(GL_TRIANGLE_STRIP, 4 * (k + 1), 4);
         }
-        glDisable(GL_SCISSOR_TEST);
-        glDisable(GL_BLEND);
     }
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_BLEND);
+}
 
-    // 5. Output: packed for the keyer, or laid over the back colour, where the
-    // picture changed. A target that does not keep its frame gets a copy of the
-    // output kept here.
+void CRender::ConvertOutput(const FrameWork& work) {
+    GL& g = *gl_;
+    // Packed for the keyer, or laid over the back colour, where the picture
+    // changed. A target that does not keep its frame gets a copy of the output
+    // kept here.
+    const int targetWidth = work.targetWidth, targetHeight = work.targetHeight;
+    const Damage& damage = work.damage;
     const bool kept = target_->KeepsFrame();
-    if (!kept && (resized || !g.outputFramebuffer)) {
+    if (!kept && (work.resized || !g.outputFramebuffer)) {
         if (!g.outputTexture) glGenTextures(1, &g.outputTexture);
         glBindTexture(GL_TEXTURE_2D, g.outputTexture);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, targetWidth, targetHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
@@ -823,26 +940,29 @@ int CRender::RenderFrame(int frame) {
         const float spanX = options_.preview ? float(options_.renderWidth) : float(RenderTextureSide);
         const float spanY = options_.preview ? float(options_.renderHeight) : float(RenderTextureSide);
         const float fx = (quadW - 1) / spanX, fy = (quadH - 1) / spanY;
+        glBindVertexArray(g.vao);
+        glActiveTexture(GL_TEXTURE0);
         glBindFramebuffer(GL_FRAMEBUFFER, output);
         glViewport(0, 0, targetWidth, targetHeight);
         glEnable(GL_SCISSOR_TEST);
         glBindTexture(GL_TEXTURE_2D, g.renderTexture);
         glBindSampler(0, options_.preview ? g.samplerScaled : g.samplerPoint);
         const bool plain = options_.preview || options_.noYCbCrA;
-        if (plain) glClearColor(back[0], back[1], back[2], back[3]);
-        UseOutputProgram(plain, targetWidth, targetHeight, quadW, quadH, range);
+        if (plain) glClearColor(work.back[0], work.back[1], work.back[2], work.back[3]);
+        UseOutputProgram(plain, targetWidth, targetHeight, quadW, quadH, work.fullRange);
         for (int b = 0; b < damage.count; ++b) {
             const Box& d = damage.boxes[size_t(b)];
-            const Box shown = whole ? Box{0, 0, targetWidth, targetHeight}
-                                    : Box{int(std::floor((d.left - 2) * fx)) - 2, int(std::floor((d.top - 2) * fy)) - 2,
-                                          int(std::ceil((d.right + 2) * fx)) + 3,
-                                          int(std::ceil((d.bottom + 2) * fy)) + 3}
-                                          .Clipped(targetWidth, targetHeight);
+            const Box shown = work.whole ? Box{0, 0, targetWidth, targetHeight}
+                                         : Box{int(std::floor((d.left - 2) * fx)) - 2,
+                                               int(std::floor((d.top - 2) * fy)) - 2,
+                                               int(std::ceil((d.right + 2) * fx)) + 3,
+                                               int(std::ceil((d.bottom + 2) * fy)) + 3}
+                                               .Clipped(targetWidth, targetHeight);
             if (shown.Empty()) continue;
             shown.Scissor(targetHeight, target_->FlipY());
             // Packed output clears only on whole frames: beyond the quad (a scaled
             // picture, a target larger than it) nothing else would ever be drawn.
-            if (plain || whole) {
+            if (plain || work.whole) {
                 if (!plain) glClearColor(0, 0, 0, 0);
                 glClear(GL_COLOR_BUFFER_BIT);
             }
@@ -862,21 +982,44 @@ int CRender::RenderFrame(int frame) {
     glBindTexture(GL_TEXTURE_2D, 0);
     glBindVertexArray(0);
     glUseProgram(0);
+}
 
-    // 6. Present.
-    const int presented = target_->Present();
-    if (presented == 0) {
-        framesRendered.fetch_add(1);
-        if (options_.afterFrame) options_.afterFrame(frame, *this);
-    } else {
-        CDebug::Log(1, "CRender::RenderFrame(): FAILED = %08X", presented);
+bool CRender::Present() { return target_->Present(); }
+
+void CRender::CountTimes(const FrameWork& work) {
+    GL& g = *gl_;
+    for (size_t k = 0; k < size_t(FramePhaseCount); ++k) {
+        GL::PhaseTotals& totals = g.phaseTotals[k];
+        const int64_t nanos = work.nanos[k];
+        totals.minNanos = g.timedFrames == 0 ? nanos : std::min(totals.minNanos, nanos);
+        totals.maxNanos = std::max(totals.maxNanos, nanos);
+        totals.nanos += nanos;
     }
+    ++g.timedFrames;
+}
 
-    // 9. Let go of the objects.
-    for (CFrame* object : g.snapshot)
-        if (object->Busy.load()) object->EndPresent();
-    page_.EndSnapshot();
-    return presented;
+void CRender::PublishStatistics(bool wait) {
+    const GL& g = *gl_;
+    RenderStatistics statistics;
+    statistics.frames = g.timedFrames;
+    if (g.timedFrames > 0) {
+        for (size_t k = 0; k < size_t(FramePhaseCount); ++k) {
+            const GL::PhaseTotals& totals = g.phaseTotals[k];
+            statistics.phases[k] = {double(totals.minNanos) / 1e6, double(totals.nanos) / g.timedFrames / 1e6,
+                                    double(totals.maxNanos) / 1e6};
+        }
+    }
+    // A reader holds the lock only while it copies; the render thread does not
+    // wait for it on a frame, the next frame hands the figures over instead.
+    std::unique_lock lock(statisticsLock_, std::defer_lock);
+    if (wait) lock.lock();
+    else if (!lock.try_lock()) return;
+    published_ = statistics;
+}
+
+RenderStatistics CRender::Statistics() const {
+    std::lock_guard guard(statisticsLock_);
+    return published_;
 }
 
 void CRender::ReadComposed(std::vector<uint8_t>& rgba, int& width, int& height) {

@@ -5,14 +5,16 @@
 //
 // Threads: construct and destroy on the user-interface thread (the constructor
 // waits for the render thread to set up OpenGL and reports the outcome in status);
-// fullHdmiRange and stop may be written from any thread. The render thread is the
-// only thread that calls OpenGL: it creates the context's resources, draws,
-// presents, and deletes textures released elsewhere.
+// fullHdmiRange and stop may be written, the counts and Statistics read, from any
+// thread. The render thread is the only thread that calls OpenGL: it creates the
+// context's resources, draws, presents, and deletes textures released elsewhere.
+// Each frame runs in phases (FramePhase), each timed on the render thread.
 #pragma once
 
 #include "core/FrameSet.h"
 #include "playback/Timeline.h"
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -23,14 +25,44 @@
 #include <thread>
 #include <vector>
 
-enum RenderStatus : int {
-    RenderStatusOk = 0,
-    RenderStatusDisplayFailed = 1,
-    RenderStatusNoDirectX = 2,  // no OpenGL 3.3 (library, display or context)
-    RenderStatusNoDevice = 3,   // the context could not be made current
-    RenderStatusNoCaps = 4,     // a capability, resource, framebuffer or program failed
-    RenderStatusDeviceLost = 5,
-    RenderStatusCallFailed = 6,
+// Why the engine is not, or no longer, running. The numbers are fixed: cvtool
+// prints them as "status", and the operator's message for a status is string
+// 10320 + status.
+enum class RenderStatus : int {
+    Ok = 0,
+    DisplayNotConfigured = 1,  // the output display could not be put into the video mode
+    NoOpenGL33 = 2,            // no OpenGL 3.3 (library, display or context)
+    ContextNotCurrent = 3,     // the context could not be made current
+    SetUpFailed = 4,           // a capability missing, or a texture, framebuffer or program not made
+    OutputLost = 5,            // the target could not present: its display went away or changed mode
+    Stopped = 6,               // the frames ended on request (stop, or beforeFrame said so)
+};
+
+// The steps of one frame on the render thread, in the order they run.
+enum class FramePhase : int {
+    Collect,  // the playing objects presented, as quads (not the text work tools do in between)
+    Damage,   // where the frame differs from the last one
+    Upload,   // pixels written into the drawn textures, and the quads' vertices
+    Compose,  // the quads into the render texture
+    Output,   // the render texture converted (packed or plain) into the target
+    Present,  // the target shows the frame (a window waits there for the display or its pacer)
+};
+constexpr int FramePhaseCount = 6;
+// "collect", "damage", "upload", "compose", "output", "present": as the log and
+// cvtool name them.
+const char* FramePhaseName(FramePhase phase);
+
+// How long a phase took per frame, over the frames timed.
+struct FramePhaseTimes {
+    double minMs = 0;
+    double meanMs = 0;
+    double maxMs = 0;
+};
+
+struct RenderStatistics {
+    int frames = 0;  // frames presented; each is timed in every phase
+    std::array<FramePhaseTimes, FramePhaseCount> phases{};
+    const FramePhaseTimes& operator[](FramePhase phase) const { return phases[size_t(phase)]; }
 };
 
 // Microseconds from a steady clock; only differences are used.
@@ -64,9 +96,9 @@ public:
     virtual unsigned Framebuffer() = 0;
     // True for a window, which shows its framebuffer's first row at the bottom.
     virtual bool FlipY() const { return false; }
-    // 0 when presented; a non-zero code stops the engine with status 5 (the output
-    // is gone).
-    virtual int Present() = 0;
+    // True when presented; false stops the engine with status OutputLost (the
+    // output is gone).
+    virtual bool Present() = 0;
     // True when the framebuffer still holds the last frame at the next one (an
     // offscreen framebuffer); a window's back buffer is undefined after a swap, so
     // the engine keeps the output in a framebuffer of its own and copies it over.
@@ -86,12 +118,12 @@ public:
     int Width() const override { return width_; }
     int Height() const override { return height_; }
     unsigned Framebuffer() override { return framebuffer_; }
-    int Present() override;
+    bool Present() override;
     bool KeepsFrame() const override { return !discardsFrame; }
     unsigned ShownFramebuffer() override { return discardsFrame ? shownFramebuffer_ : framebuffer_; }
 
     // For tests: fail context creation with this status.
-    RenderStatus failWith = RenderStatusOk;
+    RenderStatus failWith = RenderStatus::Ok;
     // For tests: behave as a window's back buffer, whose content is undefined
     // after a present; the frame presented is kept aside for reading and the
     // framebuffer filled with a colour no frame has.
@@ -122,10 +154,10 @@ struct RenderOptions {
     // are idle before each frame (no text thread), so frames never depend on timing.
     bool synchronousText = false;
     // Called on the render thread before each frame with its index; false ends the
-    // rendering (status 6, as a stop on request).
+    // rendering (status Stopped, as a stop on request).
     std::function<bool(int frame)> beforeFrame;
     // Called on the render thread for every object presented.
-    std::function<void(int frame, CFrame& object, const FramePresentation& record, TimelinePhase phase, int alive)>
+    std::function<void(int frame, CFrame& object, const FramePresentation& record, TimelinePhase phase, bool alive)>
         presented;
     // Called on the render thread after each present, with the context current:
     // may read the render texture or the target's framebuffer.
@@ -145,8 +177,8 @@ public:
     CRender(const CRender&) = delete;
     CRender& operator=(const CRender&) = delete;
 
-    // Set once by construction or by the render thread when it fails.
-    std::atomic<int> status{RenderStatusOk};
+    // Set once by construction or by the render thread when it fails or stops.
+    std::atomic<RenderStatus> status{RenderStatus::Ok};
     // Written by any thread (the set-up wizard's range switch); read every frame.
     std::atomic<int> fullHdmiRange{1};
     std::atomic<int> stop{0};
@@ -154,6 +186,14 @@ public:
     // Statistics (render thread writes, others read).
     std::atomic<int> framesRendered{0};
     std::atomic<int> vertexUploads{0};
+    std::atomic<int> textureUploads{0};  // textures whose written pixels went to OpenGL
+
+    // Any thread: the phases' times over the frames presented so far. The render
+    // thread hands a copy over after each frame (or at the next one when a reader
+    // holds the copy just then) and once more when it stops, before it sets the
+    // status: after the stop they cover every frame, and frames equals
+    // framesRendered.
+    RenderStatistics Statistics() const;
 
     // Render thread, inside afterFrame: the composed picture (premultiplied RGBA,
     // top row first) and the output as presented (RGBA).
@@ -168,18 +208,30 @@ public:
     static constexpr int MaxQuads = 512;
 
 private:
-    struct GL;  // the OpenGL objects, owned by the render thread
+    struct GL;         // the OpenGL objects, owned by the render thread
+    struct FrameWork;  // what one frame hands from phase to phase
+    class PhaseClock;
 
     void RenderThread();
     void TextThread();
-    int RenderFrame(int frame);
+    // One frame, phase by phase; false when the target could not present it.
+    bool RenderFrame(int frame);
+    int CollectQuads(int frame, PhaseClock& clock);
+    void FindDamage(int frame, FrameWork& work);
+    void Upload(const FrameWork& work);
+    void Compose(int frame, const FrameWork& work);
+    void ConvertOutput(const FrameWork& work);
+    bool Present();
+    // The frame's phase times into the run's, and a copy for other threads.
+    void CountTimes(const FrameWork& work);
+    void PublishStatistics(bool wait);
     RenderStatus InitGL(std::string& failure);
     void WarmUp();
     // The output program (plain, or packed for the keyer) with its uniforms and
     // blending, for a target of width x height and an output quad of quadW x quadH.
-    void UseOutputProgram(bool plain, int width, int height, float quadW, float quadH, int range);
+    void UseOutputProgram(bool plain, int width, int height, float quadW, float quadH, bool fullRange);
     void ReleaseGL();
-    void Finish(std::thread& thread, std::atomic<int>& done);
+    void Finish(std::thread& thread, std::atomic<bool>& done);
 
     CFrameSet& page_;
     RenderOptions options_;
@@ -189,9 +241,13 @@ private:
     int64_t lastFrameTime_ = 0;
 
     std::thread renderThread_, textThread_;
-    std::atomic<int> renderDone_{0}, textDone_{0};
+    std::atomic<bool> renderDone_{false}, textDone_{false};
     // The constructor waits here for the render thread's set-up.
     std::mutex startLock_;
     std::condition_variable started_;
     bool startReported_ = false;  // guarded by startLock_
+    // The render thread's copy of its statistics for other threads: written by the
+    // render thread, copied out by Statistics(); held only for the copy.
+    mutable std::mutex statisticsLock_;
+    RenderStatistics published_;  // guarded by statisticsLock_
 };

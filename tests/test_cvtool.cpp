@@ -20,11 +20,14 @@ struct ToolRun {
     QByteArray out, err;
 };
 
-ToolRun Cvtool(const QStringList& args, const QString& configHome = QString()) {
+// configHome and home, when given, replace XDG_CONFIG_HOME and HOME (where the
+// log goes) for the run.
+ToolRun Cvtool(const QStringList& args, const QString& configHome = QString(), const QString& home = QString()) {
     QProcess process;
-    if (!configHome.isEmpty()) {
+    if (!configHome.isEmpty() || !home.isEmpty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+        if (!configHome.isEmpty()) environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+        if (!home.isEmpty()) environment.insert(QStringLiteral("HOME"), home);
         process.setProcessEnvironment(environment);
     }
     process.start(QStringLiteral(CVTOOL_PATH), args);
@@ -499,4 +502,62 @@ TEST(Cvtool, RenderWritesFramesThatMatchTheReference) {
     EXPECT_EQ(qAlpha(signal.pixel(700, 560)), 255);
     EXPECT_EQ(qRed(signal.pixel(700, 560)), 16);  // nothing there: black, no key
     EXPECT_EQ(qBlue(signal.pixel(700, 560)), 16);
+}
+
+TEST(Cvtool, RenderReportsTheTimeOfEveryFramePhase) {
+    // The engine's figures at the end of a run: on standard error as JSON, and in
+    // the log's statistics line (Debug/Log 2). Times are the machine's own: only
+    // their shape and their agreement are checked.
+    QTemporaryDir dir;
+    const QString data = QString::fromLocal8Bit(qgetenv("CORVANE_TEST_DATA")) + "/render";
+    const QString page = dir.filePath("page.corvane");
+    ASSERT_EQ(Cvtool({"build", data + "/page.json", page, "--mode", "8"}).exitCode, 0);
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("config/Norvik")));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("home/Documents")));
+    WriteFile(dir.filePath("config/Norvik/Corvane.ini"), "[Debug]\nLog=2\n");
+    // Frames at 0, 20, ... 200 ms.
+    const ToolRun run = Cvtool({"render", page, "--mode", "8", "--to-ms", "200", "--every", "100", "--out",
+                                dir.filePath("frames")},
+                               dir.filePath("config"), dir.filePath("home"));
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    const QByteArray prefix = "cvtool render: rendered ";
+    QByteArray report;
+    for (const QByteArray& line : run.err.split('\n'))
+        if (line.startsWith(prefix)) report = line;
+    ASSERT_FALSE(report.isEmpty()) << run.err.constData();
+    EXPECT_EQ(report.mid(prefix.size()).split(' ').first().toInt(), 11) << report.constData();
+    const QJsonObject phases = QJsonDocument::fromJson(report.mid(report.indexOf('{'))).object();
+    const QStringList names{"collect", "damage", "upload", "compose", "output", "present"};
+    EXPECT_EQ(phases.size(), names.size()) << report.constData();
+
+    QFile logFile(dir.filePath("home/Documents/cvtool.log"));
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    const QByteArray bytes = logFile.readAll();
+    const QString log = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
+    const qsizetype at = log.indexOf(QStringLiteral("rendered 11 frames in "));
+    ASSERT_GE(at, 0) << log.toStdString();
+    const QString statistics = log.mid(at, log.indexOf(u'\r', at) - at);
+    const qsizetype figures = statistics.indexOf(QStringLiteral("min/mean/max msec: "));
+    ASSERT_GE(figures, 0) << statistics.toStdString();
+    const QStringList parts = statistics.mid(figures + 19).split(QStringLiteral(", "));
+    ASSERT_EQ(parts.size(), names.size()) << statistics.toStdString();
+    for (qsizetype k = 0; k < names.size(); ++k) {
+        SCOPED_TRACE(names[k].toStdString());
+        // "collect 0.012/0.034/0.056": the phase's name, then its three figures.
+        const QStringList words = parts[k].split(u' ');
+        ASSERT_EQ(words.size(), 2) << parts[k].toStdString();
+        EXPECT_EQ(words[0], names[k]);
+        const QStringList logged = words[1].split(u'/');
+        ASSERT_EQ(logged.size(), 3) << parts[k].toStdString();
+        const QJsonObject printed = phases.value(names[k]).toObject();
+        const double min = printed.value("minMs").toDouble(), mean = printed.value("meanMs").toDouble(),
+                     max = printed.value("maxMs").toDouble();
+        EXPECT_GE(min, 0.0);
+        EXPECT_LE(min, mean);
+        EXPECT_LE(mean, max);
+        // The log rounds to microseconds.
+        EXPECT_NEAR(logged[0].toDouble(), min, 0.0005);
+        EXPECT_NEAR(logged[1].toDouble(), mean, 0.0005);
+        EXPECT_NEAR(logged[2].toDouble(), max, 0.0005);
+    }
 }

@@ -93,11 +93,11 @@ TEST(Displays, EnumerationFindsThePrimaryAndTheCandidatesForASize) {
     const CDisplayConfiguration any(f, 0, 0);
     EXPECT_EQ(any.candidateDevices, (QStringList{"DUMMY1", "DUMMY3"}));
     EXPECT_EQ(any.candidateMonitors, (QStringList{"Monitor DUMMY1", "Monitor DUMMY3"}));
-    EXPECT_EQ(any.cloneMode, 0);
+    EXPECT_FALSE(any.cloneMode);
     // A second display showing the primary's picture at its place is a clone.
     f.devices[1].attached = true;
     f.devices[1].current = Hd50;
-    EXPECT_EQ(CDisplayConfiguration(f, 0, 0).cloneMode, 1);
+    EXPECT_TRUE(CDisplayConfiguration(f, 0, 0).cloneMode);
     // Without a primary marked, the first display on the desktop is the primary.
     f.devices[0].primary = false;
     EXPECT_EQ(CDisplayConfiguration(f, 0, 0).primaryDevice, "DUMMY0");
@@ -119,14 +119,14 @@ TEST(Displays, OutputIsChosenByNameWithTheDefaults) {
     f.devices[1].connected = false;
     CMultiMonitor monitor(f, QString(), 1920, 1080, 50, true, NoWindow);
     EXPECT_EQ(monitor.outputDevice, "DUMMY3");
-    EXPECT_EQ(monitor.configured, 0);  // it has no 1920 x 1080
+    EXPECT_FALSE(monitor.configured);  // it has no 1920 x 1080
 }
 
 TEST(Displays, SwitchesTheOutputRightOfThePrimaryAndBackOff) {
     FakeDisplays f = TwoOutputs();
     {
         CMultiMonitor monitor(f, QString(), 1920, 1080, 50, false, NoWindow);
-        EXPECT_EQ(monitor.configured, 1);
+        EXPECT_TRUE(monitor.configured);
         EXPECT_EQ(monitor.outputRect, (OutputRect{1280, 0, 3200, 1080}));
         EXPECT_EQ(f.calls, (std::vector<QString>{"set DUMMY1 1920x1080@50 at 1280,0"}));
     }
@@ -138,13 +138,13 @@ TEST(Displays, InterlacedModeRefusedGetsAProgressiveSecondTry) {
     FakeDisplays f = TwoOutputs();
     f.refuseInterlaced = true;
     CMultiMonitor monitor(f, QString(), 1920, 1080, 25, true, NoWindow);
-    EXPECT_EQ(monitor.configured, 1);
+    EXPECT_TRUE(monitor.configured);
     EXPECT_EQ(f.calls, (std::vector<QString>{"set DUMMY1 1920x1080@25i at 1280,0", "set DUMMY1 1920x1080@25 at 1280,0"}));
     // A refused progressive mode fails at once.
     FakeDisplays g = TwoOutputs();
     g.refuseAll = true;
     CMultiMonitor refused(g, QString(), 1920, 1080, 50, false, NoWindow);
-    EXPECT_EQ(refused.configured, 0);
+    EXPECT_FALSE(refused.configured);
     EXPECT_EQ(g.calls.size(), 1u);
 }
 
@@ -156,7 +156,7 @@ TEST(Displays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
     f.devices[3].connected = false;
     CMultiMonitor lifted(f, QString(), 1920, 1080, 50, false, NoWindow);
     EXPECT_EQ(lifted.outputDevice, "DUMMY1");
-    EXPECT_EQ(lifted.configured, 0);
+    EXPECT_FALSE(lifted.configured);
     EXPECT_EQ(f.calls, (std::vector<QString>{"set DUMMY1 1280x1024@60 at 1280,0", "set DUMMY1 1920x1080@50 at 1280,0"}));
     EXPECT_EQ(f.devices[1].x, 1280);
     // A clone that has the mode is a candidate: it goes right of the primary in it.
@@ -165,7 +165,7 @@ TEST(Displays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
     g.devices[1].current = Desk;
     g.devices[1].modes.push_back(Desk);
     CMultiMonitor taken(g, QString(), 1920, 1080, 50, true, NoWindow);
-    EXPECT_EQ(taken.configured, 1);
+    EXPECT_TRUE(taken.configured);
     EXPECT_EQ(g.calls, (std::vector<QString>{"set DUMMY1 1920x1080@50 at 1280,0"}));
     EXPECT_EQ(g.devices[0].x, 0);  // the primary stays where it was
     // Even in the mode already, a clone is moved: the output window would cover
@@ -174,7 +174,7 @@ TEST(Displays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
     h.devices[1].attached = true;
     h.devices[1].current = Hd50;
     CMultiMonitor moved(h, QString(), 1920, 1080, 50, true, NoWindow);
-    EXPECT_EQ(moved.configured, 1);
+    EXPECT_TRUE(moved.configured);
     EXPECT_EQ(h.calls, (std::vector<QString>{"set DUMMY1 1920x1080@50 at 1280,0"}));
     EXPECT_EQ(moved.outputRect, (OutputRect{1280, 0, 3200, 1080}));
 }
@@ -183,14 +183,14 @@ TEST(Displays, AfterCheckAndAlreadyInTheMode) {
     // A driver that shows another rate than asked fails the after-check.
     FakeDisplays f = TwoOutputs();
     f.deliveredRefresh = 60;
-    EXPECT_EQ(CMultiMonitor(f, QString(), 1920, 1080, 50, true, NoWindow).configured, 0);
+    EXPECT_FALSE(CMultiMonitor(f, QString(), 1920, 1080, 50, true, NoWindow).configured);
     // A display already in the mode is only located.
     FakeDisplays g = TwoOutputs();
     g.devices[1].attached = true;
     g.devices[1].x = 1280;
     g.devices[1].current = Hd50;
     CMultiMonitor monitor(g, QString(), 1920, 1080, 50, true, NoWindow);
-    EXPECT_EQ(monitor.configured, 1);
+    EXPECT_TRUE(monitor.configured);
     EXPECT_TRUE(g.calls.empty());
     EXPECT_EQ(monitor.outputRect, (OutputRect{1280, 0, 3200, 1080}));
 }
@@ -206,10 +206,10 @@ TEST(Displays, DebugWindowTouchesNoDisplay) {
     FakeDisplays f = TwoOutputs();
     f.devices[0].x = 100;
     DebugWindowSettings window;
-    window.window = 1;
+    window.window = true;
     {
         CMultiMonitor monitor(f, QString(), 1920, 1080, 25, false, window);
-        EXPECT_EQ(monitor.configured, 1);
+        EXPECT_TRUE(monitor.configured);
         EXPECT_EQ(monitor.outputRect, (OutputRect{100, 0, 580, 270}));  // a quarter, at the primary's top left
     }
     window.width = 640;
@@ -277,7 +277,7 @@ TEST_F(RealDisplays, CandidatesAndTheChoiceByName) {
     EXPECT_EQ(displays.candidateDevices, QStringList{"DUMMY1"});
     CMultiMonitor named(*system, "DUMMY1", 1280, 720, 50, false, NoWindow);
     EXPECT_EQ(named.outputDevice, "DUMMY1");
-    EXPECT_EQ(named.configured, 1);
+    EXPECT_TRUE(named.configured);
 }
 
 TEST_F(RealDisplays, SwitchesIntoEachModeRightOfThePrimaryAndDetaches) {
@@ -287,7 +287,7 @@ TEST_F(RealDisplays, SwitchesIntoEachModeRightOfThePrimaryAndDetaches) {
     for (const Case& c : cases) {
         {
             CMultiMonitor monitor(*system, QString(), c.width, c.height, c.refresh, false, NoWindow);
-            ASSERT_EQ(monitor.configured, 1) << c.width << "x" << c.height << "@" << c.refresh;
+            ASSERT_TRUE(monitor.configured) << c.width << "x" << c.height << "@" << c.refresh;
             EXPECT_EQ(monitor.outputRect, (OutputRect{1280, 0, 1280 + c.width, c.height}));
             const DisplayDevice* output = Find("DUMMY1");
             ASSERT_NE(output, nullptr);
@@ -315,7 +315,7 @@ TEST_F(RealDisplays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
         ASSERT_TRUE(server->Xrandr({"--output", "DUMMY1", "--mode", mode, "--same-as", "DUMMY0"}));
         const DisplayDevice* d = Find("DUMMY1");
         ASSERT_TRUE(d && d->attached && d->x == 0 && d->y == 0);
-        EXPECT_EQ(CDisplayConfiguration(*system, 0, 0).cloneMode, 1);
+        EXPECT_TRUE(CDisplayConfiguration(*system, 0, 0).cloneMode);
     };
     const auto primaryUntouched = [&] {
         const DisplayDevice* primary = Find("DUMMY0");
@@ -328,7 +328,7 @@ TEST_F(RealDisplays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
     clone("1280x720_50");
     {
         CMultiMonitor monitor(*system, QString(), 720, 488, 60, false, NoWindow);
-        EXPECT_EQ(monitor.configured, 0);
+        EXPECT_FALSE(monitor.configured);
     }
     const DisplayDevice* lifted = Find("DUMMY1");
     ASSERT_NE(lifted, nullptr);
@@ -341,7 +341,7 @@ TEST_F(RealDisplays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
         clone(mode);
         {
             CMultiMonitor monitor(*system, QString(), 1920, 1080, 50, false, NoWindow);
-            ASSERT_EQ(monitor.configured, 1) << mode;
+            ASSERT_TRUE(monitor.configured) << mode;
             EXPECT_EQ(monitor.outputRect, (OutputRect{1280, 0, 3200, 1080})) << mode;
             primaryUntouched();
         }
@@ -353,6 +353,6 @@ TEST_F(RealDisplays, CloneOfThePrimaryIsLiftedOrTakenAsTheOutput) {
 TEST_F(RealDisplays, ModeTheOutputDoesNotOfferFails) {
     // Neither interlaced nor, at the second try, progressive.
     CMultiMonitor monitor(*system, QString(), 1920, 1080, 24, false, NoWindow);
-    EXPECT_EQ(monitor.configured, 0);
+    EXPECT_FALSE(monitor.configured);
     EXPECT_FALSE(Find("DUMMY1")->attached);
 }

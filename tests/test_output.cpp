@@ -75,6 +75,33 @@ Outcome Finish(QProcess* process) {
     return run;
 }
 
+// The engine's phase times as cvtool output prints them: every phase, each with
+// its minimum, mean and maximum in order. They are this machine's times: printed,
+// not held to any figure.
+void ExpectPhases(const QJsonObject& result) {
+    const QJsonObject phases = result.value("phases").toObject();
+    const QStringList names{"collect", "damage", "upload", "compose", "output", "present"};
+    EXPECT_EQ(phases.size(), names.size()) << QJsonDocument(phases).toJson().constData();
+    double longest = 0;
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        ASSERT_TRUE(phases.value(name).isObject());
+        const QJsonObject t = phases.value(name).toObject();
+        for (const char* key : {"minMs", "meanMs", "maxMs"}) {
+            EXPECT_TRUE(t.value(key).isDouble()) << key;
+        }
+        const double min = t.value("minMs").toDouble(), mean = t.value("meanMs").toDouble(),
+                     max = t.value("maxMs").toDouble();
+        EXPECT_GE(min, 0.0);
+        EXPECT_LE(min, mean);
+        EXPECT_LE(mean, max);
+        longest = std::max(longest, max);
+        std::printf("%-8s min %.3f  mean %.3f  max %.3f ms\n", qPrintable(name), min, mean, max);
+    }
+    // The runs play frames: figures of nothing but zeros were never measured.
+    EXPECT_GT(longest, 0.0);
+}
+
 }  // namespace
 
 // The pacer on a virtual clock: a server that returns from every swap at once,
@@ -142,6 +169,7 @@ TEST(LiveOutput, WindowModePacesAFullHdCrawlToFiftyFrames) {
     std::printf("hz: %.2f, late frames: %d, longest interval %.1f ms, paced %d\n", run.result.value("hz").toDouble(),
                 run.result.value("lateFrames").toInt(), run.result.value("longestIntervalMs").toDouble(),
                 run.result.value("paced").toInt());
+    ExpectPhases(run.result);
 }
 
 TEST(LiveOutput, PreviewPlaysInAWindowOfItsOwn) {
@@ -154,6 +182,7 @@ TEST(LiveOutput, PreviewPlaysInAWindowOfItsOwn) {
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
     EXPECT_EQ(run.result.value("status").toInt(), 0);
     EXPECT_GT(run.result.value("frames").toInt(), 50);
+    ExpectPhases(run.result);
 }
 
 // Xorg with the dummy driver and DUMMY1 ready to be the output display.
@@ -187,6 +216,7 @@ TEST(LiveOutput, FullHdCrawlPlaysOnTheOutputDisplayAtFiftyFrames) {
     std::printf("hz: %.2f, frames: %d, late frames: %d, longest interval %.1f ms\n", run.result.value("hz").toDouble(),
                 run.result.value("frames").toInt(), run.result.value("lateFrames").toInt(),
                 run.result.value("longestIntervalMs").toDouble());
+    ExpectPhases(run.result);
     // The display is given back.
     CXRandRDisplaySystem displays(server->Display());
     std::vector<DisplayDevice> devices;

@@ -78,7 +78,7 @@ TEST(Preview, ShowsTheRenderSizeScaledToThePaneAndFollowsItsSize) {
         readWanted = 0;
     };
     CRender engine(page, options, std::make_unique<CWindowTarget>(pane, false, 20000));
-    ASSERT_EQ(engine.status.load(), RenderStatusOk);
+    ASSERT_EQ(engine.status.load(), RenderStatus::Ok);
     // One frame read back, some frames from now.
     const auto read = [&] {
         const int frames = engine.framesRendered.load();
@@ -97,7 +97,7 @@ TEST(Preview, ShowsTheRenderSizeScaledToThePaneAndFollowsItsSize) {
     EXPECT_EQ(after.width, 160);
     EXPECT_EQ(after.height, 90);
     engine.stop.exchange(1);
-    RunUntil([&] { return engine.status.load() != RenderStatusOk; });
+    RunUntil([&] { return engine.status.load() != RenderStatus::Ok; });
     // A window's back buffer is undefined after a swap: what it showed is read
     // from the output the engine keeps and copies over.
     for (const Shown& s : {before, after}) {

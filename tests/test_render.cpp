@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <numeric>
 #include <thread>
 
 namespace {
@@ -28,9 +29,12 @@ struct Captured {
 // and its counts.
 struct Played {
     Captured composed, output;
-    int status = -1;
-    int frames = 0;
-    int uploads = 0;
+    RenderStatus status = RenderStatus::Ok;
+    int frames = 0;           // frames that reached afterFrame
+    int framesRendered = 0;   // the engine's count
+    int uploads = 0;          // vertex uploads
+    int textureUploads = 0;
+    RenderStatistics statistics;
 };
 
 // Plays the page (from frame 0) for frames frames of 20 ms at the render size
@@ -63,9 +67,12 @@ Played Play(CFrameSet& page, int frames, RenderOptions options = {}, int width =
                                                          targetHeight ? targetHeight : height);
         target->discardsFrame = discardsFrame;
         CRender engine(page, options, std::move(target), std::move(timer));
-        while (engine.status.load() == RenderStatusOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (engine.status.load() == RenderStatus::Ok) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         run.status = engine.status.load();
+        run.framesRendered = engine.framesRendered.load();
         run.uploads = engine.vertexUploads.load();
+        run.textureUploads = engine.textureUploads.load();
+        run.statistics = engine.Statistics();
     }
     return run;
 }
@@ -106,7 +113,7 @@ TEST_F(RenderEngine, ComposesPremultipliedOverTheBackColour) {
     AddColour(page, {200, 10, 260, 40}, 0xFFFFFFFF);  // opaque white
     AddColour(page, {210, 20, 230, 30}, 0xFF000000);  // opaque black replaces it
     const Played run = Play(page, 3);
-    ASSERT_EQ(run.status, RenderStatusCallFailed);  // ended on request after its frames
+    ASSERT_EQ(run.status, RenderStatus::Stopped);  // ended on request after its frames
     ASSERT_EQ(run.frames, 3);
     const Captured& c = run.composed;
     ExpectPixel(c, 20, 30, 255, 0, 0, 255);             // red alone
@@ -293,7 +300,7 @@ TEST_F(RenderEngine, PlainOutputLaysThePictureOverTheBackColour) {
 }
 
 TEST_F(RenderEngine, ContextFailuresGiveTheirStatus) {
-    for (RenderStatus status : {RenderStatusNoDirectX, RenderStatusNoDevice, RenderStatusNoCaps}) {
+    for (RenderStatus status : {RenderStatus::NoOpenGL33, RenderStatus::ContextNotCurrent, RenderStatus::SetUpFailed}) {
         CFrameSet page;
         auto target = std::make_unique<COffscreenTarget>(64, 64);
         target->failWith = status;
@@ -302,6 +309,9 @@ TEST_F(RenderEngine, ContextFailuresGiveTheirStatus) {
             CRender engine(page, RenderOptions{}, std::move(target));
             EXPECT_EQ(engine.status.load(), status);
             EXPECT_EQ(engine.framesRendered.load(), 0);
+            const RenderStatistics statistics = engine.Statistics();
+            EXPECT_EQ(statistics.frames, 0);
+            for (const FramePhaseTimes& t : statistics.phases) EXPECT_EQ(t.maxMs, 0.0);
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
         EXPECT_EQ(page.OutputOn.load(), 0);
@@ -325,6 +335,108 @@ TEST_F(RenderEngine, ObjectThatEndsInAFrameContributesNoQuad) {
     // Vertices went up when the picture changed: when the object came and when it
     // went; not while it stood still, nor once nothing played.
     EXPECT_EQ(run.uploads, 2);
+    // Its colour was written once, and went to OpenGL once.
+    EXPECT_EQ(run.textureUploads, 1);
+}
+
+TEST_F(RenderEngine, TexturesGoToOpenGLOnceForEachChangeOfTheirPixels) {
+    // Still colours are written once; a two-frame animation of 40 ms frames
+    // changes its picture every other frame of 20 ms, and only then goes up again.
+    CFrameSet page;
+    AddColour(page, {0, 0, 20, 20}, 0xFFFFFFFF);
+    AddColour(page, {20, 0, 40, 20}, 0x800000FF);
+    auto animation = std::make_unique<CFrame>();
+    animation->Kind = KindPicture;
+    animation->Rect = {0, 20, 8, 28};
+    animation->FramePeriod = Period;
+    animation->PictureWidth = 8;
+    animation->PictureHeight = 8;
+    animation->LoopAnimation = 1;
+    for (uint32_t colour : {0xFFFF0000u, 0xFF00FF00u}) {
+        CPicture picture;
+        picture.Resize(8, 8);
+        picture.Fill(colour);
+        CFrameBackground frame;
+        frame.Picture.Compress(picture);
+        frame.Delay = 40;
+        animation->Frames.push_back(frame);
+    }
+    page.Add(animation);
+    std::vector<int> shown;  // the animation's green, frame by frame
+    const Played run = Play(page, 9, {}, 64, 64, [&](int, CRender& engine) {
+        std::vector<uint8_t> rgba;
+        int w, h;
+        engine.ReadComposed(rgba, w, h);
+        shown.push_back(rgba[(size_t(24) * size_t(w) + 4) * 4 + 1]);
+    });
+    ASSERT_EQ(run.frames, 9);
+    // Each change of the animation's picture is one more upload.
+    int changes = 1;
+    for (size_t k = 1; k < shown.size(); ++k) changes += shown[k] != shown[k - 1];
+    EXPECT_GT(changes, 2) << "the animation must change for this to show anything";
+    EXPECT_EQ(run.textureUploads, 2 + changes);
+}
+
+TEST_F(RenderEngine, EveryFramePresentedIsTimedInEveryPhase) {
+    // Still objects, a crawl with a shadow, whole frames and frames drawn only
+    // where they changed: the statistics count every frame presented, in every
+    // phase. Times are the machine's own; only their shape is checked.
+    struct Case {
+        const char* name;
+        int frames;
+        bool redrawAll, crawl;
+    } cases[] = {{"one frame", 1, false, false},
+                 {"still page", 8, false, false},
+                 {"crawl, only what changed", 12, false, true},
+                 {"crawl, whole frames", 12, true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFrameSet page;
+        AddColour(page, {10, 10, 110, 60}, 0xC0204080);
+        if (c.crawl) {
+            CFrame* crawl = AddColour(page, {0, 180, 320, 220}, 0x60000000);
+            crawl->Movement = MovementHorizontal;
+            crawl->Speed = 20;
+            crawl->DropShadow = 2;
+            crawl->RichText = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\b\\fs40 Timed +++ crawl}";
+        }
+        RenderOptions options;
+        options.redrawAll = c.redrawAll;
+        // The render thread hands the figures over before afterFrame: each frame
+        // sees itself counted.
+        std::vector<int> counted;
+        const Played run = Play(page, c.frames, options, 320, 240,
+                                [&](int, CRender& engine) { counted.push_back(engine.Statistics().frames); });
+        ASSERT_EQ(run.status, RenderStatus::Stopped);
+        ASSERT_EQ(run.frames, c.frames);
+        std::vector<int> expected(size_t(c.frames));
+        std::iota(expected.begin(), expected.end(), 1);
+        EXPECT_EQ(counted, expected);
+        EXPECT_EQ(run.statistics.frames, c.frames);
+        EXPECT_EQ(run.framesRendered, c.frames);
+        double longest = 0;
+        for (int k = 0; k < FramePhaseCount; ++k) {
+            const FramePhaseTimes& t = run.statistics[FramePhase(k)];
+            SCOPED_TRACE(FramePhaseName(FramePhase(k)));
+            EXPECT_GE(t.minMs, 0.0);
+            EXPECT_LE(t.minMs, t.meanMs);
+            EXPECT_LE(t.meanMs, t.maxMs);
+            // One sample is its own minimum, mean and maximum.
+            if (c.frames == 1) {
+                EXPECT_EQ(t.minMs, t.meanMs);
+                EXPECT_EQ(t.meanMs, t.maxMs);
+            }
+            longest = std::max(longest, t.maxMs);
+        }
+        // Drawing takes time: a frame of nothing but zeros was never timed.
+        EXPECT_GT(longest, 0.0);
+    }
+}
+
+TEST(FramePhases, NamesInTheirOrder) {
+    const char* names[] = {"collect", "damage", "upload", "compose", "output", "present"};
+    ASSERT_EQ(std::size(names), size_t(FramePhaseCount));
+    for (int k = 0; k < FramePhaseCount; ++k) EXPECT_STREQ(FramePhaseName(FramePhase(k)), names[k]);
 }
 
 TEST_F(RenderEngine, LiveEngineSurvivesCommandsFromAnotherThread) {
@@ -345,7 +457,7 @@ TEST_F(RenderEngine, LiveEngineSurvivesCommandsFromAnotherThread) {
     options.renderHeight = 240;
     {
         CRender engine(page, options, std::make_unique<COffscreenTarget>(320, 240));
-        ASSERT_EQ(engine.status.load(), RenderStatusOk);
+        ASSERT_EQ(engine.status.load(), RenderStatus::Ok);
         for (int round = 0; round < 60; ++round) {
             CFrame* o = objects[size_t(round % 6)];
             if (round % 2 == 0) o->Play();
@@ -354,7 +466,7 @@ TEST_F(RenderEngine, LiveEngineSurvivesCommandsFromAnotherThread) {
         }
         ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        EXPECT_EQ(engine.status.load(), RenderStatusOk);
+        EXPECT_EQ(engine.status.load(), RenderStatus::Ok);
         EXPECT_GT(engine.framesRendered.load(), 5);
     }
     // The render thread stopped everything on its way out.
@@ -559,7 +671,7 @@ TEST_F(RenderEngine, ThreadsRunAtRaisedPriorityWhileTheEngineRuns) {
     const auto count = [](const std::vector<int>& v, int nice) { return std::count(v.begin(), v.end(), nice); };
     {
         CRender engine(page, options, std::make_unique<COffscreenTarget>(64, 64));
-        ASSERT_EQ(engine.status.load(), RenderStatusOk);
+        ASSERT_EQ(engine.status.load(), RenderStatus::Ok);
         while (engine.framesRendered.load() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         // The text thread raises itself when it first runs, which a busy machine may
         // put off past the first frames: look again for a while before judging.

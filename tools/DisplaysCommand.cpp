@@ -55,7 +55,7 @@ int DisplaysCommand(const QStringList& args, int mode) {
                                                          configuration.candidateMonitors[k])}});
     PrintLine({{"outputs", outputs},
                {"primary", configuration.primaryDevice},
-               {"cloneMode", configuration.cloneMode != 0},
+               {"cloneMode", configuration.cloneMode},
                {"mode", QJsonObject{{"index", mode}, {"width", width}, {"height", height},
                                     {"refresh", VideoModes::Refresh(mode)}}},
                {"candidates", candidates}});

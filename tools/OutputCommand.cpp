@@ -7,6 +7,7 @@
 #include "core/VideoModes.h"
 #include "output/XRandRDisplaySystem.h"
 #include "tools/PageCommands.h"
+#include "tools/RenderCommand.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -31,9 +32,10 @@ QScreen* ScreenAt(const OutputRect& rect) {
 }
 
 // The message the operator would see; the status line too unless one was printed.
-int Fail(int status, bool printStatus = true) {
-    std::fprintf(stderr, "cvtool output: %s\n", qPrintable(CTranslate::Global().LoadText(unsigned(10320 + status))));
-    if (printStatus) PrintLine({{"status", status}});
+int Fail(RenderStatus status, bool printStatus = true) {
+    std::fprintf(stderr, "cvtool output: %s\n",
+                 qPrintable(CTranslate::Global().LoadText(unsigned(10320 + int(status)))));
+    if (printStatus) PrintLine({{"status", int(status)}});
     return 1;
 }
 
@@ -89,7 +91,7 @@ int OutputCommand(const QStringList& arguments, int mode) {
         monitor = std::make_unique<CMultiMonitor>(*displays, settings.GetText(Settings::DisplayAdapter),
                                                   video.displayWidth, video.displayHeight, video.refresh,
                                                   settings.Get(Settings::NoRestoreDisplays) != 0);
-        if (!monitor->configured) return Fail(RenderStatusDisplayFailed);
+        if (!monitor->configured) return Fail(RenderStatus::DisplayNotConfigured);
         window = std::make_unique<CRenderWindow>(monitor->outputRect, ScreenAt(monitor->outputRect));
     }
     QElapsedTimer exposed;
@@ -101,24 +103,25 @@ int OutputCommand(const QStringList& arguments, int mode) {
     auto targetOwned = std::make_unique<CWindowTarget>(*window, settings.Get(Settings::AlternativeSync) != 0,
                                                        video.framePeriod);
     CWindowTarget& target = *targetOwned;
-    int status = RenderStatusOk;
+    RenderStatus status = RenderStatus::Ok;
     QJsonObject result;
     {
         CRender engine(playout.page, options, std::move(targetOwned));
-        if (engine.status.load() != RenderStatusOk) return Fail(engine.status.load());
+        if (engine.status.load() != RenderStatus::Ok) return Fail(engine.status.load());
         QElapsedTimer ran;
         ran.start();
         // The user-interface thread's life: events (screens coming and going) until
         // the time is up or the engine fails.
-        while (ran.elapsed() < qint64(seconds * 1000) && engine.status.load() == RenderStatusOk)
+        while (ran.elapsed() < qint64(seconds * 1000) && engine.status.load() == RenderStatus::Ok)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         status = engine.status.load();
         const double elapsed = ran.elapsed() / 1000.0;
-        // The render thread stops; the target (the engine's) still holds its counts.
+        // The render thread stops; the target (the engine's) still holds its counts,
+        // and the engine's statistics cover every frame once its status changed.
         engine.stop.exchange(1);
-        while (engine.status.load() == RenderStatusOk) QThread::msleep(1);
+        while (engine.status.load() == RenderStatus::Ok) QThread::msleep(1);
         const int frames = engine.framesRendered.load();
-        result = {{"status", status},
+        result = {{"status", int(status)},
                   {"frames", frames},
                   {"seconds", elapsed},
                   {"hz", target.pacer.Rate()},
@@ -127,9 +130,10 @@ int OutputCommand(const QStringList& arguments, int mode) {
                   {"paced", target.pacer.paced.load()},
                   {"screenSaverSuspended", power.screenSaverSuspended},
                   {"dpmsSuspended", power.dpmsWasEnabled},
-                  {"sleepInhibited", power.sleepInhibited}};
+                  {"sleepInhibited", power.sleepInhibited},
+                  {"phases", PhaseTimesJson(engine.Statistics())}};
     }
     PrintLine(result);
-    if (status != RenderStatusOk) return Fail(status, false);
+    if (status != RenderStatus::Ok) return Fail(status, false);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "tools/PictureFile.h"
 
 #include <QDir>
+#include <QJsonDocument>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
@@ -36,6 +37,16 @@ void ToPicture(const std::vector<uint8_t>& rgba, int width, int height, bool unf
 }
 
 }  // namespace
+
+QJsonObject PhaseTimesJson(const RenderStatistics& statistics) {
+    QJsonObject phases;
+    for (int k = 0; k < FramePhaseCount; ++k) {
+        const FramePhaseTimes& t = statistics.phases[size_t(k)];
+        phases.insert(QLatin1String(FramePhaseName(FramePhase(k))),
+                      QJsonObject{{"minMs", t.minMs}, {"meanMs", t.meanMs}, {"maxMs", t.maxMs}});
+    }
+    return phases;
+}
 
 int RenderCommand(const QStringList& arguments, int mode) {
     QStringList args = arguments;
@@ -124,7 +135,7 @@ int RenderCommand(const QStringList& arguments, int mode) {
     };
     if (trace) {
         options.presented = [&](int frame, CFrame& object, const FramePresentation& record, TimelinePhase phase,
-                                int alive) {
+                                bool alive) {
             PrintLine(PresentationLine(frame, double(int64_t(frame) * period) / 1000.0, numbers[&object],
                                        object.Clock.load(), phase, alive, record, object));
         };
@@ -151,18 +162,18 @@ int RenderCommand(const QStringList& arguments, int mode) {
     const bool packed = output == Output::YCbCrAFull || output == Output::YCbCrALimited;
     const int targetWidth = packed ? VideoModes::DisplayWidth(mode) : renderWidth;
     const int targetHeight = packed ? VideoModes::DisplayHeight(mode) : renderHeight;
-    int status = RenderStatusOk;
+    RenderStatus status = RenderStatus::Ok;
+    RenderStatistics statistics;
     {
         CRender engine(page, options, std::make_unique<COffscreenTarget>(targetWidth, targetHeight), std::move(timerOwned));
-        status = engine.status.load();
-        if (status == RenderStatusOk) {
-            // The render thread ends by itself after the last frame.
-            while (engine.status.load() == RenderStatusOk) QThread::msleep(5);
-        }
-        status = engine.status.load() == RenderStatusCallFailed ? RenderStatusOk : engine.status.load();
+        // The render thread ends by itself after the last frame.
+        while (engine.status.load() == RenderStatus::Ok) QThread::msleep(5);
+        status = engine.status.load() == RenderStatus::Stopped ? RenderStatus::Ok : engine.status.load();
+        statistics = engine.Statistics();
     }
-    if (status != RenderStatusOk) {
-        std::fprintf(stderr, "cvtool render: %s\n", qPrintable(CTranslate::Global().LoadText(unsigned(10320 + status))));
+    if (status != RenderStatus::Ok) {
+        std::fprintf(stderr, "cvtool render: %s\n",
+                     qPrintable(CTranslate::Global().LoadText(unsigned(10320 + int(status)))));
         return 1;
     }
     if (writeFailed) {
@@ -170,5 +181,8 @@ int RenderCommand(const QStringList& arguments, int mode) {
         return 1;
     }
     std::fprintf(stderr, "cvtool render: wrote %d frames into %s\n", written, qPrintable(outDir));
+    // Real times on this machine, whatever the frames' virtual clock says.
+    std::fprintf(stderr, "cvtool render: rendered %d frames, phase times: %s\n", statistics.frames,
+                 QJsonDocument(PhaseTimesJson(statistics)).toJson(QJsonDocument::Compact).constData());
     return 0;
 }
