@@ -108,7 +108,6 @@ int RenderCommand(const QStringList& arguments, int mode) {
     CPlayoutPage playout;
     if (!playout.Read(args[0], mode)) return 1;
     CFrameSet& page = playout.page;
-    const std::vector<CFrame*>& objects = playout.objects;
     std::map<const CFrame*, int>& numbers = playout.numbers;
 
     const int period = VideoModes::FramePeriod(mode);
