@@ -122,12 +122,16 @@ int CFrame::PeekNextId() { return NextId.load(); }
 // thread ends the last snapshot of a removed object, which is stopped already);
 // ReleaseTextures on the thread that stops. TogglePause runs on the command thread,
 // BeginPresent and EndPresent on the render thread.
-bool CFrame::Stop() {
+bool CFrame::Stop() { return StopIf(false, 0); }
+
+bool CFrame::StopRun(int run) { return StopIf(true, run); }
+
+bool CFrame::StopIf(bool onlyRun, int run) {
     // Only the caller that turns Playing off stops the object: the render thread
     // stopping a finished object and a command stopping it at once release its
     // textures once, not twice.
     Stopping.fetch_add(1);
-    if (!Playing.exchange(0)) {
+    if ((onlyRun && Run.load() != run) || !Playing.exchange(0)) {
         Stopping.fetch_sub(1);
         return false;
     }

@@ -110,6 +110,10 @@ public:
     // object is already going out.
     bool PlayOut();
     bool Stop();         // true if the object was playing
+    // The render thread's stop of an object that finished: stops it only while the
+    // run it presented (Run, read while it held Busy) is still the one playing, so a
+    // Stop and a new Play that fall between its frame and this call keep the new run.
+    bool StopRun(int run);
     void TogglePause();  // only while playing
     // Waits until the render thread has let go of the object, then releases both
     // display textures, and then for the text thread (Stop does this, on its thread,
@@ -207,6 +211,10 @@ public:
     std::atomic<int> Playing{0};   // set by Play; cleared by Stop's exchange, whose winner alone releases the textures
     std::atomic<int> Paused{0};    // toggled by the command thread; cleared by Play, End, and Stop after Playing
     std::atomic<int> Stopping{0};  // Stops in progress, counted in and out by each Stop; Play waits for 0
+    // Counted up by each Play that starts a run, before it waits for Stopping; a
+    // StopRun counts itself into Stopping before it compares, so either it sees the
+    // new run, or the new run waits for it and is not yet published.
+    std::atomic<int> Run{0};
     // The timeline's end: the render thread's words (PresentFrame reads them once per
     // frame, advances Clock, resets all three at a repetition; PlayOut), which End
     // and Play also write from the command thread while the object plays, no lock:
@@ -295,4 +303,5 @@ public:
 
 private:
     void CopyContent(const CFrame& other);
+    bool StopIf(bool onlyRun, int run);
 };

@@ -47,6 +47,9 @@ bool CFrame::Play() {
         }
         return false;
     }
+    // A new run, counted before the wait below: a render-side stop of the run that
+    // ended either sees it and leaves the object alone, or is waited for here.
+    Run.fetch_add(1);
     // A Stop on another thread may still be releasing this object's textures.
     const auto pause = std::chrono::milliseconds(std::max(1, FramePeriod / 500));
     while (Stopping.load()) std::this_thread::sleep_for(pause);

@@ -750,6 +750,7 @@ int CRender::CollectQuads(int frame, PhaseClock& clock) {
     int count = 0;
     for (CFrame* object : g.snapshot) {
         if (!object->BeginPresent()) continue;
+        const int run = object->Run.load();  // the run presented: no Stop completes while Busy is held
         if (object->RecheckCountdown.load() > 0 && object->RecheckCountdown.fetch_sub(1) == 1) object->RecheckDue = 1;
         FramePresentation record;
         TimelinePhase phase = TimelinePhase::Finished;
@@ -757,7 +758,7 @@ int CRender::CollectQuads(int frame, PhaseClock& clock) {
         if (options_.presented) options_.presented(frame, *object, record, phase, alive);
         if (!alive) {
             object->EndPresent();
-            if (page_.OutputOn.load()) object->Stop();
+            if (page_.OutputOn.load()) object->StopRun(run);
             continue;
         }
         const auto add = [&](CTexture* texture, const float (&window)[4], int shadow, int movement) {

@@ -585,6 +585,24 @@ TEST_F(FrameSetPlayTest, StopAllLeavesAnObjectBeingStoppedElsewhereToThatThread)
     EXPECT_EQ(device.Live.load(), 0);
 }
 
+// The render thread stops an object that finished only if the run it presented
+// still plays: a Stop and a Play given between its frame and its stop keep the
+// new run.
+TEST_F(FrameSetPlayTest, RenderSideStopLeavesANewRunAlone) {
+    CFrame* a = AddObject();
+    ASSERT_TRUE(a->Play());
+    ASSERT_TRUE(a->BeginPresent());
+    const int presented = a->Run.load();
+    a->EndPresent();
+    ASSERT_TRUE(a->Stop());
+    ASSERT_TRUE(a->Play());
+    EXPECT_FALSE(a->StopRun(presented));
+    EXPECT_TRUE(Playing(a));
+    EXPECT_EQ(a->Stopping.load(), 0);
+    EXPECT_TRUE(a->StopRun(a->Run.load()));
+    EXPECT_FALSE(Playing(a));
+}
+
 // Every command reports the objects it changed, in the order it reached them: the
 // named object first, then its group from the bottom up.
 TEST_F(FrameSetPlayTest, CommandsReturnTheObjectsTheyChanged) {

@@ -109,6 +109,7 @@ int TimelineCommand(const QStringList& arguments, int mode) {
             if (object->RecheckCountdown.load() > 0 && object->RecheckCountdown.fetch_sub(1) == 1)
                 object->RecheckDue = 1;
             if (!object->BeginPresent()) continue;
+            const int run = object->Run.load();
             FramePresentation record;
             TimelinePhase phase = TimelinePhase::Waiting;
             const int clock = object->Clock;
@@ -128,7 +129,7 @@ int TimelineCommand(const QStringList& arguments, int mode) {
                 }
             }
             if (!alive) {
-                object->Stop();
+                object->StopRun(run);
                 wasPlaying[size_t(number - 1)] = 0;
                 if (shown) PrintLine({{"frame", index}, {"object", number}, {"stopped", true}, {"clock", object->Clock.load()}});
             }
