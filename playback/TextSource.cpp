@@ -254,9 +254,11 @@ CRichEditExCtrl& ControlFor(const CFrame& frame, CRichEditTextRenderer& renderer
 }
 
 CSourceTemplate& TemplateOf(CFrame& frame) {
-    // Only this file puts anything there, so what is there is a template.
-    if (!frame.TextCache) frame.TextCache = std::make_unique<CSourceTemplate>();
-    return static_cast<CSourceTemplate&>(*frame.TextCache);
+    if (auto* kept = dynamic_cast<CSourceTemplate*>(frame.TextCache.get())) return *kept;
+    auto made = std::make_unique<CSourceTemplate>();
+    CSourceTemplate& kept = *made;
+    frame.TextCache = std::move(made);
+    return kept;
 }
 
 void LoadTemplate(CFrame& frame, CRichEditExCtrl& control) {

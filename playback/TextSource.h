@@ -72,8 +72,8 @@ CSourceTemplate& TemplateOf(CFrame& frame);
 // kind) differ from the ones kept, else copied from what was kept.
 void LoadTemplate(CFrame& frame, CRichEditExCtrl& control);
 // Puts value in place of the first "%1%" of the control's text, or of the whole
-// text when there is none, keeping the formatting there. The value keeps only the
-// characters rich text holds (as when it went through RTF).
+// text when there is none, keeping the formatting there. Control characters other
+// than tab and line ends are left out: rich text holds none (a page's RTF cannot).
 void PutValue(CRichEditExCtrl& control, const QString& value);
 // Loads the text to render into the control; false when there is none (a CSV
 // source past its last row).
