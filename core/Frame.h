@@ -218,7 +218,7 @@ public:
     std::atomic<int> BarValue{0};         // written by the text thread, read by the render thread
     std::atomic<int> SourceReady{0};      // written by the text thread, cleared by play
     std::atomic<int> TextError{0};        // written by the text thread
-    QByteArray SourceRichText;    // the RTF file's bytes: that source's template (text thread)
+    QByteArray SourceRichText;    // the RTF file's bytes, that source's template
     // The text source's parsed template: the text thread's while the object plays,
     // the user-interface thread's (still pictures, the tool) while it does not. Play
     // drops it on the command thread once TextBusy is clear, before Playing publishes

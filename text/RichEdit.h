@@ -12,9 +12,9 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextDocument>
-#include <QTextBlockFormat>
 #include <functional>
 #include <memory>
 #include <vector>
