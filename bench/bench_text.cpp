@@ -1,14 +1,19 @@
 // The text thread's and the render thread's cost for text: rasterising a crawl
-// strip and a full-page still, and the per-frame ring copy of a fast crawl. Each
-// reports its share of one 50 Hz output frame (20 ms) as "frameShare"; a memcpy of a
-// full-HD frame is the baseline measured in the same run.
+// strip and a full-page still, a clock's tick, and the per-frame ring copy of a fast
+// crawl. Each reports its share of one 50 Hz output frame (20 ms) as "frameShare"; a
+// memcpy of a full-HD frame is the baseline measured in the same run. A clock's tick
+// with its template kept parsed also reports its share of the same tick through the
+// RTF round trip it replaced ("ofRoundTrip"), measured just before it.
 #include "playback/TextMovement.h"
+#include "playback/TextSource.h"
 #include "playback/Timeline.h"
 #include "media/MemoryTexture.h"
+#include "tests/RtfRoundTrip.h"
 #include "text/RichEdit.h"
 
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -29,15 +34,18 @@ QByteArray CrawlText() {
     return text;
 }
 
+// Runs the work once per iteration; the mean seconds it took.
 template <class Work>
-void Timed(benchmark::State& state, Work work) {
+double Timed(benchmark::State& state, Work work) {
     double seconds = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         work();
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
-    state.counters["frameShare"] = seconds / double(state.iterations()) / FrameSeconds;
+    const double mean = seconds / double(std::max<benchmark::IterationCount>(1, state.iterations()));
+    state.counters["frameShare"] = mean / FrameSeconds;
+    return mean;
 }
 
 void BM_CrawlStrip(benchmark::State& state) {
@@ -76,6 +84,89 @@ void BM_FullHdStill(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_FullHdStill)->Unit(benchmark::kMillisecond);
+
+// A lower-third clock with seconds in the default template (bold 28-point white).
+void MakeClock(CFrame& frame) {
+    frame.Rect = {160, 880, 160 + 480, 880 + 80};
+    frame.FramePeriod = 20000;
+    frame.TextSource = SourceClock;
+    frame.ClockFormat = QStringLiteral("%H:%M:%S");
+    frame.RichText = TextSource::DefaultTemplate(frame);
+}
+
+// A clock tick as it went with the RTF round trip: the time put into the template
+// read from RTF, written back as RTF, and that read again to be drawn.
+double roundTripTick = 0;
+
+void BM_ClockTickRtfRoundTrip(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    CFrame frame;
+    MakeClock(frame);
+    RasteriseObject object;
+    object.left = frame.Rect.left;
+    object.top = frame.Rect.top;
+    object.right = frame.Rect.right;
+    object.bottom = frame.Rect.bottom;
+    CPicture picture;
+    roundTripTick = Timed(state, [&] {
+        const QString value = TextSource::ClockTextNow(frame.ClockFormat);
+        const QByteArray rtf = PutValueThroughRtf(frame.RichText, value, TextSource::ControlFor(frame, renderer));
+        int start = 0;
+        Rasterise(picture, start, object, renderer, false, [&](CRichEditExCtrl& c) { return c.StreamIn(rtf) == 1; });
+        benchmark::DoNotOptimize(picture.data.get());
+    });
+}
+BENCHMARK(BM_ClockTickRtfRoundTrip)->Unit(benchmark::kMicrosecond);
+
+// The same tick as the text thread runs it now: the source read again (the time
+// taken) and the strip rasterised from the kept template with the time put in.
+void BM_ClockTickKeptTemplate(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    CFrame frame;
+    MakeClock(frame);
+    TextSource::InitSource(frame, renderer);  // the run's first step reads the template
+    CPicture picture;
+    const double tick = Timed(state, [&] {
+        TextSource::InitSource(frame, renderer);
+        int start = 0;
+        RasteriseFrame(frame, picture, start, renderer, false);
+        benchmark::DoNotOptimize(picture.data.get());
+    });
+    if (roundTripTick > 0) state.counters["ofRoundTrip"] = tick / roundTripTick;
+    state.counters["templateReads"] = TextSource::TemplateOf(frame).reads;
+}
+BENCHMARK(BM_ClockTickKeptTemplate)->Unit(benchmark::kMicrosecond);
+
+// The put alone, without the drawing: through RTF, and into the kept template.
+double roundTripPut = 0;
+
+void BM_ClockValueRtfRoundTrip(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    CFrame frame;
+    MakeClock(frame);
+    roundTripPut = Timed(state, [&] {
+        const QString value = TextSource::ClockTextNow(frame.ClockFormat);
+        const QByteArray rtf = PutValueThroughRtf(frame.RichText, value, TextSource::ControlFor(frame, renderer));
+        renderer.multiLine->StreamIn(rtf);
+        benchmark::DoNotOptimize(renderer.multiLine->TextLength());
+    });
+}
+BENCHMARK(BM_ClockValueRtfRoundTrip)->Unit(benchmark::kMicrosecond);
+
+void BM_ClockValueKeptTemplate(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    CFrame frame;
+    MakeClock(frame);
+    TextSource::InitSource(frame, renderer);
+    const double put = Timed(state, [&] {
+        TextSource::InitSource(frame, renderer);
+        TextSource::LoadTextToRender(frame, *renderer.multiLine);
+        benchmark::DoNotOptimize(renderer.multiLine->TextLength());
+    });
+    if (roundTripPut > 0) state.counters["ofRoundTrip"] = put / roundTripPut;
+    state.counters["templateReads"] = TextSource::TemplateOf(frame).reads;
+}
+BENCHMARK(BM_ClockValueKeptTemplate)->Unit(benchmark::kMicrosecond);
 
 // The render thread's share for a speed-40 crawl across the screen: copying 31
 // new columns into the ring and moving the window, frame after frame.

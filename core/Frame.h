@@ -73,6 +73,13 @@ public:
     int CurrentRow = 0;              // row shown next
 };
 
+// Run-time state a higher layer keeps with the object (the text source's template,
+// read once per play run); the record only holds it and drops it with itself.
+class CFrameTextCache {
+public:
+    virtual ~CFrameTextCache() = default;
+};
+
 class CFrame {
 public:
     // Defaults, no content, no textures, a new Id.
@@ -249,7 +256,12 @@ public:
     std::atomic<int> SourceReady{0};  // text thread; cleared by Play; read by the render thread
     std::atomic<int> TextError{0};    // text thread; read by End
     std::atomic<int> BarValue{0};     // text thread; read by the render thread
-    QByteArray SourceRichText;
+    QByteArray SourceRichText;    // the RTF file's bytes, that source's template
+    // The text source's parsed template: the text thread's while the object plays,
+    // the user-interface thread's (still pictures, the tool) while it does not. Play
+    // drops it on the command thread once TextBusy is clear, before Playing publishes
+    // the new run, so each run reads its template afresh.
+    std::unique_ptr<CFrameTextCache> TextCache;
     CFrameSourceData Table;
     CalendarTime SourceFileTime{};
     int64_t SourceFileNanos = 0;   // the same stamp to the nanosecond: a rewrite within a second still shows

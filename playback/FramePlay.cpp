@@ -76,6 +76,9 @@ bool CFrame::Play() {
     RecheckDue = 0;
     RecheckCountdown.exchange(0);
     LastValue.clear();
+    // The text thread is off the object (TextBusy clear, Playing not yet set): the
+    // run's first source step reads the template afresh.
+    TextCache.reset();
     // Busy is left to the render thread: clearing it here could hide a frame the
     // render thread is presenting from a Stop that must wait for it.
     Paused.exchange(0);

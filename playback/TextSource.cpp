@@ -3,6 +3,7 @@
 #include "base/Debug.h"
 #include "base/NonStdioFile.h"
 #include "playback/FileStamp.h"
+#include "text/Rtf.h"
 
 #include <QFile>
 #include <algorithm>
@@ -72,6 +73,19 @@ void Restart(CFrame& frame) {
     frame.RecheckCountdown.store(countdown);
     if (frame.ChunksRendered.load() == 0 || frame.Movement == MovementFixed)
         frame.Ring = {0, 0, frame.TextureWidth, frame.TextureHeight};
+}
+
+// Reads the object's template into control when what is kept is not that of its
+// bytes for a control of this kind; true when it read (the control then holds it).
+bool ReadTemplate(CFrame& frame, CRichEditExCtrl& control) {
+    CSourceTemplate& kept = TemplateOf(frame);
+    const QByteArray& bytes = frame.TextSource == SourceRtfFile ? frame.SourceRichText : frame.RichText;
+    if (kept.reads > 0 && kept.content.singleLine == control.singleLine && kept.bytes == bytes) return false;
+    control.StreamIn(bytes);
+    kept.bytes = bytes;
+    kept.content = control.Content();
+    ++kept.reads;
+    return true;
 }
 
 }  // namespace
@@ -239,13 +253,25 @@ CRichEditExCtrl& ControlFor(const CFrame& frame, CRichEditTextRenderer& renderer
     return frame.Movement == MovementHorizontal ? *renderer.singleLine : *renderer.multiLine;
 }
 
-QByteArray PutValue(const QByteArray& rich, const QString& value, CRichEditExCtrl& control) {
-    control.StreamIn(rich);
+CSourceTemplate& TemplateOf(CFrame& frame) {
+    if (auto* kept = dynamic_cast<CSourceTemplate*>(frame.TextCache.get())) return *kept;
+    auto made = std::make_unique<CSourceTemplate>();
+    CSourceTemplate& kept = *made;
+    frame.TextCache = std::move(made);
+    return kept;
+}
+
+void LoadTemplate(CFrame& frame, CRichEditExCtrl& control) {
+    if (!ReadTemplate(frame, control)) control.SetContent(TemplateOf(frame).content);
+}
+
+void PutValue(CRichEditExCtrl& control, const QString& value) {
     const int at = control.FindText(QStringLiteral("%1%"));
     if (at >= 0) control.SetSelection(at, at + 3);
     else control.SelectAll();
-    control.ReplaceSelection(value);
-    return control.StreamOut();
+    QString kept = value;
+    Rtf::DropControls(kept);
+    control.ReplaceSelection(kept);
 }
 
 int InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
@@ -254,20 +280,20 @@ int InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
     switch (frame.TextSource) {
     case SourceClock:
         frame.LastValue = ClockTextNow(frame.ClockFormat);
-        frame.SourceRichText = PutValue(frame.RichText, frame.LastValue, ControlFor(frame, renderer));
-        return 1;
+        TemplateOf(frame).value = frame.LastValue;
+        break;
     case SourceTimer:
         frame.LastValue = TimerText(frame);
-        frame.SourceRichText = PutValue(frame.RichText, frame.LastValue, ControlFor(frame, renderer));
-        return 1;
+        TemplateOf(frame).value = frame.LastValue;
+        break;
     case SourceTextFile: {
         const bool stamped = StampOf(frame, stamp);
         QString joined;
         if (!ReadTextFile(frame, joined)) return 0;
         if (stamped) KeepStamp(frame, stamp);
         if (frame.BarGraph) frame.BarValue = BarValueOf(joined);
-        else frame.SourceRichText = PutValue(frame.RichText, joined, ControlFor(frame, renderer));
-        return 1;
+        else TemplateOf(frame).value = joined;
+        break;
     }
     case SourceRtfFile: {
         QFile file(frame.FileName);
@@ -277,7 +303,7 @@ int InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
         frame.SourceRichText = file.readAll();
         if (frame.SourceRichText.size() <= 7) return 0;
         if (stamped) KeepStamp(frame, stamp);
-        return 1;
+        break;
     }
     case SourceCsvFile: {
         frame.Table.Placeholders.clear();
@@ -291,10 +317,13 @@ int InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
         while (file.ReadLine(line)) AddCsvLine(frame.Table, line, separator, frame.FirstLineIsHeader != 0);
         if (frame.FirstLineIsHeader && frame.Table.Placeholders.isEmpty()) return 0;
         if (stamped) KeepStamp(frame, stamp);
-        return 1;
+        break;
     }
-    default: return 1;
+    default: break;
     }
+    // A new or changed template is read here rather than in the middle of a strip.
+    ReadTemplate(frame, ControlFor(frame, renderer));
+    return 1;
 }
 
 int IsSourceChanged(CFrame& frame) {
@@ -315,14 +344,19 @@ int IsSourceChanged(CFrame& frame) {
 bool LoadTextToRender(CFrame& frame, CRichEditExCtrl& control) {
     switch (frame.TextSource) {
     case SourceClock:
-    case SourceRtfFile:
-    case SourceTimer: control.StreamIn(frame.SourceRichText); return true;
-    case SourceTextFile: control.StreamIn(frame.BarGraph ? frame.RichText : frame.SourceRichText); return true;
+    case SourceTimer:
+        LoadTemplate(frame, control);
+        PutValue(control, TemplateOf(frame).value);
+        return true;
+    case SourceTextFile:
+        LoadTemplate(frame, control);
+        if (!frame.BarGraph) PutValue(control, TemplateOf(frame).value);
+        return true;
     case SourceCsvFile: {
         const CFrameSourceData& table = frame.Table;
         if (table.CurrentRow < 0 || table.CurrentRow >= int(table.Rows.size())) return false;
         const QStringList& row = table.Rows[size_t(table.CurrentRow)];
-        control.StreamIn(frame.RichText);
+        LoadTemplate(frame, control);
         bool occurred = false, valuePut = false;
         for (qsizetype k = 0; k < table.Placeholders.size(); ++k) {
             const QString value = k < row.size() ? row[k] : QString();
@@ -346,7 +380,7 @@ bool LoadTextToRender(CFrame& frame, CRichEditExCtrl& control) {
         }
         return true;
     }
-    default: control.StreamIn(frame.RichText); return true;
+    default: LoadTemplate(frame, control); return true;
     }
 }
 

@@ -2,6 +2,11 @@
 // CSV file, or a timer; how the source is read, how a change is noticed, and how a
 // value is put into the object's rich-text template.
 //
+// The template (the object's rich text, or the RTF file) is read once per play run
+// and kept with the object, parsed; each load for rendering copies it into the
+// control and puts the current value in, so a clock tick costs no RTF written or
+// read. It is read again only when its bytes change (a rewritten RTF file).
+//
 // Threads: InitSource, IsSourceChanged, LoadTextToRender and SourceStep run on the
 // text thread of the render engine (or on the user-interface thread for the
 // editor's still pictures and the tool, with the object not playing). The
@@ -43,16 +48,33 @@ int BarValueOf(const QString& text);
 // else with CR LF); false when the file cannot be opened.
 bool ReadTextFile(const CFrame& frame, QString& joined);
 
-// Reads the source and rebuilds what it keeps; 1 on success, 0 on failure.
+// Reads the source and rebuilds what it keeps (the template read again only when
+// it changed); 1 on success, 0 on failure.
 int InitSource(CFrame& frame, CRichEditTextRenderer& renderer);
 // 1 when the source would now give another text.
 int IsSourceChanged(CFrame& frame);
 
 // The control for the object's movement: single-line for a horizontal scroll.
 CRichEditExCtrl& ControlFor(const CFrame& frame, CRichEditTextRenderer& renderer);
-// Puts value in place of the first "%1%" of rich, or of the whole text when there is
-// none, keeping the formatting there; the result as RTF.
-QByteArray PutValue(const QByteArray& rich, const QString& value, CRichEditExCtrl& control);
+
+// The object's template as its text source keeps it (CFrame::TextCache, whose
+// threads it follows: the text thread's while the object plays).
+class CSourceTemplate final : public CFrameTextCache {
+public:
+    QByteArray bytes;     // what was read: the object's rich text, or the RTF file
+    RichContent content;  // what the reader made of it
+    int reads = 0;        // times a template was read for the object since made or played
+    QString value;        // the value InitSource took, put in at each load
+};
+// The object's kept template, made empty on first use.
+CSourceTemplate& TemplateOf(CFrame& frame);
+// Puts the object's template into control: read when its bytes (or the control's
+// kind) differ from the ones kept, else copied from what was kept.
+void LoadTemplate(CFrame& frame, CRichEditExCtrl& control);
+// Puts value in place of the first "%1%" of the control's text, or of the whole
+// text when there is none, keeping the formatting there. Control characters other
+// than tab and line ends are left out: rich text holds none (a page's RTF cannot).
+void PutValue(CRichEditExCtrl& control, const QString& value);
 // Loads the text to render into the control; false when there is none (a CSV
 // source past its last row).
 bool LoadTextToRender(CFrame& frame, CRichEditExCtrl& control);

@@ -1,6 +1,7 @@
 // Text in motion: chunks fed through the text texture's ring, the window moving by
 // the speed table, and the text thread's chunk step.
 #include "playback/TextMovement.h"
+#include "playback/TextSource.h"
 #include "playback/Timeline.h"
 #include "media/MemoryTexture.h"
 #include "tests/TextRendererFixture.h"
@@ -404,6 +405,39 @@ TEST_F(TextMovement, FixedFileTextIsRenderedAgainWhenTheFileChanges) {
     EXPECT_EQ(f.ChunksRendered.load(), 2);
     EXPECT_GT(inked(), before * 2);  // "1000" in place of "1"
     EXPECT_FALSE(f.ChunkPending.load());
+}
+
+TEST_F(TextMovement, TickingTimerFillsTheTemplateReadOncePerRun) {
+    CFrame f;
+    f.Rect = {0, 0, 300, 60};
+    f.FramePeriod = Period50;
+    f.TextSource = SourceTimer;
+    f.TimerFormat = QStringLiteral("%M:%S");
+    f.TimerStart = 0;
+    f.TimerStop = 0;
+    f.RichText = Rtf("%1%");
+    f.Play();
+    // The text texture in the middle of each of the first four seconds.
+    std::vector<std::vector<uint8_t>> seconds;
+    for (int k = 0; k < 180; ++k) {
+        ASSERT_TRUE(Frame(f, Period50));
+        if (k % 50 == 25) seconds.push_back(TextOf(f).Pixels());
+    }
+    ASSERT_EQ(seconds.size(), 4u);
+    EXPECT_EQ(f.LastValue, QStringLiteral("00:03"));
+    EXPECT_GE(f.ChunksRendered.load(), 4);
+    for (size_t k = 1; k < seconds.size(); ++k) EXPECT_NE(seconds[k], seconds[k - 1]) << "second " << k;
+    EXPECT_EQ(TextSource::TemplateOf(f).reads, 1);
+
+    // Played again with other rich text: the run reads the new template once.
+    f.Stop();
+    f.RichText = Rtf("Elapsed %1%");
+    f.Play();
+    EXPECT_EQ(f.TextCache.get(), nullptr);
+    for (int k = 0; k < 60; ++k) ASSERT_TRUE(Frame(f, Period50));
+    EXPECT_EQ(f.LastValue, QStringLiteral("00:01"));
+    EXPECT_EQ(TextSource::TemplateOf(f).reads, 1);
+    EXPECT_EQ(TextSource::TemplateOf(f).bytes, f.RichText);
 }
 
 TEST_F(TextMovement, CsvRowsFollowEachOtherInACrawl) {

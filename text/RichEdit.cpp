@@ -135,6 +135,43 @@ int CRichEditExCtrl::StreamIn(const QByteArray& rtf) {
 
 QByteArray CRichEditExCtrl::StreamOut() const { return Rtf::Write(document, codePage); }
 
+RichContent CRichEditExCtrl::Content() const {
+    RichContent content;
+    content.codePage = codePage;
+    content.singleLine = singleLine;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        RichContent::Block& kept = content.blocks.emplace_back();
+        kept.format = block.blockFormat();
+        kept.charFormat = block.charFormat();
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            kept.runs.push_back({it.fragment().text(), it.fragment().charFormat()});
+    }
+    return content;
+}
+
+void CRichEditExCtrl::SetContent(const RichContent& content) {
+    // Built with the very cursor calls the RTF reader makes, so the document is the
+    // one the reader made: the first paragraph's formats set, every further one
+    // inserted with its own. A run's text holds no paragraph break (a break is
+    // always a paragraph of its own), so inserting it splits nothing.
+    document.clear();
+    QTextCursor cursor(&document);
+    bool first = true;
+    for (const RichContent::Block& block : content.blocks) {
+        if (first) {
+            cursor.setBlockFormat(block.format);
+            cursor.setBlockCharFormat(block.charFormat);
+            first = false;
+        } else {
+            cursor.insertBlock(block.format, block.charFormat);
+        }
+        for (const RichContent::Run& run : block.runs) cursor.insertText(run.text, run.format);
+    }
+    codePage = content.codePage;
+    if (singleLine && !content.singleLine) MergeToOneLine();
+    selectionStart_ = selectionEnd_ = 0;
+}
+
 int CRichEditExCtrl::TextLength() const { return std::max(0, document.characterCount() - 1); }
 
 QString CRichEditExCtrl::PlainText() const { return document.toPlainText(); }

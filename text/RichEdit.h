@@ -12,10 +12,32 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <functional>
 #include <memory>
+#include <vector>
+
+// A control's content kept as its paragraphs and runs with their formats. Put back
+// into a control it costs a few inserts where reading the RTF again would cost a
+// parse: a template read once is given back this way for every value put into it.
+// A plain value (no QObject), so it may be kept with an object and used by whichever
+// thread owns that object at the time.
+struct RichContent {
+    struct Run {
+        QString text;
+        QTextCharFormat format;
+    };
+    struct Block {
+        QTextBlockFormat format;
+        QTextCharFormat charFormat;  // the paragraph's own (an empty one's height)
+        std::vector<Run> runs;
+    };
+    std::vector<Block> blocks;
+    int codePage = 1252;      // the code page of the RTF read, for writing it back
+    bool singleLine = false;  // taken from a single-line control: already one line
+};
 
 // One laid-out rich text: the multi-line control wraps at the formatting width; the
 // single-line one holds the whole text on one line (paragraph and line breaks become
@@ -36,6 +58,11 @@ public:
     int StreamIn(const QByteArray& rtf);
     // The content as RTF in the code page of the last document read.
     QByteArray StreamOut() const;
+
+    // The content as it stands, and content kept so put back as it was (with the
+    // code page it was read in); nothing is parsed either way.
+    RichContent Content() const;
+    void SetContent(const RichContent& content);
 
     // Characters (UTF-16 units, a paragraph break counting one).
     int TextLength() const;

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <QTextCharFormat>
 
 class QTextDocument;
@@ -28,6 +29,11 @@ struct ReadResult {
 // Never fails: what cannot be read is skipped.
 ReadResult Read(QByteArrayView bytes, QTextDocument& document, const QTextCharFormat& defaultFormat,
                 int ansiCodePage);
+
+// Takes out the characters rich text does not keep: control characters other than
+// tab and line ends, and object replacement characters. The reader never gives
+// them and the writer leaves them out.
+void DropControls(QString& text);
 
 // The document as RTF with the given \ansicpg; characters the code page of their
 // font cannot hold are written as \uN.

@@ -83,16 +83,6 @@ bool IsSkippedDestination(std::string_view word) {
     return std::find(std::begin(words), std::end(words), word) != std::end(words);
 }
 
-// Control characters have no glyph and no RTF of their own, so the writer leaves them
-// out; tabs and line ends (paragraphs) are the only ones text keeps. An object
-// replacement character without its object is nothing either.
-void DropControls(QString& text) {
-    text.removeIf([](QChar c) {
-        const char16_t u = c.unicode();
-        return (u < 0x20 && u != u'\t' && u != u'\r' && u != u'\n') || u == QChar::ObjectReplacementCharacter;
-    });
-}
-
 // RTF is 7-bit text with 8-bit escapes: a code page that does not read ASCII as
 // ASCII (UTF-16, UTF-7) cannot be the document's, and the writer could not give
 // text back in it.
@@ -574,6 +564,16 @@ private:
 };
 
 }  // namespace
+
+// Control characters have no glyph and no RTF of their own, so the writer leaves them
+// out; tabs and line ends (paragraphs) are the only ones text keeps. An object
+// replacement character without its object is nothing either.
+void DropControls(QString& text) {
+    text.removeIf([](QChar c) {
+        const char16_t u = c.unicode();
+        return (u < 0x20 && u != u'\t' && u != u'\r' && u != u'\n') || u == QChar::ObjectReplacementCharacter;
+    });
+}
 
 ReadResult Read(QByteArrayView bytes, QTextDocument& document, const QTextCharFormat& defaultFormat,
                 int ansiCodePage) {
