@@ -41,7 +41,7 @@ int ChooseFrame(const CFrame& frame) {
 
 }  // namespace
 
-int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
+bool PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
     const bool picture = frame.Kind == KindPicture;
     bool fresh = false;
     const auto create = [&] {
@@ -58,17 +58,17 @@ int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
         // cannot play on.
         if (frame.Frames.empty()) {
             frame.BackgroundError.exchange(1);
-            return 0;
+            return false;
         }
     }
-    if (!frame.BackgroundTexture && !create()) return 0;
+    if (!frame.BackgroundTexture && !create()) return false;
 
     int chosen = 0;
     if (!picture) {
-        if (!fresh) return 1;  // the colour is written once per texture
+        if (!fresh) return true;  // the colour is written once per texture
     } else {
         chosen = ChooseFrame(frame);
-        if (chosen == frame.AnimationFrame && !fresh) return 1;
+        if (chosen == frame.AnimationFrame && !fresh) return true;
         frame.AnimationFrame = chosen;
         // Counted from the end of the start delay at the earliest: a frame chosen
         // during the delay must still get its whole time once the object shows.
@@ -82,7 +82,7 @@ int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
     if (!bits) {
         CDebug::Log(1, "CFrame::PrepareBackgroundTexture(): CTexture::Lock() = %08X (%s)", unsigned(result),
                     TextureResultName(result));
-        return 0;
+        return false;
     }
     if (!picture) {
         // Stored blue, green, red, opacity: the byte order of every picture.
@@ -101,7 +101,7 @@ int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
     if (result != TextureResult::Ok) {
         CDebug::Log(1, "CFrame::PrepareBackgroundTexture(): CTexture::Unlock() = %08X (%s)", unsigned(result),
                     TextureResultName(result));
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }

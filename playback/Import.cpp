@@ -317,8 +317,8 @@ void SwapFrames(CFrame& frame, std::vector<CFrameBackground>& frames, int width,
 
 }  // namespace
 
-int InitBackground(CFrame& frame) {
-    if (!frame.MaintainLink || !ImageFileChanged(frame)) return 1;
+bool InitBackground(CFrame& frame) {
+    if (!frame.MaintainLink || !ImageFileChanged(frame)) return true;
     CDebug::Log(2, "CFrame::InitBackground(): changed");
     frame.AnimationFrame = -1;
     LinkedFile file;
@@ -330,30 +330,30 @@ int InitBackground(CFrame& frame) {
     }
     frame.BackgroundTexture.reset();
     KeepImageStamp(frame, file);
-    const int result = frame.Frames.empty() ? 0 : 1;
-    CDebug::Log(2, "CFrame::InitBackground() = %d", result);
+    const bool result = !frame.Frames.empty();
+    CDebug::Log(2, "CFrame::InitBackground() = %d", int(result));
     return result;
 }
 
-int ReimportStep(CFrame& frame) {
-    if (frame.FramesPending.load()) return 0;  // the render thread has not taken the last ones yet
+bool ReimportStep(CFrame& frame) {
+    if (frame.FramesPending.load()) return false;  // the render thread has not taken the last ones yet
     // What the last hand-over replaced is freed here rather than on the render thread.
     if (!frame.ReimportedFrames.empty()) std::vector<CFrameBackground>().swap(frame.ReimportedFrames);
-    if (!frame.ImageRecheckDue.exchange(0) || frame.Kind != KindPicture || !frame.MaintainLink) return 0;
-    if (!ImageFileChanged(frame)) return 0;
+    if (!frame.ImageRecheckDue.exchange(0) || frame.Kind != KindPicture || !frame.MaintainLink) return false;
+    if (!ImageFileChanged(frame)) return false;
     CDebug::Log(2, "CFrame::ReimportStep(%08X): changed", &frame);
     LinkedFile file;
     // A Stop waits for the text thread: a long video gives way at its next frame.
     ReadLinkedFile(frame, file, [&frame] { return frame.Playing.load() != 0; });
     // Stopped meanwhile: the next Play looks at the file again.
-    if (!frame.Playing.load()) return 0;
+    if (!frame.Playing.load()) return false;
     frame.ReimportedFrames = std::move(file.imported.Frames);
     frame.ReimportedWidth = file.imported.PictureWidth;
     frame.ReimportedHeight = file.imported.PictureHeight;
     KeepImageStamp(frame, file);
     CDebug::Log(2, "CFrame::ReimportStep(%08X): %d frames", &frame, int(frame.ReimportedFrames.size()));
     frame.FramesPending.store(1);
-    return 1;
+    return true;
 }
 
 bool TakeReimportedFrames(CFrame& frame, bool wait) {

@@ -92,16 +92,16 @@ int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int ma
 // import, or cannot be read.
 bool ImageFileChanged(const CFrame& frame);
 // Imports the linked file again when it changed and puts its frames in place at
-// once (command thread, object not playing); 1 when nothing was needed or the
+// once (command thread, object not playing); true when nothing was needed or the
 // import gave frames.
-int InitBackground(CFrame& frame);
+bool InitBackground(CFrame& frame);
 
 // The text thread's step for a playing linked picture: when a repetition asked for
 // it (ImageRecheckDue) and the file changed, imports it into ReimportedFrames and
 // raises FramesPending; an import that gives nothing is handed over as no frames.
-// Ends early, handing nothing over, when the object stops meanwhile. 1 when it
+// Ends early, handing nothing over, when the object stops meanwhile. True when it
 // handed frames over.
-int ReimportStep(CFrame& frame);
+bool ReimportStep(CFrame& frame);
 // Puts handed-over frames in place of the object's frames and drops the texture
 // made of the old ones: on the render thread, which never waits for FramesLock
 // (false: the lock was busy, try again at a later frame), and in Play before it

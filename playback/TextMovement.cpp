@@ -182,14 +182,14 @@ RasteriseResult RasteriseFrame(CFrame& frame, CPicture& picture, int& start, CRi
                      [&frame](CRichEditExCtrl& control) { return TextSource::LoadTextToRender(frame, control); });
 }
 
-int InvokeRender(CFrame& frame, CRichEditTextRenderer& renderer) {
+bool InvokeRender(CFrame& frame, CRichEditTextRenderer& renderer) {
     frame.TextBusy = 1;
     if (!frame.Playing.load()) {
         frame.TextBusy = 0;
-        return 0;
+        return false;
     }
     // A linked picture's re-import: file work, which the render thread never does.
-    int work = ReimportStep(frame);
+    bool work = ReimportStep(frame);
     if (frame.ChunkPending.load()) {
         frame.TextBusy = 0;
         return work;
@@ -231,21 +231,21 @@ int InvokeRender(CFrame& frame, CRichEditTextRenderer& renderer) {
             CDebug::Log(3, "CFrame::InvokeRender(%08X): rendered chunk %d (no more: %d), %d x %d", &frame, count,
                         frame.NoMoreText.load(), r.usedWidth, r.usedHeight);
         }
-        work = 1;
+        work = true;
     }
     frame.TextBusy = 0;
     return work;
 }
 
-int PrepareTextTexture(CFrame& frame, ITextureDevice& device) {
+bool PrepareTextTexture(CFrame& frame, ITextureDevice& device) {
     if (!frame.TextTexture) {
         frame.TextTexture = CreateTexture(device, frame.TextureWidth, frame.TextureHeight);
-        if (!frame.TextTexture) return 0;
+        if (!frame.TextTexture) return false;
     }
-    if (!frame.ChunkPending.load()) return 1;
+    if (!frame.ChunkPending.load()) return true;
     const bool moves = Moves(frame);
     const int size = frame.Movement == MovementVertical ? frame.TextureHeight : frame.TextureWidth;
-    if (frame.Copied > 0 && moves && size + frame.Scrolled - frame.Copied < frame.Lead) return 1;
+    if (frame.Copied > 0 && moves && size + frame.Scrolled - frame.Copied < frame.Lead) return true;
 
     TextureResult result = TextureResult::Ok;
     LockedTexture t{*frame.TextTexture};
@@ -253,7 +253,7 @@ int PrepareTextTexture(CFrame& frame, ITextureDevice& device) {
     if (!t.bits) {
         CDebug::Log(1, "CFrame::PrepareTextTexture(): CTexture::Lock() = %08X (%s)", unsigned(result),
                     TextureResultName(result));
-        return 0;
+        return false;
     }
     if (moves) CopyMoving(frame, t);
     else CopyFixed(frame, t);
@@ -261,9 +261,9 @@ int PrepareTextTexture(CFrame& frame, ITextureDevice& device) {
     if (result != TextureResult::Ok) {
         CDebug::Log(1, "CFrame::PrepareTextTexture(): CTexture::Unlock() = %08X (%s)", unsigned(result),
                     TextureResultName(result));
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 void MoveText(CFrame& frame, FramePresentation& record, int elapsedMicros) {

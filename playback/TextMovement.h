@@ -16,16 +16,16 @@ struct FramePresentation;
 void SizeTextTexture(CFrame& frame);
 
 // The text thread's call for one playing object: a linked picture's re-import
-// (ReimportStep), the source step, then the next chunk. 1 when it did work.
-int InvokeRender(CFrame& frame, CRichEditTextRenderer& renderer);
+// (ReimportStep), the source step, then the next chunk. True when it did work.
+bool InvokeRender(CFrame& frame, CRichEditTextRenderer& renderer);
 
 // Rasterises the object's text: the editor's still picture (still) or a playback
 // strip from character start (advanced). The object's lead-in is not touched.
 RasteriseResult RasteriseFrame(CFrame& frame, CPicture& picture, int& start, CRichEditTextRenderer& renderer,
                                bool still);
 
-// Copies waiting chunks into the text texture; 0 on failure.
-int PrepareTextTexture(CFrame& frame, ITextureDevice& device);
+// Copies waiting chunks into the text texture; false on failure.
+bool PrepareTextTexture(CFrame& frame, ITextureDevice& device);
 
 // Moves a scroll or roll by the frames elapsed and maps the effect's window onto the
 // visible part of the ring.

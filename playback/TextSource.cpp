@@ -274,7 +274,7 @@ void PutValue(CRichEditExCtrl& control, const QString& value) {
     control.ReplaceSelection(kept);
 }
 
-int InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
+bool InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
     frame.SourceRichText.clear();
     FileStampValue stamp;
     switch (frame.TextSource) {
@@ -289,7 +289,7 @@ int InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
     case SourceTextFile: {
         const bool stamped = StampOf(frame, stamp);
         QString joined;
-        if (!ReadTextFile(frame, joined)) return 0;
+        if (!ReadTextFile(frame, joined)) return false;
         if (stamped) KeepStamp(frame, stamp);
         if (frame.BarGraph) frame.BarValue = BarValueOf(joined);
         else TemplateOf(frame).value = joined;
@@ -297,11 +297,11 @@ int InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
     }
     case SourceRtfFile: {
         QFile file(frame.FileName);
-        if (!file.open(QIODevice::ReadOnly)) return 0;
-        if (file.size() <= 7 || file.size() > MaxRtfFileBytes) return 0;
+        if (!file.open(QIODevice::ReadOnly)) return false;
+        if (file.size() <= 7 || file.size() > MaxRtfFileBytes) return false;
         const bool stamped = StampOf(frame, stamp);
         frame.SourceRichText = file.readAll();
-        if (frame.SourceRichText.size() <= 7) return 0;
+        if (frame.SourceRichText.size() <= 7) return false;
         if (stamped) KeepStamp(frame, stamp);
         break;
     }
@@ -311,11 +311,11 @@ int InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
         frame.Table.CurrentRow = 0;
         const bool stamped = StampOf(frame, stamp);
         CNonStdioFile file;
-        if (!file.OpenText(frame.FileName, frame.Encoding)) return 0;
+        if (!file.OpenText(frame.FileName, frame.Encoding)) return false;
         const QChar separator = SeparatorChar(frame.Separator);
         QString line;
         while (file.ReadLine(line)) AddCsvLine(frame.Table, line, separator, frame.FirstLineIsHeader != 0);
-        if (frame.FirstLineIsHeader && frame.Table.Placeholders.isEmpty()) return 0;
+        if (frame.FirstLineIsHeader && frame.Table.Placeholders.isEmpty()) return false;
         if (stamped) KeepStamp(frame, stamp);
         break;
     }
@@ -323,10 +323,10 @@ int InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
     }
     // A new or changed template is read here rather than in the middle of a strip.
     ReadTemplate(frame, ControlFor(frame, renderer));
-    return 1;
+    return true;
 }
 
-int IsSourceChanged(CFrame& frame) {
+bool IsSourceChanged(CFrame& frame) {
     switch (frame.TextSource) {
     case SourceClock: return ClockTextNow(frame.ClockFormat) != frame.LastValue;
     case SourceTimer: return TimerText(frame) != frame.LastValue;
@@ -334,10 +334,10 @@ int IsSourceChanged(CFrame& frame) {
     case SourceRtfFile:
     case SourceCsvFile: {
         FileStampValue stamp;
-        if (!StampOf(frame, stamp)) return 1;
+        if (!StampOf(frame, stamp)) return true;
         return stamp.time != frame.SourceFileTime || stamp.nanos != frame.SourceFileNanos;
     }
-    default: return 0;
+    default: return false;
     }
 }
 
@@ -406,8 +406,8 @@ QByteArray DefaultTemplate(const CFrame& frame) {
            TemplateText(placeholder) + QByteArray("\\lang1049\\f1\\par\r\n}\r\n");
 }
 
-int SourceStep(CFrame& frame, CRichEditTextRenderer& renderer) {
-    int work = 0;
+bool SourceStep(CFrame& frame, CRichEditTextRenderer& renderer) {
+    bool work = false;
     if (frame.SourceReady.load() && frame.RecheckDue.load()) {
         const int changed = IsSourceChanged(frame);
         CDebug::Log(3, "CFrame::InvokeRender(%08X) IsSourceChanged() = %d", &frame, changed);
@@ -415,11 +415,11 @@ int SourceStep(CFrame& frame, CRichEditTextRenderer& renderer) {
             frame.SourceReady = 0;
         } else {
             Restart(frame);
-            work = 1;
+            work = true;
         }
     }
     if (!frame.SourceReady.load()) {
-        const int result = InitSource(frame, renderer);
+        const bool result = InitSource(frame, renderer);
         if (result) {
             CDebug::Log(3, "CFrame::InvokeRender(%08X) InitSource()", &frame);
             frame.SourceReady = 1;
@@ -427,7 +427,7 @@ int SourceStep(CFrame& frame, CRichEditTextRenderer& renderer) {
             frame.NoMoreText = 0;
             frame.NextChar = 0;
             Restart(frame);
-            work = 1;
+            work = true;
         } else {
             frame.TextError = 1;
             frame.RecheckCountdown.store(1000000 / Period(frame));
@@ -435,7 +435,7 @@ int SourceStep(CFrame& frame, CRichEditTextRenderer& renderer) {
             // Not counted as work: the thread rests between tries instead of
             // spinning on a file that is not there.
         }
-        CDebug::Log(3, "CFrame::InvokeRender(%08X): InitSource() = %d", &frame, result);
+        CDebug::Log(3, "CFrame::InvokeRender(%08X): InitSource() = %d", &frame, int(result));
     }
     return work;
 }

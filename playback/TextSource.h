@@ -49,10 +49,10 @@ int BarValueOf(const QString& text);
 bool ReadTextFile(const CFrame& frame, QString& joined);
 
 // Reads the source and rebuilds what it keeps (the template read again only when
-// it changed); 1 on success, 0 on failure.
-int InitSource(CFrame& frame, CRichEditTextRenderer& renderer);
-// 1 when the source would now give another text.
-int IsSourceChanged(CFrame& frame);
+// it changed); false on failure.
+bool InitSource(CFrame& frame, CRichEditTextRenderer& renderer);
+// True when the source would now give another text.
+bool IsSourceChanged(CFrame& frame);
 
 // The control for the object's movement: single-line for a horizontal scroll.
 CRichEditExCtrl& ControlFor(const CFrame& frame, CRichEditTextRenderer& renderer);
@@ -83,7 +83,7 @@ bool LoadTextToRender(CFrame& frame, CRichEditExCtrl& control);
 // for other sources or when the object already has rich text.
 QByteArray DefaultTemplate(const CFrame& frame);
 
-// The text thread's source step for a playing object; 1 when it did work.
-int SourceStep(CFrame& frame, CRichEditTextRenderer& renderer);
+// The text thread's source step for a playing object; true when it did work.
+bool SourceStep(CFrame& frame, CRichEditTextRenderer& renderer);
 
 }  // namespace TextSource

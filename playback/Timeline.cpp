@@ -42,7 +42,7 @@ bool DisplayCanStart(const CFrame& frame) {
 
 }  // namespace
 
-int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& device, int elapsedMicros,
+bool PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& device, int elapsedMicros,
                  TimelinePhase* phase) {
     TimelinePhase reached = TimelinePhase::Waiting;
     if (phase) *phase = TimelinePhase::Finished;
@@ -55,7 +55,7 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
     if (endTime != 0 && clock >= endTime) {
         if (!frame.Repeat || frame.Ending) {
             frame.Ending = 0;
-            return 0;
+            return false;
         }
         frame.ResetTimeline();
         clock = 0;
@@ -69,18 +69,18 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
     }
 
     // 2.-3. Background, then an empty record.
-    if (!PrepareBackgroundTexture(frame, device)) return 0;
+    if (!PrepareBackgroundTexture(frame, device)) return false;
     record = FramePresentation{};
 
     // 4. No text yet: nothing drawn, the clock stands.
     if (frame.ChunksRendered.load() == 0) {
         if (phase) *phase = TimelinePhase::Waiting;
-        return 1;
+        return true;
     }
 
     // 5. Waiting text into the text texture.
     if (frame.TextPresent) {
-        if (!PrepareTextTexture(frame, device)) return 0;
+        if (!PrepareTextTexture(frame, device)) return false;
     }
 
     if (clock < frame.StartDelay) {
@@ -90,7 +90,7 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
         if (frame.TextPresent && !frame.DisplayStarted) {
             if (!DisplayCanStart(frame)) {
                 if (phase) *phase = TimelinePhase::Waiting;
-                return 1;
+                return true;
             }
             frame.DisplayStarted = 1;
             CDebug::Log(3, "CFrame::PresentFrame(%08X): start display", &frame);
@@ -134,5 +134,5 @@ int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devic
     // 12. The clock.
     AdvanceClock(frame, elapsedMicros);
     if (phase) *phase = reached;
-    return 1;
+    return true;
 }

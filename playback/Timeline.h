@@ -26,14 +26,14 @@ enum class TimelinePhase { Waiting, Delay, In, Shown, Out, Finished };
 const char* PhaseName(TimelinePhase phase);
 
 // Presents the object for one output frame, elapsedMicros after the previous one:
-// fills record and advances the clock. 0 when the object has finished or failed
-// (the caller then stops it), 1 otherwise. phase, when given, receives the phase.
-int PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& device, int elapsedMicros,
+// fills record and advances the clock. False when the object has finished or
+// failed (the caller then stops it), true otherwise. phase, when given, receives the phase.
+bool PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& device, int elapsedMicros,
                  TimelinePhase* phase = nullptr);
 
 // A display texture of exactly width x height, or null (logged).
 TextureHandle CreateTexture(ITextureDevice& device, int width, int height);
 
 // Makes BackgroundTexture show what the object's background is at this moment.
-// 1 when ready, 0 on failure.
-int PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device);
+// True when ready, false on failure.
+bool PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device);
