@@ -167,8 +167,7 @@ void SizeTextTexture(CFrame& frame) {
     }
 }
 
-RasteriseResult RasteriseFrame(CFrame& frame, CPicture& picture, int& start, CRichEditTextRenderer& renderer,
-                               bool still) {
+RasteriseObject RasteriseObjectOf(const CFrame& frame) {
     RasteriseObject object;
     object.left = frame.Rect.left;
     object.top = frame.Rect.top;
@@ -177,6 +176,12 @@ RasteriseResult RasteriseFrame(CFrame& frame, CPicture& picture, int& start, CRi
     object.movement = frame.Movement;
     object.reverse = frame.Reverse;
     object.textOpacity = frame.TextOpacity;
+    return object;
+}
+
+RasteriseResult RasteriseFrame(CFrame& frame, CPicture& picture, int& start, CRichEditTextRenderer& renderer,
+                               bool still) {
+    RasteriseObject object = RasteriseObjectOf(frame);
     object.leadInPending = Moves(frame) && frame.StartFromEdge && !frame.EdgeLeadDone;
     return Rasterise(picture, start, object, renderer, still,
                      [&frame](CRichEditExCtrl& control) { return TextSource::LoadTextToRender(frame, control); });

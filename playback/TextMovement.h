@@ -19,6 +19,9 @@ void SizeTextTexture(CFrame& frame);
 // (ReimportStep), the source step, then the next chunk. True when it did work.
 bool InvokeRender(CFrame& frame, CRichEditTextRenderer& renderer);
 
+// The object's geometry and movement as the rasteriser takes them (without the
+// lead-in, which depends on the run).
+RasteriseObject RasteriseObjectOf(const CFrame& frame);
 // Rasterises the object's text: the editor's still picture (still) or a playback
 // strip from character start (advanced). The object's lead-in is not touched.
 RasteriseResult RasteriseFrame(CFrame& frame, CPicture& picture, int& start, CRichEditTextRenderer& renderer,

@@ -2,6 +2,7 @@
 // parser, text, RTF and CSV files as sources, change detection, values put into
 // the rich-text template, CSV rows loaded for rendering, the default template and
 // the text thread's source step.
+#include "playback/TextMovement.h"
 #include "playback/TextSource.h"
 #include "base/NonStdioFile.h"
 #include "tests/RtfRoundTrip.h"
@@ -790,23 +791,12 @@ struct Drawn {
     std::string document;
 };
 
-RasteriseObject ObjectOf(const CFrame& frame) {
-    RasteriseObject object;
-    object.left = frame.Rect.left;
-    object.top = frame.Rect.top;
-    object.right = frame.Rect.right;
-    object.bottom = frame.Rect.bottom;
-    object.movement = frame.Movement;
-    object.reverse = frame.Reverse;
-    object.textOpacity = frame.TextOpacity;
-    return object;
-}
 
 // Draws with a loader (a still picture or the first strip) and keeps the document
 // the loader gave.
 Drawn Draw(const CFrame& frame, bool still, const TextLoader& load) {
     Drawn d;
-    d.r = Rasterise(d.picture, d.next, ObjectOf(frame), TextRenderer(), still, [&](CRichEditExCtrl& c) {
+    d.r = Rasterise(d.picture, d.next, RasteriseObjectOf(frame), TextRenderer(), still, [&](CRichEditExCtrl& c) {
         const bool loaded = load(c);
         d.document = Described(c.document);
         return loaded;
