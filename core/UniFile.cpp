@@ -1,43 +1,46 @@
 #include "core/UniFile.h"
 
+#include "base/SafeFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 
 CUniFile::CUniFile() = default;
 CUniFile::~CUniFile() { Close(); }
 
 bool CUniFile::OpenRead(const QString& path) {
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly)) return false;
-    file_ = std::move(file);
+    Close();
+    auto file = std::make_unique<QFile>();
+    if (SafeFile::OpenRegular(*file, path) != FileRefusal::None) return false;
+    reader_ = std::move(file);
+    file_ = reader_.get();
     if (Status == StatusOpenFailed) Status = StatusOk;
     return Status == StatusOk;
 }
 
 bool CUniFile::OpenWrite(const QString& path) {
-    auto file = std::make_unique<QSaveFile>(path);
-    if (!file->open(QIODevice::WriteOnly)) return false;
-    file_ = std::move(file);
+    Close();
+    auto writer = std::make_unique<CAtomicFile>(path);
+    if (writer->Open() != FileRefusal::None) return false;
+    writer_ = std::move(writer);
+    file_ = writer_->Device();
     if (Status == StatusOpenFailed) Status = StatusOk;
     return Status == StatusOk;
 }
 
 bool CUniFile::Commit() {
-    auto* save = dynamic_cast<QSaveFile*>(file_.get());
-    if (!save || Status != StatusOk) return false;
-    if (!save->commit()) {
-        Status = StatusWriteFailed;
-        file_.reset();
-        return false;
-    }
-    file_.reset();
-    return true;
+    if (!writer_ || Status != StatusOk) return false;
+    const bool ok = writer_->Commit() == FileRefusal::None;
+    writer_.reset();
+    file_ = nullptr;
+    if (!ok) Status = StatusWriteFailed;
+    return ok;
 }
 
 void CUniFile::Close() {
-    if (auto* save = dynamic_cast<QSaveFile*>(file_.get())) save->cancelWriting();
-    file_.reset();
+    file_ = nullptr;
+    writer_.reset();  // an uncommitted file is discarded
+    reader_.reset();
 }
 
 bool CUniFile::ReadBytes(void* buffer, int64_t n) {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+class CAtomicFile;
+class QFile;
 class QFileDevice;
 
 enum FileStatus : int {
@@ -26,11 +28,13 @@ public:
     CUniFile& operator=(const CUniFile&) = delete;
 
     // Opens for reading. Status must be StatusOpenFailed beforehand (the caller sets
-    // it); it becomes StatusOk when the open succeeds.
+    // it); it becomes StatusOk when the open succeeds. Only a regular file opens: a
+    // FIFO or a device is refused without blocking.
     bool OpenRead(const QString& path);
     // Opens for writing into a temporary file beside path; Commit() puts it in place
-    // of path only when every write succeeded, so a failed save never destroys the
-    // file it was meant to replace.
+    // of path only when every write, the flush and the sync succeeded, so a failed
+    // save never destroys the file it was meant to replace. A path that names a
+    // device, FIFO or folder is refused.
     bool OpenWrite(const QString& path);
     // Writes the temporary file over the target; a failure sets StatusWriteFailed.
     bool Commit();
@@ -55,5 +59,7 @@ public:
     int Status = StatusOpenFailed;
 
 private:
-    std::unique_ptr<QFileDevice> file_;
+    std::unique_ptr<QFile> reader_;
+    std::unique_ptr<CAtomicFile> writer_;
+    QFileDevice* file_ = nullptr;  // the one of the two that is open
 };

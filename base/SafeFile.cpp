@@ -1,0 +1,173 @@
+#include "base/SafeFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const char* FileRefusalText(FileRefusal refusal) {
+    switch (refusal) {
+    case FileRefusal::None: return "no error";
+    case FileRefusal::OpenFailed: return "the file cannot be opened";
+    case FileRefusal::NotRegularFile: return "not a regular file (a directory, pipe or device)";
+    case FileRefusal::TooLarge: return "the file is too large";
+    case FileRefusal::ReadFailed: return "the file cannot be read";
+    case FileRefusal::WriteFailed: return "the file cannot be written (disk full or read-only?)";
+    }
+    return "unknown error";
+}
+
+namespace SafeFile {
+
+FileRefusal OpenRegular(QFile& file, const QString& path) {
+    if (path.isEmpty()) return FileRefusal::OpenFailed;
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    // Looked at before opening: opening a FIFO for reading waits for a writer.
+    if (::stat(native.constData(), &info) != 0) return FileRefusal::OpenFailed;
+    if (!S_ISREG(info.st_mode)) return FileRefusal::NotRegularFile;
+    // Non-blocking in case the path was swapped for a FIFO since the look.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return FileRefusal::OpenFailed;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return FileRefusal::NotRegularFile;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return FileRefusal::OpenFailed;
+    }
+    return FileRefusal::None;
+}
+
+FileRefusal ReadAll(const QString& path, qint64 maxBytes, QByteArray& out) {
+    out.clear();
+    QFile file;
+    if (const FileRefusal refusal = OpenRegular(file, path); refusal != FileRefusal::None) return refusal;
+    if (file.size() > maxBytes) return FileRefusal::TooLarge;
+    // A file that grows while it is read is still held to the cap.
+    QByteArray bytes(qsizetype(file.size()), Qt::Uninitialized);
+    qint64 have = 0;
+    for (;;) {
+        if (have == bytes.size()) {
+            if (bytes.size() >= maxBytes) {
+                char probe;
+                const qint64 more = file.read(&probe, 1);
+                if (more < 0) return FileRefusal::ReadFailed;
+                if (more > 0) return FileRefusal::TooLarge;
+                break;
+            }
+            bytes.resize(qsizetype(std::min<qint64>(maxBytes, std::max<qint64>(4096, bytes.size() * 2))));
+        }
+        const qint64 n = file.read(bytes.data() + have, bytes.size() - have);
+        if (n < 0) return FileRefusal::ReadFailed;
+        if (n == 0) break;
+        have += n;
+    }
+    bytes.truncate(qsizetype(have));
+    out = std::move(bytes);
+    return FileRefusal::None;
+}
+
+FileRefusal WriteAll(const QString& path, const QByteArray& bytes) {
+    CAtomicFile file(path);
+    if (const FileRefusal refusal = file.Open(); refusal != FileRefusal::None) return refusal;
+    file.Write(bytes.constData(), bytes.size());
+    return file.Commit();
+}
+
+}  // namespace SafeFile
+
+namespace {
+
+// The file a path finally names: a save through a link replaces the linked file.
+QString ResolvedTarget(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isSymLink()) return info.absoluteFilePath();
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() ? QFileInfo(info.symLinkTarget()).absoluteFilePath() : target;
+}
+
+}  // namespace
+
+CAtomicFile::CAtomicFile(const QString& path) : target_(ResolvedTarget(path)) {}
+
+CAtomicFile::~CAtomicFile() { Discard(); }
+
+FileRefusal CAtomicFile::Open() {
+    Discard();
+    failed_ = false;
+    if (target_.isEmpty() || QFileInfo(target_).fileName().isEmpty()) return FileRefusal::OpenFailed;
+    struct stat info {};
+    if (::stat(QFile::encodeName(target_).constData(), &info) == 0 && !S_ISREG(info.st_mode))
+        return FileRefusal::NotRegularFile;
+    QByteArray pattern = QFile::encodeName(target_) + ".XXXXXX";
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return FileRefusal::OpenFailed;
+    temporary_ = QFile::decodeName(pattern);
+    // The new file gets the old one's permissions (a new file the umask's, like any
+    // other file the user creates).
+    if (::stat(QFile::encodeName(target_).constData(), &info) == 0) {
+        ::fchmod(fd, info.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
+    file_ = std::make_unique<QFile>();
+    if (!file_->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        Discard();
+        return FileRefusal::OpenFailed;
+    }
+    return FileRefusal::None;
+}
+
+bool CAtomicFile::Write(const char* data, qint64 n) {
+    if (!file_ || failed_) return false;
+    if (n > 0 && file_->write(data, n) != n) failed_ = true;
+    return !failed_;
+}
+
+FileRefusal CAtomicFile::Commit() {
+    if (!file_) return FileRefusal::WriteFailed;
+    bool ok = !failed_ && file_->error() == QFileDevice::NoError && file_->flush();
+    // The data must be on the disk before the name moves, or a crash right after
+    // the rename leaves an empty file under the old name.
+    ok = ok && ::fdatasync(file_->handle()) == 0;
+    if (ok) {
+        const int fd = ::dup(file_->handle());
+        file_->close();
+        ok = fd >= 0 && ::close(fd) == 0;
+    }
+    ok = ok && ::rename(QFile::encodeName(temporary_).constData(), QFile::encodeName(target_).constData()) == 0;
+    if (!ok) {
+        Discard();
+        return FileRefusal::WriteFailed;
+    }
+    file_.reset();
+    temporary_.clear();
+    // The rename itself is made durable with the folder; a failure here leaves the
+    // complete new file in place, so it is not reported.
+    const QString folder = QFileInfo(target_).absolutePath();
+    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return FileRefusal::None;
+}
+
+void CAtomicFile::Discard() {
+    file_.reset();
+    if (!temporary_.isEmpty()) {
+        ::unlink(QFile::encodeName(temporary_).constData());
+        temporary_.clear();
+    }
+}
