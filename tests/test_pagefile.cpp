@@ -17,6 +17,7 @@
 #include <cstring>
 #include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 // Fixtures name only the fields they set; the others keep their member defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -457,10 +458,17 @@ TEST_F(PageFileTest, MissingFileIsOpenFailure) {
     ExpectRefused(Read(path), OpenFailedText(path));
 }
 
-TEST_F(PageFileTest, FolderInsteadOfAFileIsOpenFailure) {
+// What is not a regular file is refused at once: a pipe without a writer would block
+// the reader for ever, and a device never ends.
+TEST_F(PageFileTest, WhatIsNotARegularFileIsOpenFailure) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.corvane")));
-    const QString path = Path(QStringLiteral("folder.corvane"));
-    ExpectRefused(Read(path), OpenFailedText(path));
+    const QString fifo = Path(QStringLiteral("pipe.corvane"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {Path(QStringLiteral("folder.corvane")), fifo, QStringLiteral("/dev/zero")}) {
+        SCOPED_TRACE(path.toStdString());
+        recorder.messages.clear();
+        ExpectRefused(Read(path), OpenFailedText(path));
+    }
 }
 
 TEST_F(PageFileTest, ObjectCountLimits) {
@@ -1074,9 +1082,51 @@ TEST_F(PageFileTest, FailedSaveKeepsThePreviousFile) {
     EXPECT_EQ(objects[0]->Group, QStringLiteral("previous"));
 }
 
+// The disk may fill at any write, the last one included: the save fails, the old
+// page stays byte for byte and no temporary file is left behind.
+TEST_F(PageFileTest, SaveFailsWhereverTheDiskFillsAndKeepsThePreviousPage) {
+    const QString path = Path(QStringLiteral("page.corvane"));
+    CFrame small;
+    small.Group = QStringLiteral("previous");
+    ASSERT_TRUE(Write(path, {&small}));
+    const QByteArray previous = ReadAll(path);
+
+    CFrame large;
+    large.Kind = KindPicture;
+    large.PictureWidth = large.PictureHeight = 64;
+    large.Frames.push_back(FrameOf(64, 64, Noise(64 * 64, 7), 20));
+    const QString probe = Path(QStringLiteral("probe.corvane"));
+    ASSERT_TRUE(Write(probe, {&small, &large}));
+    const qint64 full = QFileInfo(probe).size();
+    ASSERT_TRUE(QFile::remove(probe));
+
+    for (const qint64 room : {full - 1, full - 2, full - 4, full - 17, full / 2, qint64(1)}) {
+        SCOPED_TRACE(room);
+        recorder.messages.clear();
+        {
+            FileSizeLimit limit{rlim_t(room)};
+            ASSERT_TRUE(limit.Active());
+            EXPECT_FALSE(Write(path, {&small, &large}));
+        }
+        ASSERT_EQ(recorder.messages.size(), 1u);
+        EXPECT_EQ(recorder.messages[0].text, SaveFailedText(path));
+        EXPECT_EQ(ReadAll(path), previous);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("page.corvane")});
+    }
+    // With room for all of it the same save goes through.
+    recorder.messages.clear();
+    {
+        FileSizeLimit limit{rlim_t(full)};
+        EXPECT_TRUE(Write(path, {&small, &large}));
+    }
+    EXPECT_EQ(QFileInfo(path).size(), full);
+}
+
 TEST_F(PageFileTest, SaveToAPathThatCannotBeAFileIsOpenFailure) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.corvane")));
-    for (const char* name : {"gone/page.corvane", "folder.corvane"}) {
+    // A pipe (or a device) is never replaced by a file, whoever runs the save.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Path(QStringLiteral("pipe.corvane"))).constData(), 0600), 0);
+    for (const char* name : {"gone/page.corvane", "folder.corvane", "pipe.corvane"}) {
         SCOPED_TRACE(name);
         recorder.messages.clear();
         const QString path = Path(QString::fromUtf8(name));
@@ -1088,6 +1138,9 @@ TEST_F(PageFileTest, SaveToAPathThatCannotBeAFileIsOpenFailure) {
     }
     EXPECT_FALSE(QFile::exists(Path(QStringLiteral("gone"))));
     EXPECT_TRUE(QFileInfo(Path(QStringLiteral("folder.corvane"))).isDir());
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(Path(QStringLiteral("pipe.corvane"))).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
