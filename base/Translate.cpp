@@ -1,6 +1,9 @@
 #include "base/Translate.h"
 
+#include "base/Debug.h"
+#include "base/SafeFile.h"
 #include "base/StringTable.h"
+#include "base/Xml.h"
 
 #include <tinyxml.h>
 
@@ -189,27 +192,9 @@ QString ElementText(const TiXmlElement* element) {
     return child ? QString::fromUtf8(child->Value()) : QString();
 }
 
-constexpr int MaxPackDepth = 64;
-
-// The deepest nesting of elements, counted from the tags alone: "<name" opens,
-// "</" and "/>" close; comments, declarations and processing instructions do
-// neither. Over-counts at worst, which only makes the limit stricter.
-int NestingDepth(const QByteArray& xml) {
-    int depth = 0, deepest = 0;
-    for (qsizetype k = 0; k + 1 < xml.size(); ++k) {
-        if (xml[k] == '<') {
-            const char next = xml[k + 1];
-            if (next == '/') {
-                --depth;
-            } else if (next != '!' && next != '?') {
-                deepest = std::max(deepest, ++depth);
-            }
-        } else if (xml[k] == '/' && xml[k + 1] == '>') {
-            --depth;
-        }
-    }
-    return deepest;
-}
+// No pack an operator writes comes near this; /dev/zero or a huge file would
+// otherwise be read until memory runs out.
+constexpr qint64 MaxPackBytes = 16ll * 1024 * 1024;
 
 // "\n" and "\t" in pack texts stand for a line feed and a tab.
 QString Unescape(const QString& text) {
@@ -254,20 +239,18 @@ bool CTranslate::LoadLanguagePack() {
 
 bool CTranslate::LoadLanguagePack(const QString& path) {
     Clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    return LoadLanguagePackData(file.readAll());
+    QByteArray bytes;
+    if (const FileRefusal refusal = SafeFile::ReadAll(path, MaxPackBytes, bytes); refusal != FileRefusal::None) {
+        CDebug::Log(1, "Language pack %s not read: %s", path, QString::fromUtf8(FileRefusalText(refusal)));
+        return false;
+    }
+    return LoadLanguagePackData(bytes);
 }
 
 bool CTranslate::LoadLanguagePackData(const QByteArray& xml) {
     Clear();
-    // The XML parser recurses once per level of nesting; a hostile file deep enough
-    // would exhaust the stack. A pack needs five levels.
-    if (NestingDepth(xml) > MaxPackDepth) return false;
     TiXmlDocument document;
-    // The bytes are NUL-terminated by QByteArray; a NUL inside ends the text.
-    document.Parse(xml.constData(), nullptr, TIXML_ENCODING_UTF8);
-    if (document.Error()) return false;
+    if (!Xml::Parse(document, xml)) return false;
     const TiXmlElement* root = document.FirstChildElement("language_pack");
     const TiXmlElement* list = root ? root->FirstChildElement("translations") : nullptr;
     if (!list) return false;

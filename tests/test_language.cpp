@@ -404,6 +404,11 @@ TEST_F(Language, BadPackRunsInEnglish) {
         {"declaration only", QByteArray(R"(<?xml version="1.0" encoding="UTF-8"?>)")},
         // Deep enough to exhaust the stack of a recursive parser.
         {"nested 100000 deep", QByteArray("<language_pack>") + QByteArray("<a>").repeated(100000)},
+        // "/>" in text or in a value is no closing tag: the nesting is still 100000.
+        {"nested, with \"/>\" as text", QByteArray("<language_pack>") + QByteArray("<a>/>").repeated(100000) +
+                                             QByteArray("</a>").repeated(100000) + "</language_pack>"},
+        {"nested, with \"/>\" in values", QByteArray("<language_pack>") + QByteArray("<a b=\"/>\">").repeated(100000) +
+                                               QByteArray("</a>").repeated(100000) + "</language_pack>"},
     };
     for (const auto& c : cases) {
         Reset();
