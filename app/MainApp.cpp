@@ -50,6 +50,10 @@ CMainApp::StartResult CMainApp::InitInstance(const QStringList& arguments) {
     }
 
     CSettingsStore& settings = CSettingsStore::Global();
+    // A damaged file still starts the program; the log says what could not be read
+    // (the file as it was is kept beside it before anything is written).
+    for (const QString& problem : settings.Problems())
+        CDebug::Log(1, "CMainApp::InitInstance(): settings %s: %s", settings.Path(), problem);
     CNonStdioFile::SetAnsiCodePage(settings.Get(Settings::CodePage));
     CTranslate::Global().LoadLanguagePack();
     return Started;

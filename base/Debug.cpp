@@ -93,16 +93,25 @@ bool CDebug::WriteLines(const QByteArray& line) {
         return false;
     }
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0;
+    // Only a regular file takes lines: a pipe or device named as the log would
+    // block or swallow them.
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     if (ok && info.st_size > 0) {
         ok = ::lseek(fd, 0, SEEK_END) >= 0;
     } else if (ok) {
         ok = WriteAll(fd, QByteArray("\xFF\xFE", 2));
     }
     if (ok) {
-        for (const QByteArray& pending : pending_) WriteAll(fd, pending);
-        pending_.clear();
-        WriteAll(fd, line);
+        for (const QByteArray& pending : pending_) ok = ok && WriteAll(fd, pending);
+        ok = ok && WriteAll(fd, line);
+        if (ok) {
+            pending_.clear();
+        } else {
+            // A full disk: no half line stays behind, and the lines wait for room.
+            if (::ftruncate(fd, info.st_size) != 0) {
+                // Nothing more can be done about it without a log.
+            }
+        }
     }
     ::close(fd);
     return ok;

@@ -34,13 +34,16 @@ int CNonStdioFile::AnsiCodePage() { return AnsiPage.load(); }
 CNonStdioFile::CNonStdioFile() = default;
 CNonStdioFile::~CNonStdioFile() = default;
 
-bool CNonStdioFile::OpenText(const QString& path, int encoding) {
+bool CNonStdioFile::OpenText(const QString& path, int encoding, qint64 maxBytes) {
     Close();
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly)) return false;
+    auto file = std::make_unique<QFile>();
+    refusal_ = SafeFile::OpenRegular(*file, path);
+    if (refusal_ != FileRefusal::None) return false;
     file_ = std::move(file);
     windowPos_ = windowLength_ = 0;
-    pushedBack_ = -1;
+    pushedBack_ = pendingUnit_ = -1;
+    budget_ = std::max<qint64>(0, maxBytes);
+    capped_ = false;
     ended_ = false;
     if (encoding >= AnsiOem && encoding <= Utf8) {
         encoding_ = encoding;
@@ -51,7 +54,7 @@ bool CNonStdioFile::OpenText(const QString& path, int encoding) {
     // mark is read from its first byte without seeking (pipes cannot seek).
     if (!window_) window_ = std::make_unique<uint8_t[]>(WindowSize);
     while (windowLength_ < 3) {
-        const qint64 n = file_->read(reinterpret_cast<char*>(window_.get()) + windowLength_, WindowSize - windowLength_);
+        const qint64 n = ReadWindow(windowLength_);
         if (n <= 0) break;
         windowLength_ += int(n);
     }
@@ -83,15 +86,28 @@ void CNonStdioFile::PrepareDecoder() {
 void CNonStdioFile::Close() {
     file_.reset();
     ended_ = true;
-    pushedBack_ = -1;
+    pushedBack_ = pendingUnit_ = -1;
     windowPos_ = windowLength_ = 0;
+}
+
+qint64 CNonStdioFile::ReadWindow(int at) {
+    const qint64 room = std::min<qint64>(WindowSize - at, budget_);
+    if (room <= 0) {
+        // At the cap: one more byte tells a file that ends here from one cut short.
+        char probe;
+        if (!capped_ && file_->read(&probe, 1) == 1) capped_ = true;
+        return 0;
+    }
+    const qint64 n = file_->read(reinterpret_cast<char*>(window_.get()) + at, room);
+    if (n > 0) budget_ -= n;
+    return n;
 }
 
 int CNonStdioFile::ReadByte() {
     if (windowPos_ >= windowLength_) {
         if (!file_) return -1;
         if (!window_) window_ = std::make_unique<uint8_t[]>(WindowSize);
-        const qint64 n = file_->read(reinterpret_cast<char*>(window_.get()), WindowSize);
+        const qint64 n = ReadWindow(0);
         windowPos_ = 0;
         windowLength_ = n > 0 ? int(n) : 0;
         if (windowLength_ == 0) return -1;
@@ -114,6 +130,7 @@ int CNonStdioFile::ReadChar() {
     case Unicode:
     case UnicodeBigEndian: {
         const auto unit = [this]() -> int {
+            if (pendingUnit_ >= 0) return std::exchange(pendingUnit_, -1);
             const int a = ReadByte();
             if (a < 0) return -1;
             const int b = ReadByte();
@@ -122,35 +139,51 @@ int CNonStdioFile::ReadChar() {
         };
         const int u = unit();
         if (u < 0) return end();
-        if (u >= 0xD800 && u <= 0xDFFF) {
-            // Characters beyond the 16-bit range are not represented: a pair
-            // becomes one replacement character.
-            return unit() < 0 ? u : 0xFFFD;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            // Characters beyond the 16-bit range are not represented: a pair becomes
+            // one replacement character. A surrogate without its partner becomes one
+            // too, and the unit after it is read as what it is.
+            const int low = unit();
+            if (low >= 0 && !(low >= 0xDC00 && low <= 0xDFFF)) pendingUnit_ = low;
+            return 0xFFFD;
         }
+        if (u >= 0xDC00 && u <= 0xDFFF) return 0xFFFD;
         return u;
     }
     default: {  // Utf8
+        // An invalid byte becomes U+FFFD and reading goes on after it: one bad byte
+        // must not cost the rest of the file.
         const int lead = ReadByte();
         if (lead < 0) return end();
-        int follow, value;
+        int follow, value, least;
         if (lead < 0x80) return lead;
-        if ((lead & 0xE0) == 0xC0) {
+        if (lead >= 0xC0 && lead <= 0xDF) {
             follow = 1;
             value = lead & 0x1F;
+            least = 0x80;
         } else if ((lead & 0xF0) == 0xE0) {
             follow = 2;
             value = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
+            least = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF7) {
             follow = 3;
-            value = 0;
+            value = lead & 0x07;
+            least = 0x10000;
         } else {
-            return end();  // a stray continuation byte or F8-FF
+            return 0xFFFD;  // a stray continuation byte or F8-FF
         }
         for (int k = 0; k < follow; ++k) {
             const int b = ReadByte();
-            if (b < 0 || (b & 0xC0) != 0x80) return end();
+            if (b < 0) return 0xFFFD;  // cut short by the end of the file
+            if ((b & 0xC0) != 0x80) {
+                --windowPos_;  // not part of this character: read it again as the next
+                return 0xFFFD;
+            }
             value = (value << 6) | (b & 0x3F);
         }
+        // Overlong forms would smuggle a line end or a slash past the checks. An
+        // encoded surrogate comes out as itself and is dropped like one in UTF-16.
+        if (value < least || value > 0x10FFFF) return 0xFFFD;
         return follow == 3 ? 0xFFFD : value;
     }
     }

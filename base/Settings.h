@@ -1,13 +1,20 @@
 // The per-user settings store: sections of named 32-bit integers and strings in an
 // INI file ($XDG_CONFIG_HOME/Norvik/Corvane.ini). Every read supplies a default;
-// writes happen on demand. Booleans are 0 and 1.
+// writes happen on demand. Booleans are 0 and 1. A known key's stored value outside
+// its range reads as its default, and a write outside it is refused.
+//
+// A write changes only the line of its key (or adds one) and replaces the file
+// whole, so a full disk leaves the old file; lines the store cannot read are kept
+// as they stand, are reported by Problems(), and the file as it was is copied to
+// "<file>.damaged" before the first write changes it.
 //
 // Threads: any thread may read or write; each call works on its own view of the
-// file, so calls from different threads do not share state.
+// file, and writes within the process are serialised, so none is lost.
 #pragma once
 
 #include <QString>
 #include <QStringList>
+#include <limits>
 #include <span>
 
 enum class InstanceKind { Main, Editor };
@@ -23,8 +30,13 @@ struct SettingKey {
     int intDefault;
     const char* stringDefault;
     bool computedDefault;
+    int minimum = std::numeric_limits<int>::min();
+    int maximum = std::numeric_limits<int>::max();
+    // Where a stored value outside the range reads as the maximum, not the default.
+    bool outsideReadsAsMaximum = false;
 
     QString Section(InstanceKind kind) const;
+    bool InRange(int value) const { return value >= minimum && value <= maximum; }
 };
 
 // The complete table of keys and defaults. The automation entries ("Item_%d"
@@ -75,9 +87,14 @@ public:
     QStringList Sections() const;
     QStringList Keys(const QString& section) const;
 
+    // What is wrong with the file as stored ("line 4: ..."); empty when nothing is.
+    QStringList Problems() const;
+
+    // A stored file is never read beyond this.
+    static constexpr qint64 MaxFileBytes = 4ll * 1024 * 1024;
+
 private:
-    // The text after "key=" in the file's section, as written.
-    QString RawValue(const QString& section, const QString& key) const;
+    bool Write(const QString& section, const QString& key, const QString& text);
 
     QString path_;
 };

@@ -1,6 +1,5 @@
 #include "base/Translate.h"
 
-#include "base/Debug.h"
 #include "base/SafeFile.h"
 #include "base/StringTable.h"
 #include "base/Xml.h"
@@ -240,10 +239,7 @@ bool CTranslate::LoadLanguagePack() {
 bool CTranslate::LoadLanguagePack(const QString& path) {
     Clear();
     QByteArray bytes;
-    if (const FileRefusal refusal = SafeFile::ReadAll(path, MaxPackBytes, bytes); refusal != FileRefusal::None) {
-        CDebug::Log(1, "Language pack %s not read: %s", path, QString::fromUtf8(FileRefusalText(refusal)));
-        return false;
-    }
+    if (SafeFile::ReadAll(path, MaxPackBytes, bytes) != FileRefusal::None) return false;
     return LoadLanguagePackData(bytes);
 }
 

@@ -75,12 +75,16 @@ constexpr int MaxEdge = 1 << 20;
 constexpr int OffBackColor = 24, OffRect = 80, OffStringCount = 96, OffRichTextLength = 100,
               OffFrameCount = 104, OffTimerStart = 132, OffTimerStopFlag = 160, OffTimerStop = 164;
 
-bool ReadFrame(CUniFile& file, CFrame& frame, bool keep) {
+// maxWidth x maxHeight: the page's output. Nothing this system writes is larger (the
+// importer fits pictures to the output), so a larger frame is a damaged file, and
+// one that would take its size in texture memory on every play.
+bool ReadFrame(CUniFile& file, CFrame& frame, bool keep, int maxWidth, int maxHeight) {
     uint8_t header[PageFile::FrameHeaderSize];
     if (!file.ReadBytes(header, sizeof header)) return false;
     const int32_t width = GetInt(header, 0), height = GetInt(header, 4), delay = GetInt(header, 8);
     const int32_t compressedFlag = GetInt(header, 12), dataSize = GetInt(header, 16);
-    if (width <= 0 || height <= 0 || width > PageFile::MaxFrameSide || height > PageFile::MaxFrameSide) {
+    if (width <= 0 || height <= 0 || width > std::min(maxWidth, PageFile::MaxFrameSide) ||
+        height > std::min(maxHeight, PageFile::MaxFrameSide)) {
         file.Status = StatusCorrupt;
         return false;
     }
@@ -111,12 +115,12 @@ bool ReadFrame(CUniFile& file, CFrame& frame, bool keep) {
             return file.Status = StatusCorrupt, false;
         background.Picture.Compress(raw);
     }
-    background.Delay = delay;
+    background.Delay = std::max(delay, 0);  // a negative hold would run the animation backwards in time
     frame.Frames.push_back(std::move(background));
     return true;
 }
 
-bool ReadObject(CUniFile& file, const QString& path, CFrame& frame) {
+bool ReadObject(CUniFile& file, const QString& path, CFrame& frame, int maxWidth, int maxHeight) {
     uint8_t record[PageFile::RecordSize];
     const bool ok = [&] {
         if (!file.ReadBytes(record, sizeof record)) return false;
@@ -146,6 +150,10 @@ bool ReadObject(CUniFile& file, const QString& path, CFrame& frame) {
         }
         const auto edge = [&](int offset) { return std::clamp(GetInt(record, offset), -MaxEdge, MaxEdge); };
         frame.Rect = {edge(OffRect), edge(OffRect + 4), edge(OffRect + 8), edge(OffRect + 12)};
+        // Edges stored the wrong way round would draw the object mirrored outside
+        // its place; the rectangle they span is what was meant.
+        if (frame.Rect.right < frame.Rect.left) std::swap(frame.Rect.left, frame.Rect.right);
+        if (frame.Rect.bottom < frame.Rect.top) std::swap(frame.Rect.top, frame.Rect.bottom);
 
         const int32_t stringCount = GetInt(record, OffStringCount);
         const int32_t richTextLength = GetInt(record, OffRichTextLength);
@@ -175,7 +183,8 @@ bool ReadObject(CUniFile& file, const QString& path, CFrame& frame) {
             if (!file.ReadBytes(frame.RichText.data(), richTextLength)) return false;
         }
         for (int32_t k = 0; k < frameCount; ++k)
-            if (!ReadFrame(file, frame, frame.Frames.size() < size_t(PageFile::MaxFrames))) return false;
+            if (!ReadFrame(file, frame, frame.Frames.size() < size_t(PageFile::MaxFrames), maxWidth, maxHeight))
+                return false;
         return true;
     }();
     frame.EditorBackgroundValid = 0;
@@ -311,6 +320,14 @@ bool ReadPage(const QString& path, int modeIndex, int desktopDpi, std::vector<st
             height = header.legacyHd == 1 ? 1080 : 576;
         }
         if (height == 480 || height == 486 || height == 488) height = 488;
+        // A size that is no mode's at all is damage, not a page made for another mode.
+        bool someMode = false;
+        for (int m = 0; m < VideoModes::Count; ++m)
+            someMode = someMode || (width == VideoModes::RenderWidth(m) && height == VideoModes::RenderHeight(m));
+        if (!someMode) {
+            translate.MessageBoxFormat(10313, MbIconError, {path});
+            return false;
+        }
         if (width != VideoModes::RenderWidth(modeIndex) || height != VideoModes::RenderHeight(modeIndex)) {
             translate.MessageBoxFormat(10315, MbIconError, {width, height, path});
             return false;
@@ -322,9 +339,18 @@ bool ReadPage(const QString& path, int modeIndex, int desktopDpi, std::vector<st
                                        {nameId ? translate.LoadText(nameId) : QString(), dpi});
         }
         const int framePeriod = VideoModes::FramePeriod(modeIndex);
+        int64_t pictureBytes = 0;
         for (int k = 0; k < header.objectCount; ++k) {
             auto frame = std::make_unique<CFrame>();
-            if (!ReadObject(file, path, *frame)) break;
+            if (!ReadObject(file, path, *frame, width, height)) break;
+            // Each picture object takes its picture's size in texture memory while it
+            // plays; a page beyond the budget is refused whole rather than half shown.
+            if (!frame->Frames.empty()) pictureBytes += int64_t(frame->PictureWidth) * frame->PictureHeight * 4;
+            if (pictureBytes > PageFile::MaxPictureBytes) {
+                objects.clear();
+                translate.MessageBoxFormat(10316, MbIconError, {int(PageFile::MaxPictureBytes >> 20), path});
+                return false;
+            }
             if (frame->Kind != KindSimple && frame->Kind != KindPicture) continue;
             frame->FramePeriod = framePeriod;
             if (objects.size() >= size_t(MaxObjects)) break;

@@ -36,6 +36,9 @@ constexpr int MaxObjects = 256;
 constexpr int MaxFrames = 1000;
 // No stored frame can be wider or taller than the largest texture the engine draws.
 constexpr int MaxFrameSide = 2048;
+// The texture memory the pictures of one page may take while they play (width x
+// height x 4 bytes per picture object): 129 full-screen pictures at 1920 x 1080.
+constexpr int64_t MaxPictureBytes = 1ll << 30;
 constexpr int PreviewMaxWidth = 480;
 // Longest time a stored duration or delay may give, in ms (about a week): three of
 // them added still fit in 32 bits.

@@ -2,10 +2,10 @@
 
 #include "base/Debug.h"
 #include "base/NonStdioFile.h"
+#include "base/SafeFile.h"
 #include "playback/FileStamp.h"
 #include "text/Rtf.h"
 
-#include <QFile>
 #include <algorithm>
 #include <clocale>
 #include <cstdint>
@@ -21,6 +21,14 @@ constexpr qint64 MaxRtfFileBytes = 64ll * 1024 * 1024;
 // The user's time locale, made once and kept for the process's life; each
 // formatting thread selects it for itself (setlocale is process-wide and not safe
 // while other threads format).
+// A source cut at the reader's cap shows what was read; the log says why the rest
+// is missing.
+void NoteCapped(const CNonStdioFile& file, const CFrame& frame) {
+    if (file.Capped())
+        CDebug::Log(1, "Text source %s is larger than %d MB: only its beginning is shown", frame.FileName,
+                    int(CNonStdioFile::MaxBytes / (1024 * 1024)));
+}
+
 locale_t UserTimeLocale() {
     static const locale_t locale = [] {
         locale_t made = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
@@ -246,6 +254,7 @@ bool ReadTextFile(const CFrame& frame, QString& joined) {
         joined += line;
         first = false;
     }
+    NoteCapped(file, frame);
     return true;
 }
 
@@ -296,12 +305,16 @@ bool InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
         break;
     }
     case SourceRtfFile: {
-        QFile file(frame.FileName);
-        if (!file.open(QIODevice::ReadOnly)) return false;
-        if (file.size() <= 7 || file.size() > MaxRtfFileBytes) return false;
         const bool stamped = StampOf(frame, stamp);
-        frame.SourceRichText = file.readAll();
-        if (frame.SourceRichText.size() <= 7) return false;
+        QByteArray bytes;
+        if (const FileRefusal refusal = SafeFile::ReadAll(frame.FileName, MaxRtfFileBytes, bytes);
+            refusal != FileRefusal::None) {
+            if (refusal != FileRefusal::OpenFailed)
+                CDebug::Log(1, "Text source %s not read: %s", frame.FileName, QString::fromUtf8(FileRefusalText(refusal)));
+            return false;
+        }
+        if (bytes.size() <= 7) return false;
+        frame.SourceRichText = std::move(bytes);
         if (stamped) KeepStamp(frame, stamp);
         break;
     }
@@ -315,6 +328,7 @@ bool InitSource(CFrame& frame, CRichEditTextRenderer& renderer) {
         const QChar separator = SeparatorChar(frame.Separator);
         QString line;
         while (file.ReadLine(line)) AddCsvLine(frame.Table, line, separator, frame.FirstLineIsHeader != 0);
+        NoteCapped(file, frame);
         if (frame.FirstLineIsHeader && frame.Table.Placeholders.isEmpty()) return false;
         if (stamped) KeepStamp(frame, stamp);
         break;

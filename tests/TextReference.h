@@ -30,8 +30,7 @@ inline TextReference DecodeTextReference(const uint8_t* b, size_t n, int request
     }
     r.encoding = encoding;
 
-    // First every character of the file (decoding stops at its end or at invalid
-    // UTF-8), then the lines.
+    // First every character of the file, then the lines.
     std::vector<int> chars;
     if (encoding == AnsiOem) {
         for (; i < n; ++i) chars.push_back(b[i]);
@@ -39,29 +38,41 @@ inline TextReference DecodeTextReference(const uint8_t* b, size_t n, int request
         std::vector<int> units;
         for (; i + 1 < n; i += 2) units.push_back(encoding == Unicode ? b[i] | b[i + 1] << 8 : b[i] << 8 | b[i + 1]);
         for (size_t k = 0; k < units.size(); ++k) {
-            if (units[k] >= 0xD800 && units[k] <= 0xDFFF && k + 1 < units.size()) {
-                chars.push_back(0xFFFD);
-                ++k;
-            } else {
-                chars.push_back(units[k]);
-            }
+            const bool high = units[k] >= 0xD800 && units[k] <= 0xDBFF;
+            if (high && k + 1 < units.size() && units[k + 1] >= 0xDC00 && units[k + 1] <= 0xDFFF) ++k;
+            chars.push_back(units[k] >= 0xD800 && units[k] <= 0xDFFF ? 0xFFFD : units[k]);
         }
     } else {
+        // Whatever is not a character becomes U+FFFD and decoding goes on: a stray or
+        // invalid lead byte costs itself, a sequence broken by a byte that does not
+        // continue it costs the bytes before that one, overlong forms are refused.
         while (i < n) {
             const int lead = b[i];
-            int need = 0, value = lead;
-            if ((lead >= 0x80 && lead < 0xC0) || lead >= 0xF8) break;
-            if (lead >= 0xF0) need = 3, value = 0;
-            else if (lead >= 0xE0) need = 2, value = lead & 0x0F;
-            else if (lead >= 0xC0) need = 1, value = lead & 0x1F;
-            if (i + size_t(need) >= n) break;  // cut short by the end of the file
-            bool ok = true;
-            for (int k = 1; k <= need && ok; ++k) {
-                ok = (b[i + size_t(k)] & 0xC0) == 0x80;
+            int need = 0, value = lead, least = 0;
+            if (lead < 0x80) {
+                chars.push_back(lead);
+                ++i;
+                continue;
+            }
+            if (lead < 0xC0 || lead >= 0xF8) {
+                chars.push_back(0xFFFD);
+                ++i;
+                continue;
+            }
+            if (lead >= 0xF0) need = 3, value = lead & 0x07, least = 0x10000;
+            else if (lead >= 0xE0) need = 2, value = lead & 0x0F, least = 0x800;
+            else need = 1, value = lead & 0x1F, least = 0x80;
+            int k = 1;
+            for (; k <= need; ++k) {
+                if (i + size_t(k) >= n || (b[i + size_t(k)] & 0xC0) != 0x80) break;
                 value = value << 6 | (b[i + size_t(k)] & 0x3F);
             }
-            if (!ok) break;
-            chars.push_back(need == 3 ? 0xFFFD : value);
+            if (k <= need) {
+                chars.push_back(0xFFFD);
+                i += size_t(k);
+                continue;
+            }
+            chars.push_back(value < least || value > 0x10FFFF || need == 3 ? 0xFFFD : value);
             i += size_t(need) + 1;
         }
     }

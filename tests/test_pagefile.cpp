@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <array>
 #include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -356,8 +357,10 @@ TEST_F(PageFileTest, PageSizeAgainstVideoMode) {
         // With a size given the flag is not used.
         {1, 720, 576, 8, nullptr},
         {1, 720, 576, 0, "720x576"},
-        {0, 1920, 0, 0, "1920x0"},
-        {0, 0, 1080, 0, "0x1080"},
+        // A size that is no mode's is damage.
+        {0, 1920, 0, 0, "corrupt"},
+        {0, 0, 1080, 0, "corrupt"},
+        {0, 720, -1, 8, "corrupt"},
         // The 480-line modes.
         {0, 720, 480, 10, nullptr},
         {0, 720, 486, 10, nullptr},
@@ -366,7 +369,7 @@ TEST_F(PageFileTest, PageSizeAgainstVideoMode) {
         {0, 720, 486, 11, nullptr},
         {0, 720, 488, 11, nullptr},
         {0, 720, 486, 8, "720x488"},
-        {0, 720, 487, 10, "720x487"},
+        {0, 720, 487, 10, "corrupt"},
         {0, 720, 576, 10, "720x576"},
         {0, 1280, 720, 5, nullptr},
         {0, 1280, 720, 7, nullptr},
@@ -383,7 +386,8 @@ TEST_F(PageFileTest, PageSizeAgainstVideoMode) {
             PutPage({.legacyHd = c.legacyHd, .width = c.width, .height = c.height}, {Block{}, Block{}});
         const bool result = Read(path, c.mode);
         if (c.refusedAs)
-            ExpectRefused(result, ModeText(c.refusedAs, path));
+            ExpectRefused(result, QLatin1String(c.refusedAs) == QLatin1String("corrupt") ? CorruptText(path)
+                                                                                         : ModeText(c.refusedAs, path));
         else
             ExpectLoaded(result, 2);
     }
@@ -473,7 +477,7 @@ TEST_F(PageFileTest, WhatIsNotARegularFileIsOpenFailure) {
 
 TEST_F(PageFileTest, ObjectCountLimits) {
     std::vector<Block> blocks(256);
-    for (int k = 0; k < 256; ++k) blocks[size_t(k)].fields = {{Rec::Rect, k}};
+    for (int k = 0; k < 256; ++k) blocks[size_t(k)].fields = {{Rec::Rect, k}, {Rec::Rect + 8, 300}};
     const QString full = PutPage({}, blocks);
     ExpectLoaded(Read(full), 256);
     // Bottom to top, in file order.
@@ -726,13 +730,14 @@ TEST_F(PageFileTest, FramesBeyondTheThousandthAreReadOver) {
     EXPECT_EQ(objects[1]->Group, QStringLiteral("after"));
 }
 
-TEST_F(PageFileTest, LargestFrameSideLoads) {
-    const QByteArray code = QByteArray("\x00\x80", 2) + Solid(1, 9, 9, 9, 9);
-    const QString path = PutPage({}, {Block{.fields = {{Rec::Kind, 1}}, .frames = {FrameBytes(2048, 2048, 20, 1, 6, code)}}});
+TEST_F(PageFileTest, AFrameAsLargeAsTheOutputLoads) {
+    // Run-length code of one pixel repeated over the whole frame.
+    QByteArray code = QByteArray("\x00\x80", 2) + Solid(1, 9, 9, 9, 9);
+    const QString path = PutPage({}, {Block{.fields = {{Rec::Kind, 1}}, .frames = {FrameBytes(1920, 1080, 20, 1, 6, code)}}});
     ExpectLoaded(Read(path), 1);
     ASSERT_EQ(objects.size(), 1u);
-    EXPECT_EQ(objects[0]->PictureWidth, 2048);
-    EXPECT_EQ(objects[0]->PictureHeight, 2048);
+    EXPECT_EQ(objects[0]->PictureWidth, 1920);
+    EXPECT_EQ(objects[0]->PictureHeight, 1080);
 }
 
 TEST_F(PageFileTest, HostileBlocksAreCorrupt) {
@@ -1465,3 +1470,65 @@ TEST_F(PageFileTest, OutOfRangeValuesKeepTheirDefaults) {
     EXPECT_LE(objects[0]->Rect.right, 1 << 20);
     EXPECT_GE(objects[0]->Rect.left, -(1 << 20));
 }
+
+namespace {
+
+// What the build tool refuses, the reader does not play either: edges the wrong way
+// round span the same rectangle, and a negative hold is no hold.
+TEST_F(PageFileTest, InvertedEdgesAndNegativeDelaysAreReadSoundly) {
+    Block block;
+    block.fields = {{Rec::Kind, KindPicture}, {Rec::Rect, 700}, {Rec::Rect + 4, 470}, {Rec::Rect + 8, 20},
+                    {Rec::Rect + 12, 400}};
+    block.frames = {FrameBytes(2, 2, -40, 0, 0, Solid(4, 1, 2, 3, 255)), FrameBytes(2, 2, 30, 0, 0, Solid(4, 1, 2, 3, 255))};
+    const QString path = PutPage({}, {block});
+    ExpectLoaded(Read(path), 1);
+    const CRect rect = objects[0]->Rect;
+    EXPECT_EQ((std::array{rect.left, rect.top, rect.right, rect.bottom}), (std::array{20, 400, 700, 470}));
+    ASSERT_EQ(objects[0]->Frames.size(), 2u);
+    EXPECT_EQ(objects[0]->Frames[0].Delay, 0);
+    EXPECT_EQ(objects[0]->Frames[1].Delay, 30);
+}
+
+// A frame larger than the page's output is never written (the importer fits pictures
+// to the output): it is damage, and would take its size in texture memory.
+TEST_F(PageFileTest, FramesLargerThanTheOutputAndSizesOfNoModeAreCorrupt) {
+    Block wide;
+    wide.fields = {{Rec::Kind, KindPicture}};
+    wide.frames = {FrameBytes(721, 1, 0, 0, 0, Solid(721, 0, 0, 0, 255))};
+    const QString tooWide = PutPage({.width = 720, .height = 576}, {wide}, QStringLiteral("wide.corvane"));
+    ExpectRefused(Read(tooWide, 8), CorruptText(tooWide));
+
+    Block fits = wide;
+    fits.frames = {FrameBytes(720, 1, 0, 0, 0, Solid(720, 0, 0, 0, 255))};
+    recorder.messages.clear();
+    ExpectLoaded(Read(PutPage({.width = 720, .height = 576}, {fits}, QStringLiteral("fits.corvane")), 8), 1);
+
+    for (const auto& [w, h] : {std::pair{720, -1}, std::pair{-720, 576}, std::pair{1920, 1081}, std::pair{100000, 1}}) {
+        SCOPED_TRACE(testing::Message() << w << " x " << h);
+        recorder.messages.clear();
+        const QString path = PutPage({.width = w, .height = h}, {}, QStringLiteral("size.corvane"));
+        ExpectRefused(Read(path), CorruptText(path));
+    }
+}
+
+TEST_F(PageFileTest, APageWhosePicturesExceedTheMemoryBudgetIsRefusedWhole) {
+    // Full-screen pictures of one stored frame each, solid (a few bytes compressed).
+    CPicture solid;
+    ASSERT_TRUE(solid.Resize(1920, 1080));
+    solid.Fill(0xFF102030u);
+    CCompressedPicture compressed;
+    compressed.Compress(solid);
+    Block block;
+    block.fields = {{Rec::Kind, KindPicture}};
+    block.frames = {FrameBytes(1920, 1080, 0, 1, int32_t(compressed.compressedSize), StoredBytes(compressed))};
+    const int64_t each = 1920 * 1080 * 4;
+    const int fitting = int(PageFile::MaxPictureBytes / each);
+    ExpectLoaded(Read(PutPage({}, std::vector<Block>(size_t(fitting), block), QStringLiteral("fits.corvane"))),
+                 size_t(fitting));
+    const QString path = PutPage({}, std::vector<Block>(size_t(fitting + 1), block), QStringLiteral("over.corvane"));
+    ExpectRefused(Read(path), QStringLiteral("Error: The pictures of this page need more than %1 MB of memory!\n\n")
+                                  .arg(PageFile::MaxPictureBytes >> 20) +
+                                  path);
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 // defaults; the sections that depend on the instance kind; reads with the caller's
 // default; writes read back; booleans as 0 and 1 in the file; malformed files read
 // as far as they go; the documents folder and the pages folder default.
+#include "tests/FileSizeLimit.h"
 #include "tests/TemporaryUserFolders.h"
 #include "base/Settings.h"
 
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -239,20 +241,23 @@ TEST_F(SettingsStoreTest, InstanceKeysAreWrittenToTheSectionOfTheInstanceKind) {
         QFile::remove(FilePath());
         CSettingsStore store(FilePath());
 
-        ASSERT_TRUE(store.Set(*c.key, 41, InstanceKind::Main));
-        EXPECT_EQ(store.GetInt(mainSection, key, -1), 41);
-        ASSERT_TRUE(store.Set(*c.key, 42, InstanceKind::Editor));
-        EXPECT_EQ(store.GetInt(editorSection, key, -1), 42);
+        // Two different values within the key's range.
+        const int first = std::clamp(41, c.key->minimum, c.key->maximum);
+        const int second = first > c.key->minimum ? first - 1 : first + 1;
+        ASSERT_TRUE(store.Set(*c.key, first, InstanceKind::Main));
+        EXPECT_EQ(store.GetInt(mainSection, key, -1), first);
+        ASSERT_TRUE(store.Set(*c.key, second, InstanceKind::Editor));
+        EXPECT_EQ(store.GetInt(editorSection, key, -1), second);
 
         if (mainSection != editorSection) {
             // Each instance kind keeps its own value.
-            EXPECT_EQ(store.Get(*c.key, InstanceKind::Main, -1), 41);
-            EXPECT_EQ(store.Get(*c.key, InstanceKind::Editor, -1), 42);
-            EXPECT_EQ(store.GetInt(mainSection, key, -1), 41);
+            EXPECT_EQ(store.Get(*c.key, InstanceKind::Main, -1), first);
+            EXPECT_EQ(store.Get(*c.key, InstanceKind::Editor, -1), second);
+            EXPECT_EQ(store.GetInt(mainSection, key, -1), first);
         } else {
             // One value shared by both kinds.
-            EXPECT_EQ(store.Get(*c.key, InstanceKind::Main, -1), 42);
-            EXPECT_EQ(store.Get(*c.key, InstanceKind::Editor, -1), 42);
+            EXPECT_EQ(store.Get(*c.key, InstanceKind::Main, -1), second);
+            EXPECT_EQ(store.Get(*c.key, InstanceKind::Editor, -1), second);
         }
     }
 }
@@ -616,6 +621,81 @@ TEST_F(UserFoldersTest, ASetRootFolderIsReturnedUnchangedAndNothingIsCreated) {
         EXPECT_FALSE(QFileInfo::exists(DocumentsFolder() + QStringLiteral("/Corvane")));
         EXPECT_FALSE(QFileInfo::exists(root)) << "a chosen folder is not created";
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SettingsStoreTest, ValuesOutsideTheirRangeAreNeitherReadNorWritten) {
+    WriteBytes(FilePath(), "[Preferences]\nMode=99\nDefaultTreeAction=-7\n[ViewEdit]\nZoomFactor=9\nGridStep=1\n"
+                           "[Debug]\nLog=3\n");
+    CSettingsStore store(FilePath());
+    EXPECT_EQ(store.Get(Settings::Mode), 0);
+    EXPECT_EQ(store.Get(Settings::DefaultTreeAction), 0);
+    EXPECT_EQ(store.Get(Settings::ZoomFactor), 5);  // a stored zoom outside 0-5 reads as the smallest zoom
+    EXPECT_EQ(store.Get(Settings::GridStep), 8);
+    EXPECT_EQ(store.Get(Settings::DebugLog), 3);
+    const QByteArray before = ReadBytes(FilePath());
+    for (const auto& [key, value] : {std::pair{&Settings::Mode, 99}, std::pair{&Settings::Mode, -7},
+                                     std::pair{&Settings::Auto, 2}, std::pair{&Settings::GridStep, 51}}) {
+        SCOPED_TRACE(key->key);
+        EXPECT_FALSE(store.Set(*key, value));
+        EXPECT_FALSE(store.WriteInt(QString::fromLatin1(key->section), QString::fromLatin1(key->key), value));
+        EXPECT_FALSE(store.WriteString(QString::fromLatin1(key->section), QString::fromLatin1(key->key),
+                                       QString::number(value)));
+    }
+    EXPECT_EQ(ReadBytes(FilePath()), before);
+    EXPECT_TRUE(store.Set(Settings::Mode, Settings::Mode.maximum));
+    EXPECT_FALSE(store.Set(Settings::Mode, Settings::Mode.maximum + 1));
+}
+
+// An unbalanced quote once swallowed the next section into a value, and the next
+// write made the damage permanent. Now the damage is reported, stays on its line,
+// and the file as it was is kept before the first write.
+TEST_F(SettingsStoreTest, ADamagedFileIsReportedKeptAndNotSpreadByAWrite) {
+    const QByteArray damaged = "[Preferences]\nRootFolder=\"/srv/pages\n[View]\nMarginH=10\nthis is no key\n[Debug\nLog=2\n";
+    WriteBytes(FilePath(), damaged);
+    CSettingsStore store(FilePath());
+    const QStringList problems = store.Problems();
+    ASSERT_EQ(problems.size(), 3) << problems.join(u'|').toStdString();
+    EXPECT_TRUE(problems[0].startsWith(QStringLiteral("line 2:"))) << problems[0].toStdString();
+    EXPECT_TRUE(problems[1].startsWith(QStringLiteral("line 5:"))) << problems[1].toStdString();
+    EXPECT_TRUE(problems[2].startsWith(QStringLiteral("line 6:"))) << problems[2].toStdString();
+    EXPECT_EQ(store.GetText(Settings::RootFolder), QStringLiteral("\"/srv/pages"));
+    EXPECT_EQ(store.Get(Settings::MarginH), 10);  // the next section is still a section
+
+    ASSERT_TRUE(store.Set(Settings::Mode, 4));
+    EXPECT_EQ(ReadBytes(FilePath() + QStringLiteral(".damaged")), damaged);
+    EXPECT_EQ(store.Get(Settings::Mode), 4);
+    EXPECT_EQ(store.GetInt(QStringLiteral("View"), QStringLiteral("Mode"), -1), -1);
+    EXPECT_EQ(store.Get(Settings::MarginH), 10);
+    // Only the key's line was added; every other line stands as it was.
+    EXPECT_EQ(ReadBytes(FilePath()), QByteArray("[Preferences]\nRootFolder=\"/srv/pages\nMode=4\n[View]\nMarginH=10\n"
+                                                "this is no key\n[Debug\nLog=2\n"));
+}
+
+TEST_F(SettingsStoreTest, StringsSurviveTheRoundTrip) {
+    CSettingsStore store(FilePath());
+    for (const QString& text : {QStringLiteral("plain"), QStringLiteral(" padded "), QStringLiteral("a, b; c = d # e"),
+                                QStringLiteral("quote \" and back\\slash"), QStringLiteral("line\nbreak\ttab"),
+                                QStringLiteral("caf\u00E9 \u4E2D"), QStringLiteral("@String(x)"), QString()}) {
+        SCOPED_TRACE(text.toStdString());
+        ASSERT_TRUE(store.WriteString(QStringLiteral("Plugin"), QStringLiteral("LastFileName"), text));
+        EXPECT_EQ(store.GetText(Settings::PluginLastFileName), text);
+        EXPECT_TRUE(store.Problems().isEmpty());
+    }
+}
+
+TEST_F(SettingsStoreTest, AWriteOnAFullDiskKeepsTheFile) {
+    WriteBytes(FilePath(), "[Preferences]\nMode=2\n");
+    CSettingsStore store(FilePath());
+    {
+        FileSizeLimit limit(8);
+        ASSERT_TRUE(limit.Active());
+        EXPECT_FALSE(store.Set(Settings::Mode, 3));
+    }
+    EXPECT_EQ(ReadBytes(FilePath()), QByteArray("[Preferences]\nMode=2\n"));
 }
 
 }  // namespace

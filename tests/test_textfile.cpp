@@ -265,7 +265,7 @@ const Case kCases[] = {
     {"AutoNoMarkHighBytesAreAnsi", H("80 E9 0A C3 A9"), Auto, {u"\u20AC\u00E9", u"\u00C3\u00A9"}, AnsiOem},
     {"AutoSecondMarkInsideIsDropped", Cat({H("FF FE FF FE"), LE(u"a")}), Auto, {u"a"}, Unicode},
     {"AutoLittleEndianMarkLfFirst", Cat({H("FF FE"), LE(u"\nb")}), Auto, {u"", u"b"}, Unicode},
-    {"AutoUtf8MarkThenInvalid", H("EF BB BF 41 80 42"), Auto, {u"A"}, Utf8},
+    {"AutoUtf8MarkThenInvalid", H("EF BB BF 41 80 42"), Auto, {u"A\uFFFDB"}, Utf8},
 
     // Forced encodings do not look for a mark.
     {"Utf8ForcedOnMarkEqualsAuto", H("EF BB BF 68 C3 A9 E2 82 AC 0A 7A"), Utf8, {u"h\u00E9\u20AC", u"z"}, Utf8},
@@ -275,25 +275,25 @@ const Case kCases[] = {
     {"UnicodeBigEndianForcedOnItsMark", Cat({H("FE FF"), BE(u"ab")}), UnicodeBigEndian, {u"ab"}, UnicodeBigEndian},
     {"UnicodeForcedOnBigEndianMark", Cat({H("FE FF"), LE(u"ab")}), Unicode, {u"ab"}, Unicode},  // FFFE dropped
     {"UnicodeForcedOnAnsiText", A("ab\n"), Unicode, {u"\u6261"}, Unicode},  // 0A is a leftover byte
-    {"Utf8ForcedOnLittleEndianMark", Cat({H("FF FE"), LE(u"a")}), Utf8, {}, Utf8},
+    {"Utf8ForcedOnLittleEndianMark", Cat({H("FF FE"), LE(u"a")}), Utf8, {u"\uFFFD\uFFFDa"}, Utf8},
 
     // UTF-8 decoding.
     {"Utf8TwoAndThreeBytes", H("C3 A9 E2 82 AC C5 93"), Utf8, {u"\u00E9\u20AC\u0153"}, Utf8},
     {"Utf8FourBytesIsReplacement", H("61 F0 9F 98 80 62"), Utf8, {u"a\uFFFDb"}, Utf8},
     {"Utf8FourBytesBeyondUnicodeIsReplacement", H("F4 90 80 80 F7 BF BF BF"), Utf8, {u"\uFFFD\uFFFD"}, Utf8},
-    {"Utf8InvalidEndsReading", H("61 62 0A 63 64 C3 28 65 66 0A 67 68"), Utf8, {u"ab", u"cd"}, Utf8},
-    {"Utf8InvalidAtLineStart", H("61 62 0A C3 28 0A 67 68"), Utf8, {u"ab"}, Utf8},
-    {"Utf8InvalidFirstByte", H("C3 28 61"), Utf8, {}, Utf8},
-    {"Utf8StrayContinuationByte", H("61 0A 62 80 63"), Utf8, {u"a", u"b"}, Utf8},
-    {"Utf8LeadF8", H("78 F8 79"), Utf8, {u"x"}, Utf8},
-    {"Utf8LeadFf", H("78 0A FF 79"), Utf8, {u"x"}, Utf8},
-    {"Utf8FourByteBadThirdByte", H("78 F0 9F 28 80 79"), Utf8, {u"x"}, Utf8},
-    {"Utf8ThreeByteBadLastByte", H("78 E2 82 41 79"), Utf8, {u"x"}, Utf8},
-    {"Utf8CutByEndOfFile", H("61 62 E2 82"), Utf8, {u"ab"}, Utf8},
-    {"Utf8CutByEndOfFileAfterLine", H("61 62 0A E2"), Utf8, {u"ab"}, Utf8},
-    {"Utf8FourByteCutByEndOfFile", H("61 F0 9F 98"), Utf8, {u"a"}, Utf8},
-    {"Utf8OverlongTakenAsComputed", H("C1 81 E0 81 82"), Utf8, {u"AB"}, Utf8},
-    {"Utf8OverlongNulEndsLine", H("61 C0 80 62"), Utf8, {u"a", u"b"}, Utf8},
+    {"Utf8InvalidByteIsReplacedAndReadingGoesOn", H("61 62 0A 43 61 66 C3 28 65 66 0A 67 68"), Utf8, {u"ab", u"Caf\uFFFD(ef", u"gh"}, Utf8},
+    {"Utf8InvalidAtLineStart", H("61 62 0A C3 28 0A 67 68"), Utf8, {u"ab", u"\uFFFD(", u"gh"}, Utf8},
+    {"Utf8InvalidFirstByte", H("C3 28 61"), Utf8, {u"\uFFFD(a"}, Utf8},
+    {"Utf8StrayContinuationByte", H("61 0A 62 80 63"), Utf8, {u"a", u"b\uFFFDc"}, Utf8},
+    {"Utf8LeadF8", H("78 F8 79"), Utf8, {u"x\uFFFDy"}, Utf8},
+    {"Utf8LeadFf", H("78 0A FF 79"), Utf8, {u"x", u"\uFFFDy"}, Utf8},
+    {"Utf8FourByteBadThirdByte", H("78 F0 9F 28 80 79"), Utf8, {u"x\uFFFD(\uFFFDy"}, Utf8},
+    {"Utf8ThreeByteBadLastByte", H("78 E2 82 41 79"), Utf8, {u"x\uFFFDAy"}, Utf8},
+    {"Utf8CutByEndOfFile", H("61 62 E2 82"), Utf8, {u"ab\uFFFD"}, Utf8},
+    {"Utf8CutByEndOfFileAfterLine", H("61 62 0A E2"), Utf8, {u"ab", u"\uFFFD"}, Utf8},
+    {"Utf8FourByteCutByEndOfFile", H("61 F0 9F 98"), Utf8, {u"a\uFFFD"}, Utf8},
+    {"Utf8OverlongIsReplacement", H("C1 81 E0 81 82"), Utf8, {u"\uFFFD\uFFFD"}, Utf8},
+    {"Utf8OverlongNulEndsNoLine", H("61 C0 80 62"), Utf8, {u"a\uFFFDb"}, Utf8},
     {"Utf8NextLineEndsLine", H("61 C2 85 62"), Utf8, {u"a", u"b"}, Utf8},
     {"Utf8LineSeparatorEndsLine", H("61 E2 80 A8 62"), Utf8, {u"a", u"b"}, Utf8},
     {"Utf8ParagraphSeparatorEndsLine", H("61 E2 80 A9 62"), Utf8, {u"a", u"b"}, Utf8},
@@ -308,15 +308,15 @@ const Case kCases[] = {
     // UTF-16 decoding.
     {"UnicodeSurrogatePair", LE({'a', 0xD83D, 0xDE00, 'b'}), Unicode, {u"a\uFFFDb"}, Unicode},
     {"UnicodeBigEndianSurrogatePair", BE({'a', 0xD83D, 0xDE00, 'b'}), UnicodeBigEndian, {u"a\uFFFDb"}, UnicodeBigEndian},
-    {"UnicodeLoneHighSurrogateTakesNextUnit", LE({'a', 0xD800, 'b', 'c'}), Unicode, {u"a\uFFFDc"}, Unicode},
-    {"UnicodeLoneLowSurrogateTakesNextUnit", LE({'a', 0xDC00, 'b', 'c'}), Unicode, {u"a\uFFFDc"}, Unicode},
-    {"UnicodeSurrogateSwallowsLineFeed", LE({'a', 0xD800, '\n', 'b'}), Unicode, {u"a\uFFFDb"}, Unicode},
-    {"UnicodeTwoHighSurrogates", BE({0xD800, 0xD800, 0xDC00}), UnicodeBigEndian, {u"\uFFFD"}, UnicodeBigEndian},
-    {"UnicodeLoneSurrogateLastUnitDropped", LE({'a', 'b', 0xD800}), Unicode, {u"ab"}, Unicode},
-    {"UnicodeLoneLowSurrogateLastUnitDropped", BE({'a', 0xDFFF}), UnicodeBigEndian, {u"a"}, UnicodeBigEndian},
-    {"UnicodeLoneSurrogateAloneAfterLine", LE({'a', '\n', 0xD800}), Unicode, {u"a"}, Unicode},
-    {"UnicodeCrThenLastSurrogate", LE({'a', '\r', 0xDBFF}), Unicode, {u"a"}, Unicode},
-    {"UnicodeSurrogateThenLeftoverByte", Cat({LE({'a', 0xD800}), H("41")}), Unicode, {u"a"}, Unicode},
+    {"UnicodeLoneHighSurrogateKeepsNextUnit", LE({'a', 0xD800, 'b', 'c'}), Unicode, {u"a\uFFFDbc"}, Unicode},
+    {"UnicodeLoneLowSurrogateKeepsNextUnit", LE({'a', 0xDC00, 'b', 'c'}), Unicode, {u"a\uFFFDbc"}, Unicode},
+    {"UnicodeLoneSurrogateBeforeLineFeed", LE({'a', 0xD800, '\n', 'b'}), Unicode, {u"a\uFFFD", u"b"}, Unicode},
+    {"UnicodeTwoHighSurrogates", BE({0xD800, 0xD800, 0xDC00}), UnicodeBigEndian, {u"\uFFFD\uFFFD"}, UnicodeBigEndian},
+    {"UnicodeLoneSurrogateLastUnit", LE({'a', 'b', 0xD800}), Unicode, {u"ab\uFFFD"}, Unicode},
+    {"UnicodeLoneLowSurrogateLastUnit", BE({'a', 0xDFFF}), UnicodeBigEndian, {u"a\uFFFD"}, UnicodeBigEndian},
+    {"UnicodeLoneSurrogateAloneAfterLine", LE({'a', '\n', 0xD800}), Unicode, {u"a", u"\uFFFD"}, Unicode},
+    {"UnicodeCrThenLastSurrogate", LE({'a', '\r', 0xDBFF}), Unicode, {u"a", u"\uFFFD"}, Unicode},
+    {"UnicodeSurrogateThenLeftoverByte", Cat({LE({'a', 0xD800}), H("41")}), Unicode, {u"a\uFFFD"}, Unicode},
     {"UnicodeLeftoverByteIgnored", Cat({LE(u"a\nb"), H("41")}), Unicode, {u"a", u"b"}, Unicode},
     {"UnicodeBigEndianLeftoverByteIgnored", Cat({BE(u"ab"), H("00")}), UnicodeBigEndian, {u"ab"}, UnicodeBigEndian},
     {"UnicodeOnlyOneByte", H("41"), Unicode, {}, Unicode},
@@ -548,8 +548,8 @@ TEST(TextFile, ReopenAfterInvalidUtf8) {
     ASSERT_TRUE(file.OpenText(bad, Utf8));
     Lines lines;
     while (file.ReadLine(line)) lines.push_back(ToU16(line));
-    EXPECT_EQ(Show(lines), Show(Lines{u"a", u"b"}));
-    // The same file as ANSI is read whole.
+    EXPECT_EQ(Show(lines), Show(Lines{u"a", u"b\uFFFDc"}));
+    // The same file as ANSI reads the byte as a character.
     ASSERT_TRUE(file.OpenText(bad, AnsiOem));
     lines.clear();
     while (file.ReadLine(line)) lines.push_back(ToU16(line));
@@ -677,9 +677,9 @@ Reference ReferenceRead(const Bytes& b, int requested) {
 // compares against something trustworthy.
 TEST(TextFileReference, KnownAnswers) {
     EXPECT_EQ(Show(ReferenceRead(A("a\r\nb\rc\n"), AnsiOem).lines), Show(Lines{u"a", u"b", u"c"}));
-    EXPECT_EQ(Show(ReferenceRead(H("61 F0 9F 98 80 0A C3 28 62"), Utf8).lines), Show(Lines{u"a\uFFFD"}));
-    EXPECT_EQ(Show(ReferenceRead(H("61 E2 82"), Utf8).lines), Show(Lines{u"a"}));
-    EXPECT_EQ(Show(ReferenceRead(LE({'a', 0xD800, '\n', 'b', 0xDC00}), Unicode).lines), Show(Lines{u"a\uFFFDb"}));
+    EXPECT_EQ(Show(ReferenceRead(H("61 F0 9F 98 80 0A C3 28 62"), Utf8).lines), Show(Lines{u"a\uFFFD", u"\uFFFD(b"}));
+    EXPECT_EQ(Show(ReferenceRead(H("61 E2 82"), Utf8).lines), Show(Lines{u"a\uFFFD"}));
+    EXPECT_EQ(Show(ReferenceRead(LE({'a', 0xD800, '\n', 'b', 0xDC00}), Unicode).lines), Show(Lines{u"a\uFFFD", u"b\uFFFD"}));
     EXPECT_EQ(Show(ReferenceRead(Cat({H("FE FF"), BE({'a', 0x2028, 0xFEFF})}), Auto).lines), Show(Lines{u"a"}));
     EXPECT_EQ(ReferenceRead(H("EF BB"), Auto).encoding, int(AnsiOem));
     EXPECT_EQ(Show(ReferenceRead(H("80 85 0D"), AnsiOem).lines), Show(Lines{u"\u20AC\u2026"}));
@@ -768,7 +768,7 @@ public:
             return Point('x');
         }
         if (pick < 74 && encoding_ != Utf8) {
-            // A lone surrogate: it takes the next unit with it.
+            // A lone surrogate: a replacement character, the next unit kept.
             return Unit(char16_t(rng() % 2 ? 0xD800 + rng() % 0x400 : 0xDC00 + rng() % 0x400));
         }
         if (pick < 74 && encoding_ == Utf8) {
@@ -924,28 +924,46 @@ TEST(TextFileProperty, RandomLongTexts) {
 
 }  // namespace
 
-// A pipe cannot seek: without a mark, Auto must still read it from its first byte,
-// even when the first bytes arrive one short write at a time.
-TEST(TextFile, AutoReadsAPipeWithoutAMark) {
-    QTemporaryDir dir;
-    const QByteArray path = QFile::encodeName(dir.filePath("pipe"));
-    ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
-    std::thread writer([&] {
-        const int fd = ::open(path.constData(), O_WRONLY);
-        if (fd < 0) return;
-        for (const char* chunk : {"h", "e", "llo\nworld\n"}) {
-            (void)!::write(fd, chunk, std::strlen(chunk));
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ::close(fd);
-    });
-    CNonStdioFile reader;
-    std::vector<QString> lines;
-    if (reader.OpenText(QFile::decodeName(path), Auto)) {
-        QString line;
-        while (reader.ReadLine(line)) lines.push_back(line);
+namespace {
+
+// A pipe without a writer would block the text thread for ever and a device never
+// ends: only regular files are read, and never more than the cap.
+TEST(TextFileLimits, OnlyRegularFilesWithinTheCap) {
+    TempFiles files;
+    const QString fifo = files.Path(QStringLiteral("pipe.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkpath(files.Path(QStringLiteral("folder"))));
+    for (const QString& path : {fifo, QStringLiteral("/dev/zero"), files.Path(QStringLiteral("folder"))}) {
+        CNonStdioFile file;
+        EXPECT_FALSE(file.OpenText(path, Auto)) << path.toStdString();
+        EXPECT_EQ(file.Refusal(), FileRefusal::NotRegularFile) << path.toStdString();
     }
-    writer.join();
-    EXPECT_EQ(lines, (std::vector<QString>{QStringLiteral("hello"), QStringLiteral("world")}));
-    EXPECT_EQ(reader.EncodingInForce(), AnsiOem);
+    CNonStdioFile missing;
+    EXPECT_FALSE(missing.OpenText(files.Path(QStringLiteral("missing.txt")), Auto));
+    EXPECT_EQ(missing.Refusal(), FileRefusal::OpenFailed);
+
+    const QString path = files.Write(A("one\ntwo\nthree\n"));  // 14 bytes
+    const struct {
+        qint64 cap;
+        Lines lines;
+        bool capped;
+    } cases[] = {
+        {14, {u"one", u"two", u"three"}, false},
+        {1000, {u"one", u"two", u"three"}, false},
+        {8, {u"one", u"two"}, true},
+        {6, {u"one", u"tw"}, true},
+        {0, {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cap);
+        CNonStdioFile file;
+        ASSERT_TRUE(file.OpenText(path, AnsiOem, c.cap));
+        Lines lines;
+        QString line;
+        while (file.ReadLine(line)) lines.push_back(ToU16(line));
+        EXPECT_TRUE(lines == c.lines);
+        EXPECT_EQ(file.Capped(), c.capped);
+    }
 }
+
+}  // namespace

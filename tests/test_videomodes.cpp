@@ -1,3 +1,4 @@
+#include "base/Settings.h"
 #include "core/VideoModes.h"
 
 #include <QStringList>
@@ -63,4 +64,10 @@ TEST(VideoModes, IndexesOutsideTheTable) {
     }
     EXPECT_EQ(VideoModes::IndexFromListPosition(13), 0);
     EXPECT_EQ(VideoModes::IndexFromListPosition(-1), 0);
+}
+
+// The stored mode is refused outside the table, so both must end at the same mode.
+TEST(VideoModes, TheModeSettingCoversTheTable) {
+    EXPECT_EQ(Settings::Mode.minimum, 0);
+    EXPECT_EQ(Settings::Mode.maximum, VideoModes::Count - 1);
 }

@@ -122,6 +122,8 @@ QJsonValue SettingValue(const CSettingsStore& store, const QString& section, con
 
 int SettingsCommand(const QStringList& args) {
     CSettingsStore& store = CSettingsStore::Global();
+    for (const QString& problem : store.Problems())
+        std::fprintf(stderr, "cvtool: warning: %s: %s\n", qUtf8Printable(store.Path()), qUtf8Printable(problem));
     if (args.isEmpty()) {
         // Every key of the table with its value or default, and any other stored key.
         QMap<QString, QJsonObject> sections;
@@ -159,6 +161,11 @@ int SettingsCommand(const QStringList& args) {
     const int number = args[2].toInt(&isNumber);
     if (known && !known->isString && !isNumber) {
         std::fprintf(stderr, "cvtool: %s/%s takes an integer\n", qUtf8Printable(args[0]), qUtf8Printable(args[1]));
+        return 1;
+    }
+    if (known && !known->isString && !known->InRange(number)) {
+        std::fprintf(stderr, "cvtool: %s/%s takes an integer from %d to %d\n", qUtf8Printable(args[0]),
+                     qUtf8Printable(args[1]), known->minimum, known->maximum);
         return 1;
     }
     const bool written = (known && known->isString) || !isNumber ? store.WriteString(args[0], args[1], args[2])
