@@ -134,6 +134,13 @@ TEST(Cvtool, BadDescriptionsWriteNothing) {
         {"{\"objects\": [{\"Frames\": [{\"width\": 4, \"height\": 4, \"fill\": \"red\"}]}]}", "#AARRGGBB"},
         {"{\"objects\": [{\"Colour\": 1}]}", "unknown field"},
         {"{\"objects\": [{\"RichText\": \"\\u20ac\"}]}", "RichText"},
+        {"[{\"Speed\": 1}]", "must be a JSON object"},
+        {"{\"objects\": [{\"Frames\": {}}]}", "Frames: an array of frames"},
+        {"{\"objects\": [{\"Frames\": \"a.png\"}]}", "Frames: an array of frames"},
+        {"{\"objects\": [{\"Frames\": [7]}]}", "Frames[0]: an object"},
+        {"{\"objects\": [{\"Frames\": [{\"file\": \"\"}]}]}", "file: no file named"},
+        {"{\"objects\": [{\"Frames\": [{\"width\": 4, \"height\": 4, \"raw\": \"\"}]}]}", "raw: no file named"},
+        {"{\"objects\": [{\"Frames\": [{\"width\": 4, \"height\": 4, \"raw\": \"/dev/zero\"}]}]}", "not a regular file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);
@@ -202,6 +209,11 @@ TEST(Cvtool, SettingsAreListedReadAndWritten) {
     EXPECT_EQ(Cvtool({"settings", "Preferences", "RootFolder", "/srv/pages"}, home).exitCode, 0);
     ToolRun refused = Cvtool({"settings", "Preferences", "Mode", "seven"}, home);
     EXPECT_EQ(refused.exitCode, 1);
+    for (const char* outside : {"99", "-7"}) {
+        ToolRun run = Cvtool({"settings", "Preferences", "Mode", outside}, home);
+        EXPECT_EQ(run.exitCode, 1) << outside;
+        EXPECT_TRUE(run.err.contains("from 0 to 12")) << run.err.constData();
+    }
     EXPECT_EQ(Cvtool({"settings", "Preferences", "Mode"}, home).out.trimmed(), "7");
 
     const QJsonObject all = QJsonDocument::fromJson(Cvtool({"settings"}, home).out).object();

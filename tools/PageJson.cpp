@@ -1,9 +1,11 @@
 #include "tools/PageJson.h"
+#include "base/SafeFile.h"
 
 #include "core/VideoModes.h"
 #include "playback/Import.h"
 
 #include <QDir>
+#include <cstring>
 #include <QFile>
 #include <QJsonArray>
 
@@ -56,13 +58,18 @@ CPicture Pixels(const QJsonObject& entry, int w, int h, const QString& baseFolde
         return picture;
     }
     const QString path = ResolvePath(Text(entry.value(QLatin1String("raw")), what + QLatin1String(".raw")), baseFolder);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) Fail(QStringLiteral("%1: cannot open %2").arg(what, path));
-    if (file.size() != qint64(picture.ByteCount()))
+    if (path.isEmpty()) Fail(what + QLatin1String(".raw: no file named"));
+    QByteArray bytes;
+    const qint64 needed = qint64(picture.ByteCount());
+    if (const FileRefusal refusal = SafeFile::ReadAll(path, needed, bytes); refusal == FileRefusal::TooLarge) {
+        Fail(QStringLiteral("%1: %2 holds more than the %3 bytes %4 x %5 BGRA needs").arg(what, path).arg(needed).arg(w).arg(h));
+    } else if (refusal != FileRefusal::None) {
+        Fail(QStringLiteral("%1: cannot read %2: %3").arg(what, path, QString::fromUtf8(FileRefusalText(refusal))));
+    }
+    if (bytes.size() != needed)
         Fail(QStringLiteral("%1: %2 holds %3 bytes, %4 x %5 BGRA needs %6")
-                 .arg(what, path).arg(file.size()).arg(w).arg(h).arg(picture.ByteCount()));
-    if (file.read(reinterpret_cast<char*>(picture.data.get()), file.size()) != file.size())
-        Fail(QStringLiteral("%1: cannot read %2").arg(what, path));
+                 .arg(what, path).arg(bytes.size()).arg(w).arg(h).arg(needed));
+    std::memcpy(picture.data.get(), bytes.constData(), size_t(needed));
     return picture;
 }
 
@@ -117,7 +124,10 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& entry, int modeIndex, con
             if (c.unicode() > 0xFF) Fail(what + QLatin1String(".RichText: 8-bit RTF holds only characters up to U+00FF"));
         frame->RichText = rtf.toLatin1();
     }
-    const QJsonArray frames = entry.value(QLatin1String("Frames")).toArray();
+    const QJsonValue framesValue = entry.value(QLatin1String("Frames"));
+    if (!framesValue.isUndefined() && !framesValue.isArray())
+        Fail(what + QLatin1String(".Frames: an array of frames is expected"));
+    const QJsonArray frames = framesValue.toArray();
     if (frames.size() > PageFile::MaxFrames)
         Fail(QStringLiteral("%1.Frames: at most %2 frames").arg(what).arg(PageFile::MaxFrames));
     ImportedFrames built;
@@ -125,11 +135,13 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& entry, int modeIndex, con
     const int maxHeight = std::min(PageFile::MaxFrameSide, VideoModes::RenderHeight(modeIndex));
     for (qsizetype k = 0; k < frames.size(); ++k) {
         const QString where = QStringLiteral("%1.Frames[%2]").arg(what).arg(k);
+        if (!frames[k].isObject()) Fail(where + QLatin1String(": an object is expected"));
         const QJsonObject f = frames[k].toObject();
         if (f.contains(QLatin1String("file"))) {
             // A picture, animation, image list or video, imported as the editor does
             // (without the questions: a numbered sequence is one picture).
             const QString path = ResolvePath(Text(f.value(QLatin1String("file")), where + QLatin1String(".file")), baseFolder);
+            if (path.isEmpty()) Fail(where + QLatin1String(".file: no file named"));
             if (!ImportFile(built, path, maxWidth, maxHeight, VideoModes::FramePeriod(modeIndex) / 1000))
                 Fail(QStringLiteral("%1: %2 gave no frames").arg(where, path));
             continue;

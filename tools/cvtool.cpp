@@ -2,6 +2,7 @@
 // go to standard error with a non-zero exit code.
 #include "app/MainDoc.h"
 #include "base/NonStdioFile.h"
+#include "base/SafeFile.h"
 #include "base/Settings.h"
 #include "base/Translate.h"
 #include "core/PageFile.h"
@@ -227,16 +228,24 @@ int Info(const QString& path, int mode) {
 }
 
 int Build(const QString& descriptionPath, const QString& out, int mode) {
-    QFile file(descriptionPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cvtool: cannot open %s\n", qUtf8Printable(descriptionPath));
+    // Far above any description; the pictures it names are read by the importer.
+    constexpr qint64 MaxDescriptionBytes = 64ll * 1024 * 1024;
+    QByteArray bytes;
+    if (const FileRefusal refusal = SafeFile::ReadAll(descriptionPath, MaxDescriptionBytes, bytes);
+        refusal != FileRefusal::None) {
+        std::fprintf(stderr, "cvtool: cannot read %s: %s\n", qUtf8Printable(descriptionPath), FileRefusalText(refusal));
         return 1;
     }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
-    if (document.isNull() || !document.isObject()) {
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    if (document.isNull()) {
         std::fprintf(stderr, "cvtool: %s: invalid JSON (%s at byte %d)\n", qUtf8Printable(descriptionPath),
                      qUtf8Printable(parseError.errorString()), int(parseError.offset));
+        return 1;
+    }
+    if (!document.isObject()) {
+        std::fprintf(stderr, "cvtool: %s: the description must be a JSON object {\"objects\": [...]}, not an array\n",
+                     qUtf8Printable(descriptionPath));
         return 1;
     }
     PageJson::BuiltPage page;
