@@ -21,9 +21,10 @@ struct Shown {
     std::array<uint8_t, 4> object{}, around{};
 };
 
-// Runs the user-interface thread's events until done says so or the time is up.
+// Runs the user-interface thread's events until done says so or the time is up
+// (a bound for a run that went wrong, not a measure: a busy machine may take long).
 template <class Done>
-bool RunUntil(Done done, int milliseconds = 5000) {
+bool RunUntil(Done done, int milliseconds = 120000) {
     QElapsedTimer waited;
     waited.start();
     while (!done() && waited.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
