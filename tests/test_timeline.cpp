@@ -1376,10 +1376,11 @@ TEST_F(TimelineTest, BarGraphFadesToFullOpacityWhateverItsShare) {
         ExpectDest(shot->record, 100, 20, row.right, 70);
     }
     // It never jumps: each frame's alpha at most one step of the fade from the last.
-    for (size_t k = 1; k < engine.shots.size(); ++k)
-        if (engine.shots[k].result && engine.shots[k - 1].result)
-            EXPECT_LE(std::abs(engine.shots[k].record.Alpha - engine.shots[k - 1].record.Alpha), 3)
-                << "clock " << engine.shots[k].clock;
+    for (size_t k = 1; k < engine.shots.size(); ++k) {
+        if (!engine.shots[k].result || !engine.shots[k - 1].result) continue;
+        EXPECT_LE(std::abs(engine.shots[k].record.Alpha - engine.shots[k - 1].record.Alpha), 3)
+            << "clock " << engine.shots[k].clock;
+    }
 }
 
 TEST_F(TimelineTest, BarGraphFlagMeansNothingForOtherSources) {
