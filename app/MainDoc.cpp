@@ -91,6 +91,8 @@ void CMainDoc::Paste() {
     if (!Page.Add(copy)) return;  // a full page: nothing happens
     pasted->FramePeriod = VideoModes::FramePeriod(ModeIndex);
     Select(pasted);
+    // Not in the history, but a change of the page all the same: closing asks to save it.
+    Modified = true;
     host_.UpdateViews(UpdateGeneral);
 }
 

@@ -108,14 +108,20 @@ public:
     // Playing the object. Play, End and TogglePause run on the command thread (the
     // user-interface thread, where every input's command arrives). Stop runs there
     // and on the render thread, which stops an object that finished and, as the engine
-    // stops, every object; the render thread ends a crawl whose text has passed with
-    // PlayOut. Play, End and PlayOut belong to the playback layer (FramePlay.cpp), as
-    // does PresentFrame, the render thread's step.
+    // stops, every object; the render thread ends the pass of a crawl whose text has
+    // passed with PlayOutPass. Play, End, PlayOut and PlayOutPass belong to the
+    // playback layer (FramePlay.cpp), as does PresentFrame, the render thread's step.
     bool Play();         // true if the object started
     bool End();          // true if it resumed a paused object to play it out
-    // End's part that ends the timeline, without resuming a pause; false when the
-    // object is already going out.
+    // End's part that ends the timeline for good (no repetition follows), without
+    // resuming a pause; false when the object is already going out.
     bool PlayOut();
+    // The out effect at the end of one pass: as PlayOut, but Repeat still starts
+    // the object again afterwards.
+    bool PlayOutPass();
+    // The bar graph applies to a text file's value alone: the flag stays stored when
+    // the source changes, and means nothing for any other source.
+    bool ShowsBar() const { return BarGraph != 0 && TextSource == SourceTextFile; }
     bool Stop();         // true if the object was playing
     // The render thread's stop of an object that finished: stops it only while the
     // run it presented (Run, read while it held Busy) is still the one playing, so a
@@ -223,14 +229,16 @@ public:
     // new run, or the new run waits for it and is not yet published.
     std::atomic<int> Run{0};
     // The timeline's end: the render thread's words (PresentFrame reads them once per
-    // frame, advances Clock, resets all three at a repetition; PlayOut), which End
+    // frame, advances Clock, resets all three at a repetition; PlayOutPass), which End
     // and Play also write from the command thread while the object plays, no lock:
     // the render thread takes a command's values at its next frame. An End that meets
     // a repetition's reset may lose its EndTime there; Ending stays, and the object
     // finishes at the end of that repetition.
     std::atomic<int> EndTime{0};   // Clock at which the object has gone out; 0 while none is set
     std::atomic<int> Clock{0};     // ms since the object started playing
-    std::atomic<int> Ending{0};    // set by End and PlayOut; cleared by Play, and by the render thread at the finish
+    // Set by End (PlayOut): no repetition follows. Cleared by Play, also by a Play
+    // that starts the next repetition, and by the render thread at the finish.
+    std::atomic<int> Ending{0};
 
     // Render thread: PresentFrame, with Busy held. Stop releases the textures once
     // Busy is clear.
@@ -316,4 +324,5 @@ public:
 private:
     void CopyContent(const CFrame& other);
     bool StopIf(bool onlyRun, int run);
+    bool GoOut(bool forGood);
 };

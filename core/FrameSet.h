@@ -54,7 +54,8 @@ public:
     static std::vector<CFrame*> StopObjects(const std::vector<CFrame*>& list);
 
     // 1 while the render engine's render thread runs: written by that thread (on once
-    // its set-up succeeded, off as it stops; a tool that plays without an engine sets
+    // its set-up succeeded, before the engine's constructor returns; off as it
+    // stops; a tool that plays without an engine sets
     // it itself), read by every command.
     std::atomic<int> OutputOn{0};
 

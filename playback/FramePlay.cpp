@@ -4,8 +4,8 @@
 // stop it without playback.
 //
 // Threads: Play and End run on the command thread (the user-interface thread, where
-// every input's command arrives). PlayOut runs there as part of End, and on the
-// render thread when a crawl's text has passed; ResetTimeline in Play and on the
+// every input's command arrives). PlayOut runs there as part of End; PlayOutPass on
+// the render thread when a crawl's text has passed; ResetTimeline in Play and on the
 // render thread at each repetition.
 #include "base/Debug.h"
 #include "core/Frame.h"
@@ -42,7 +42,10 @@ bool CFrame::Play() {
             Paused.exchange(0);
         } else if (Repeat) {
             // The current repetition ends at the next frame whose clock is at least
-            // 1 ms, and the next one begins at once.
+            // 1 ms, and the next one begins at once, also during an out effect End
+            // started. Ending is cleared first: the render thread reads EndTime
+            // before Ending, so it never meets the new end with the old Ending.
+            Ending = 0;
             EndTime = 1;
         }
         return false;
@@ -86,9 +89,14 @@ bool CFrame::Play() {
     return true;
 }
 
-bool CFrame::PlayOut() {
+bool CFrame::PlayOut() { return GoOut(true); }
+
+bool CFrame::PlayOutPass() { return GoOut(false); }
+
+bool CFrame::GoOut(bool forGood) {
     if (EndTime != 0 && EndTime - Clock <= OutEffectDuration) return false;  // already going out
-    Ending = 1;
+    // Before EndTime, which the render thread reads first.
+    if (forGood) Ending = 1;
     // An object still waiting or coming in finishes its in effect first.
     EndTime = std::max(StartDelay + InEffectDuration, Clock.load()) + OutEffectDuration;
     if (EndTime == 0) EndTime = 1;

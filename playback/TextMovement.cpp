@@ -307,7 +307,9 @@ void MoveText(CFrame& frame, FramePresentation& record, int elapsedMicros) {
                     frame.Copied -= turns;
                 }
             } else if (frame.ShowWhileTextMoves && frame.NoMoreText.load() && frame.EndTime == 0) {
-                frame.PlayOut();  // the text has passed: the object plays out
+                // The text has passed: the object plays out, and Repeat says whether
+                // it starts again.
+                frame.PlayOutPass();
             }
         }
     }

@@ -4,6 +4,8 @@
 #include "playback/Effects.h"
 #include "playback/TextMovement.h"
 
+#include <algorithm>
+
 const char* PhaseName(TimelinePhase phase) {
     switch (phase) {
     case TimelinePhase::Waiting: return "waiting";
@@ -98,6 +100,7 @@ bool PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devi
 
         // 8. Phase and progress.
         const int t = clock - frame.StartDelay;
+        const bool bar = frame.ShowsBar();
         int effect = 0;
         bool fade = false;
         float progress = 1.0f;
@@ -108,17 +111,20 @@ bool PresentFrame(CFrame& frame, FramePresentation& record, ITextureDevice& devi
             progress = float(t) / float(frame.InEffectDuration);
         } else if (endTime != 0 && endTime - clock < frame.OutEffectDuration) {
             reached = TimelinePhase::Out;
-            effect = frame.BarGraph ? frame.InEffect : frame.OutEffect;
+            effect = bar ? frame.InEffect : frame.OutEffect;
             fade = frame.FadeOut;
             progress = float(endTime - clock) / float(frame.OutEffectDuration);
         } else {
             reached = TimelinePhase::Shown;
-            if (frame.BarGraph) effect = BarGraphShownEffect(frame.InEffect, frame.Rect);
+            if (bar) effect = BarGraphShownEffect(frame.InEffect, frame.Rect);
         }
-        if (frame.BarGraph) progress *= float(frame.BarValue - 1) / 100.0f;
+        // A bar covers its share of the object (none before the file gave a value);
+        // a fade follows the effect's progress alone, so a short bar still fades in
+        // to full opacity.
+        const float share = bar ? std::clamp(float(frame.BarValue.load() - 1) / 100.0f, 0.0f, 1.0f) : 1.0f;
 
         // 9.-11. Geometry, alpha and textures.
-        const EffectGeometry geometry = ComputeEffect(effect, progress, frame.Rect);
+        const EffectGeometry geometry = ComputeEffect(effect, progress * share, frame.Rect);
         std::copy(std::begin(geometry.Dest), std::end(geometry.Dest), record.Dest);
         std::copy(std::begin(geometry.Window), std::end(geometry.Window), record.BackgroundWindow);
         record.Alpha = fade ? int(progress * 255.0f) : 255;

@@ -581,6 +581,9 @@ void CRender::RenderThread() {
     std::string failure;
     const RenderStatus initialised = InitGL(failure);
     if (initialised != RenderStatus::Ok) CDebug::Log(1, "CRender::CRender(): %s", failure.c_str());
+    // The output is on before the constructor returns: a play given at once (the
+    // start-up's automation on the same tick) finds it on rather than being dropped.
+    if (initialised == RenderStatus::Ok) page_.OutputOn.store(1);
     {
         std::lock_guard guard(startLock_);
         status = initialised;
@@ -594,7 +597,6 @@ void CRender::RenderThread() {
     }
     CDebug::Log(2, "CRender::RenderThread() started");
     if (options_.synchronousText) gl_->textRenderer = std::make_unique<CRichEditTextRenderer>(1);
-    page_.OutputOn.store(1);
     const int64_t start = timer_->Micros();
     bool presented = true;
     for (int frame = 0; !stop.load() && presented; ++frame) {

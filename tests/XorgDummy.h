@@ -36,7 +36,8 @@ public:
                               dir_.filePath("xorg.log")});
         server_.setProcessChannelMode(QProcess::MergedChannels);
         server_.start();
-        for (int k = 0; k < 100 && server_.state() != QProcess::NotRunning && !Xrandr({}); ++k) QThread::msleep(100);
+        // Up to a minute: a busy machine may take long to bring a server up.
+        for (int k = 0; k < 600 && server_.state() != QProcess::NotRunning && !Xrandr({}); ++k) QThread::msleep(100);
         // Answered by this server, not by one that another test started on the
         // same number.
         if (server_.state() == QProcess::NotRunning || !Xrandr({})) {

@@ -286,6 +286,7 @@ TEST_F(DocumentTest, PasteOnAFullPageChangesNothingAndShowsNothing) {
     EXPECT_TRUE(host.selections.empty());
     EXPECT_TRUE(host.updates.empty());
     EXPECT_NE(doc.Clipboard, nullptr);
+    EXPECT_FALSE(doc.Modified);
 }
 
 // ---------------------------------------------------------------------------------
@@ -438,7 +439,7 @@ TEST_F(DocumentTest, CutWithoutSelectionDoesNothing) {
     EXPECT_FALSE(doc.Modified);
 }
 
-TEST_F(DocumentTest, PasteAddsACopyOnTopWithoutHistoryOrModification) {
+TEST_F(DocumentTest, PasteAddsACopyOnTopWithoutHistoryAndMarksThePageModified) {
     CFrame* source = Put({40, 50, 140, 150}, QStringLiteral("G"));
     Put({0, 0, 10, 10});
     doc.Select(source);
@@ -462,7 +463,7 @@ TEST_F(DocumentTest, PasteAddsACopyOnTopWithoutHistoryOrModification) {
     ASSERT_FALSE(host.selections.empty());
     EXPECT_EQ(host.selections.back(), pasted);
     EXPECT_TRUE(doc.Undo.UndoStack.empty());
-    EXPECT_FALSE(doc.Modified);
+    EXPECT_TRUE(doc.Modified) << "closing must offer to save the pasted object";
 
     doc.Paste();  // the clipboard stays for further pastes
     live = LiveObjects(doc.Page);

@@ -21,9 +21,10 @@ struct Shown {
     std::array<uint8_t, 4> object{}, around{};
 };
 
-// Runs the user-interface thread's events until done says so or the time is up.
+// Runs the user-interface thread's events until done says so or the time is up
+// (a bound for a run that went wrong, not a measure: a busy machine may take long).
 template <class Done>
-bool RunUntil(Done done, int milliseconds = 5000) {
+bool RunUntil(Done done, int milliseconds = 120000) {
     QElapsedTimer waited;
     waited.start();
     while (!done() && waited.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -61,6 +62,12 @@ TEST(Preview, ShowsTheRenderSizeScaledToThePaneAndFollowsItsSize) {
         if (frame == 0) ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
         return true;
     };
+    // The box shows once the text thread has had its turn on it, which a busy
+    // machine (or the text thread's first set-up) may put off for many frames.
+    std::atomic<int> boxShown{0};
+    options.presented = [&](int, CFrame&, const FramePresentation&, TimelinePhase phase, bool alive) {
+        if (alive && phase == TimelinePhase::Shown) boxShown = 1;
+    };
     options.afterFrame = [&](int, CRender& engine) {
         if (!readWanted.load()) return;
         std::vector<uint8_t> rgba;
@@ -79,7 +86,8 @@ TEST(Preview, ShowsTheRenderSizeScaledToThePaneAndFollowsItsSize) {
     };
     CRender engine(page, options, std::make_unique<CWindowTarget>(pane, false, 20000));
     ASSERT_EQ(engine.status.load(), RenderStatus::Ok);
-    // One frame read back, some frames from now.
+    // One frame read back, some frames after the box first showed.
+    ASSERT_TRUE(RunUntil([&] { return boxShown.load() != 0; }));
     const auto read = [&] {
         const int frames = engine.framesRendered.load();
         EXPECT_TRUE(RunUntil([&] { return engine.framesRendered.load() >= frames + 5; }));

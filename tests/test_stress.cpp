@@ -219,7 +219,7 @@ std::unique_ptr<CFrame> MakeObject(int variant) {
         f.ShowFor = 100;
         f.Hotkey = 2;
         break;
-    default:  // single picture, bar graph, once
+    default:  // single picture with a bar-graph flag left set (no text file: no bar), once
         f.Kind = KindPicture;
         f.PictureWidth = 5;
         f.PictureHeight = 4;

@@ -183,6 +183,77 @@ TEST_F(TextMovement, LongCrawlFeedsTheRingAndStopsWithItsEndAtTheRightEdge) {
     EXPECT_EQ(ColumnAt(TextOf(f), (2600 + 399) % 600, 0), 2999);
 }
 
+TEST_F(TextMovement, WindowShowsTheTextInOrderAcrossTheRing) {
+    // A coded chunk fed through the ring; at every frame each line of the window
+    // along the movement shows the text's own column (crawl) or row (roll), or
+    // nothing where a short text was padded. Forward, position j of the window shows
+    // text position Scrolled + j; reverse, the window's far edge shows the text's
+    // end first: length - 1 - (Scrolled + extent - 1 - j).
+    struct Row {
+        const char* name;
+        int movement, reverse, w, h, speed, length, frames;
+        bool seam;    // the window must come to straddle the ring's end
+        bool padded;  // a short text, padded to the object's extent
+    };
+    const Row rows[] = {
+        {"crawl", MovementHorizontal, 0, 400, 60, 20, 1000, 80, true, false},
+        {"reverse crawl", MovementHorizontal, 1, 400, 60, 20, 1000, 80, true, false},
+        {"roll", MovementVertical, 0, 100, 100, 19, 250, 30, true, false},
+        {"reverse roll across the seam", MovementVertical, 1, 100, 100, 19, 250, 30, true, false},
+        {"short crawl", MovementHorizontal, 0, 400, 60, 20, 150, 10, false, true},
+        {"short reverse crawl", MovementHorizontal, 1, 400, 60, 20, 150, 10, false, true},
+        {"short roll", MovementVertical, 0, 100, 100, 19, 60, 10, false, true},
+        {"short reverse roll, padded", MovementVertical, 1, 100, 100, 19, 60, 10, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const bool across = row.movement == MovementHorizontal;
+        CFrame f;
+        f.Rect = {0, 0, row.w, row.h};
+        f.Movement = row.movement;
+        f.Reverse = row.reverse;
+        f.Speed = row.speed;
+        f.FramePeriod = Period50;
+        f.Loop = 0;
+        PlayWithChunk(f, across ? row.length : row.w, across ? row.h : row.length);
+        const int extent = across ? row.w : row.h;
+        const int u = across ? f.TextureWidth : f.TextureHeight;
+        bool straddled = false, sawPadding = false;
+        int shown = 0;
+        for (int k = 0; k < row.frames; ++k) {
+            ASSERT_TRUE(Frame(f, Period50)) << "frame " << k;
+            if (!record.Text) continue;
+            ++shown;
+            const int s = f.Scrolled;
+            const int x = row.reverse ? ((2 * u - extent - s % u) % u + u) % u : s % u;
+            straddled = straddled || x + extent > u;
+            const int lo = across ? 0 : 1, hi = across ? 2 : 3;
+            EXPECT_FLOAT_EQ(record.TextWindow[lo], float(x) / float(u)) << "frame " << k;
+            EXPECT_FLOAT_EQ(record.TextWindow[hi], float(x + extent) / float(u)) << "frame " << k;
+            for (int j = 0; j < extent; ++j) {
+                int want = row.reverse ? row.length - 1 - (s + extent - 1 - j) : s + j;
+                if (want < 0 || want >= row.length) want = -1;
+                sawPadding = sawPadding || want == -1;
+                const int at = (x + j) % u;
+                const int got = across ? ColumnAt(TextOf(f), at, row.h / 2) : RowAt(TextOf(f), row.w / 2, at);
+                ASSERT_EQ(got, want < 0 ? -1 : across ? want : want & 0xFF) << "frame " << k << " line " << j;
+            }
+        }
+        EXPECT_EQ(shown, row.frames);
+        EXPECT_EQ(straddled, row.seam);
+        EXPECT_EQ(sawPadding, row.padded);
+        if (row.padded) {
+            EXPECT_EQ(f.Scrolled, 0) << "a short text stands still";
+            EXPECT_EQ(f.Copied, extent);
+        } else {
+            // Through the whole text: it stands once less than a frame's step is left.
+            EXPECT_EQ(f.Copied, row.length);
+            EXPECT_LE(f.Scrolled, row.length - extent);
+            EXPECT_GT(f.Scrolled, row.length - extent - (row.speed - 9));
+        }
+    }
+}
+
 TEST_F(TextMovement, ReverseCrawlEntersFromTheLeft) {
     CFrame f = Crawl(400, 60, 20, Period50);
     f.Reverse = 1;
@@ -244,6 +315,46 @@ TEST_F(TextMovement, ShowWhileTextMovesEndsTheObjectOnceItsTextHasPassed) {
     EXPECT_LE(f.Scrolled, 600);
     EXPECT_GT(f.Scrolled, 600 - 31);
     EXPECT_EQ(phases, (std::vector<TimelinePhase>{TimelinePhase::Shown, TimelinePhase::Out}));
+}
+
+TEST_F(TextMovement, ShowWhileTextMovesRepeatsOnceItsTextHasPassedAndPlayedOut) {
+    // A ticker meant to crawl once, play out and start again.
+    CFrame f = Crawl(300, 50, 40, Period50);
+    f.ShowWhileTextMoves = 1;
+    f.Repeat = 1;
+    f.OutEffectDuration = 200;
+    f.FadeOut = 1;
+    f.RichText = Rtf("Ticker +++ the news of the day crawls once +++");
+    f.Play();
+    std::vector<TimelinePhase> phases;
+    std::vector<int> scrolledAtEnd;
+    int generation = f.TextGeneration.load();
+    int scrolled = 0;
+    for (int k = 0; k < 1000 && scrolledAtEnd.size() < 3; ++k) {
+        ASSERT_TRUE(Frame(f, Period50)) << "frame " << k;
+        if (phases.empty() || phases.back() != phase) phases.push_back(phase);
+        if (f.TextGeneration.load() != generation) {  // a repetition began
+            generation = f.TextGeneration.load();
+            scrolledAtEnd.push_back(scrolled);
+        }
+        scrolled = f.Scrolled;
+    }
+    ASSERT_EQ(scrolledAtEnd.size(), 3u);
+    EXPECT_TRUE(f.Playing.load());
+    EXPECT_EQ(f.Ending.load(), 0);
+    // Each pass crawled the whole text before it played out.
+    for (int at : scrolledAtEnd) EXPECT_EQ(at, scrolledAtEnd.front());
+    EXPECT_GT(scrolledAtEnd.front(), 0);
+    const std::vector<TimelinePhase> pass{TimelinePhase::Shown, TimelinePhase::Out, TimelinePhase::Waiting};
+    std::vector<TimelinePhase> want;
+    for (int k = 0; k < 3; ++k) want.insert(want.end(), pass.begin(), pass.end());
+    EXPECT_EQ(phases, want);
+
+    // Ended by the operator, it plays out and stops for good.
+    f.End();
+    for (int k = 0; k < 1000 && Frame(f, Period50); ++k) {
+    }
+    EXPECT_FALSE(f.Playing.load());
 }
 
 TEST_F(TextMovement, RollFeedsRowsAndWrapsAlongY) {

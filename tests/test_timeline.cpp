@@ -125,6 +125,18 @@ void Standard(CFrame& f) {
     f.FramePeriod = 20000;
 }
 
+// A bar graph as the page stores one: the flag, and a text file whose leading
+// number is the bar's percentage (read by the text step).
+void BarFromFile(CFrame& f, const QTemporaryDir& dir, int percent) {
+    const QString path = dir.filePath(QStringLiteral("bar%1.txt").arg(percent));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QByteArray::number(percent) + "\r\n");
+    f.TextSource = SourceTextFile;
+    f.FileName = path;
+    f.BarGraph = 1;
+}
+
 struct PhaseRow {
     int clock;
     TimelinePhase phase;
@@ -342,6 +354,39 @@ TEST_F(TimelineTest, PlayOnPlayingRepeatingObjectStartsTheNextRepetition) {
     EXPECT_EQ(engine.shots.back().phase, TimelinePhase::Delay);
     EXPECT_EQ(frame.EndTime, 5000);
     EXPECT_EQ(frame.Playing.load(), 1);
+}
+
+TEST_F(TimelineTest, PlayDuringTheOutEffectEndStartedRepeatsAgain) {
+    Standard(frame);
+    frame.Repeat = 1;
+    frame.Play();
+    engine.RunToClock(frame, 2000);
+    EXPECT_EQ(frame.End(), 0);
+    ASSERT_EQ(frame.EndTime, 2500);
+    ASSERT_EQ(frame.Ending, 1);
+    engine.RunToClock(frame, 2200);
+    ASSERT_EQ(engine.shots.back().phase, TimelinePhase::Out);
+
+    EXPECT_EQ(frame.Play(), 0);
+    EXPECT_EQ(frame.Ending, 0) << "the end End asked for is called off";
+    EXPECT_EQ(frame.EndTime, 1);
+    ASSERT_TRUE(engine.Frame(frame));
+    EXPECT_EQ(engine.shots.back().clock, 2200);
+    EXPECT_EQ(engine.shots.back().clockAfter, 0);
+
+    // A whole repetition, and the next one after it: it repeats as before the End.
+    const size_t from = engine.shots.size();
+    engine.Run(frame, 600);
+    ASSERT_EQ(frame.Playing.load(), 1);
+    ExpectPhases(engine, {{0, TimelinePhase::Delay},
+                          {1000, TimelinePhase::In},
+                          {1500, TimelinePhase::Shown},
+                          {4750, TimelinePhase::Out}},
+                 from);
+    const Shot* end = engine.At(5000, from);
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(end->result, 1);
+    EXPECT_EQ(end->clockAfter, 0);
 }
 
 TEST_F(TimelineTest, PlayOnPlayingNonRepeatingObjectDoesNothing) {
@@ -1204,6 +1249,7 @@ TEST_F(LinkedPictureTest, FailedImportAtPlaySetsBackgroundErrorAndStopsAtTheFirs
 
 TEST_F(PictureTest, ZeroSizedObjectsPlayWithoutHarm) {
     const CRect rects[] = {{10, 10, 10, 60}, {10, 10, 110, 10}, {10, 10, 10, 10}};
+    QTemporaryDir dir;
     for (bool picture : {false, true}) {
         for (int bar : {0, 1}) {
             for (const CRect& rect : rects) {
@@ -1213,8 +1259,7 @@ TEST_F(PictureTest, ZeroSizedObjectsPlayWithoutHarm) {
                 CFrame f;
                 if (picture) MakePicture(f, 16, 16, {20, 20});
                 f.Rect = rect;
-                f.BarGraph = bar;
-                f.BarValue = 51;
+                if (bar) BarFromFile(f, dir, 50);
                 f.InEffect = 19;
                 f.InEffectDuration = 100;
                 f.FadeIn = 1;
@@ -1250,31 +1295,32 @@ TEST_F(TimelineTest, BarGraphShowsItsShare) {
     struct Row {
         CRect rect;
         int inEffect;
-        int barValue;
+        int percent;  // the file's number
         float dest[4];
         float window[4];
     };
     const Row rows[] = {
-        {{0, 0, 500, 50}, 0, 41, {0, 0, 200, 50}, {0, 0, 0.4f, 1}},
-        {{100, 20, 600, 70}, 0, 41, {100, 20, 300, 70}, {0, 0, 0.4f, 1}},
-        {{0, 0, 50, 500}, 0, 41, {0, 300, 50, 500}, {0, 0.6f, 1, 1}},  // narrower than tall: from the bottom
-        {{0, 0, 100, 100}, 0, 41, {0, 0, 40, 100}, {0, 0, 0.4f, 1}},   // square: from the left
-        {{100, 20, 600, 70}, 0, 101, {100, 20, 600, 70}, {0, 0, 1, 1}},
-        {{100, 20, 600, 70}, 0, 1, {100, 20, 100, 70}, {0, 0, 0, 1}},
-        {{100, 20, 600, 70}, 21, 41, {400, 20, 600, 70}, {0.6f, 0, 1, 1}},
+        {{0, 0, 500, 50}, 0, 40, {0, 0, 200, 50}, {0, 0, 0.4f, 1}},
+        {{100, 20, 600, 70}, 0, 40, {100, 20, 300, 70}, {0, 0, 0.4f, 1}},
+        {{0, 0, 50, 500}, 0, 40, {0, 300, 50, 500}, {0, 0.6f, 1, 1}},  // narrower than tall: from the bottom
+        {{0, 0, 100, 100}, 0, 40, {0, 0, 40, 100}, {0, 0, 0.4f, 1}},   // square: from the left
+        {{100, 20, 600, 70}, 0, 100, {100, 20, 600, 70}, {0, 0, 1, 1}},
+        {{100, 20, 600, 70}, 0, 0, {100, 20, 100, 70}, {0, 0, 0, 1}},
+        {{100, 20, 600, 70}, 21, 40, {400, 20, 600, 70}, {0.6f, 0, 1, 1}},
     };
+    QTemporaryDir dir;
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << "bar value " << row.barValue << " in effect " << row.inEffect << " width "
+        SCOPED_TRACE(testing::Message() << "bar " << row.percent << " % in effect " << row.inEffect << " width "
                                         << row.rect.Width());
         Engine local;
         CFrame f;
         f.Rect = row.rect;
-        f.BarGraph = 1;
-        f.BarValue = row.barValue;
+        BarFromFile(f, dir, row.percent);
         f.InEffect = row.inEffect;
         f.BackColor = 0xFF00C000;
         f.Play();
         ASSERT_TRUE(local.Frame(f));
+        EXPECT_EQ(f.BarValue.load(), row.percent + 1);
         const Shot& shot = local.shots.back();
         EXPECT_EQ(shot.phase, TimelinePhase::Shown);
         ExpectDest(shot.record, row.dest[0], row.dest[1], row.dest[2], row.dest[3]);
@@ -1285,9 +1331,9 @@ TEST_F(TimelineTest, BarGraphShowsItsShare) {
 }
 
 TEST_F(TimelineTest, BarGraphGrowsAndShrinksWithItsInEffect) {
+    QTemporaryDir dir;
     frame.Rect = {100, 20, 600, 70};
-    frame.BarGraph = 1;
-    frame.BarValue = 41;
+    BarFromFile(frame, dir, 40);
     frame.InEffect = 20;
     frame.InEffectDuration = 1000;
     frame.OutEffect = 21;  // not used by a bar graph
@@ -1300,6 +1346,104 @@ TEST_F(TimelineTest, BarGraphGrowsAndShrinksWithItsInEffect) {
     ExpectDest(engine.At(1500)->record, 100, 20, 300, 70);  // 40 %
     ExpectDest(engine.At(2500)->record, 100, 20, 200, 70);  // going out the way it came
     EXPECT_EQ(engine.At(2500)->phase, TimelinePhase::Out);
+}
+
+TEST_F(TimelineTest, BarGraphFadesToFullOpacityWhateverItsShare) {
+    QTemporaryDir dir;
+    frame.Rect = {100, 20, 600, 70};
+    BarFromFile(frame, dir, 40);
+    frame.InEffect = 20;
+    frame.InEffectDuration = 1000;
+    frame.FadeIn = 1;
+    frame.OutEffectDuration = 1000;
+    frame.FadeOut = 1;
+    frame.ShowIndefinitely = 0;
+    frame.ShowFor = 3000;
+    frame.Play();
+    engine.Run(frame, 10000);
+    struct Row {
+        int clock;
+        int alpha;
+        float right;  // the bar's right edge
+    };
+    // The alpha follows the effect's progress; the bar's share only its length.
+    for (const Row& row : {Row{250, 63, 150}, Row{500, 127, 200}, Row{990, 252, 298}, Row{1000, 255, 300},
+                           Row{1500, 255, 300}, Row{2500, 127, 200}, Row{2990, 2, 102}}) {
+        SCOPED_TRACE(testing::Message() << "clock " << row.clock);
+        const Shot* shot = engine.At(row.clock);
+        ASSERT_NE(shot, nullptr);
+        EXPECT_EQ(shot->record.Alpha, row.alpha);
+        ExpectDest(shot->record, 100, 20, row.right, 70);
+    }
+    // It never jumps: each frame's alpha at most one step of the fade from the last.
+    for (size_t k = 1; k < engine.shots.size(); ++k) {
+        if (!engine.shots[k].result || !engine.shots[k - 1].result) continue;
+        EXPECT_LE(std::abs(engine.shots[k].record.Alpha - engine.shots[k - 1].record.Alpha), 3)
+            << "clock " << engine.shots[k].clock;
+    }
+}
+
+TEST_F(TimelineTest, BarGraphFlagMeansNothingForOtherSources) {
+    // The flag stays stored when the source changes: the object shows whole, and
+    // its fade runs from nothing to full opacity, never below.
+    struct Row {
+        const char* name;
+        int source;
+    };
+    for (const Row& row : {Row{"own text", SourceObjectText}, Row{"clock", SourceClock}, Row{"timer", SourceTimer}}) {
+        SCOPED_TRACE(row.name);
+        Engine local;
+        CFrame f;
+        f.Rect = {100, 20, 600, 70};
+        f.BackColor = 0xFF00C000;
+        f.TextSource = row.source;
+        f.BarGraph = 1;
+        f.InEffect = 20;
+        f.InEffectDuration = 1000;
+        f.FadeIn = 1;
+        f.ShowIndefinitely = 0;
+        f.ShowFor = 2000;
+        f.Play();
+        local.Run(f, 150);
+        ASSERT_NE(local.At(500), nullptr);
+        EXPECT_EQ(local.At(500)->phase, TimelinePhase::In);
+        EXPECT_EQ(local.At(500)->record.Alpha, 127);
+        ExpectDest(local.At(500)->record, 100, 20, 350, 70);  // half of the whole object
+        ASSERT_NE(local.At(1200), nullptr);
+        EXPECT_EQ(local.At(1200)->phase, TimelinePhase::Shown);
+        ExpectDest(local.At(1200)->record, 100, 20, 600, 70);
+        ExpectWindow(local.At(1200)->record, 0, 0, 1, 1);
+        for (const Shot& shot : local.shots) {
+            EXPECT_GE(shot.record.Alpha, 0) << shot.clock;
+            EXPECT_LE(shot.record.Dest[0], shot.record.Dest[2]) << shot.clock;
+        }
+    }
+}
+
+TEST_F(TimelineTest, BarShareIsClampedToTheObject) {
+    // A text-file bar before its file gave a value, and a value beyond 100 %: an
+    // empty bar at the start edge and the whole object, never a mirrored sliver.
+    struct Row {
+        int barValue;
+        float right;
+    };
+    for (const Row& row : {Row{0, 100}, Row{-5, 100}, Row{500, 600}}) {
+        SCOPED_TRACE(testing::Message() << "bar value " << row.barValue);
+        Engine local;
+        local.textThread = false;
+        CFrame f;
+        f.Rect = {100, 20, 600, 70};
+        f.BackColor = 0xFF00C000;
+        f.TextSource = SourceTextFile;
+        f.BarGraph = 1;
+        f.Play();
+        f.ChunksRendered = 1;  // as after a text step without text
+        f.BarValue = row.barValue;
+        ASSERT_TRUE(local.Frame(f));
+        EXPECT_EQ(local.shots.back().phase, TimelinePhase::Shown);
+        ExpectDest(local.shots.back().record, 100, 20, row.right, 70);
+        EXPECT_EQ(local.shots.back().record.Alpha, 255);
+    }
 }
 
 }  // namespace
