@@ -3,6 +3,7 @@
 // deleted or kept, the pending list of 100 lines while the file cannot be opened or
 // another writer holds it, concurrent callers, the level and path fixed at the first
 // call, and the process-wide log's file in the documents folder.
+#include "tests/FileSizeLimit.h"
 #include "tests/TemporaryUserFolders.h"
 #include "base/Debug.h"
 #include "base/Settings.h"
@@ -25,6 +26,7 @@
 #include <set>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -591,6 +593,45 @@ TEST_F(GlobalLogTest, TheProcessLogUsesTheStoredLevelAndTheDocumentsFolderWithTh
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(MessageOf(lines[0]), QStringLiteral("CMainFrame::OnCreate() build: [Oct  9 2019]"));
     EXPECT_EQ(MessageOf(lines[1]), QStringLiteral("CMainDoc::ScriptStart()"));
+}
+
+}  // namespace
+
+namespace {
+
+// A full disk leaves no half line in the log: the lines wait and follow once there
+// is room, complete and in order.
+TEST_F(LogTest, OnAFullDiskLinesWaitWholeAndFollowWhenThereIsRoom) {
+    auto log = MakeLog();
+    log->Write(1, "first", {});
+    const qint64 size = QFileInfo(path_).size();
+    {
+        FileSizeLimit limit(rlim_t(size + 10));  // room for part of a line only
+        ASSERT_TRUE(limit.Active());
+        log->Write(1, "second line, longer than the room left", {});
+        log->Write(1, "third", {});
+        EXPECT_EQ(log->PendingCount(), 2);
+        EXPECT_EQ(QFileInfo(path_).size(), size);
+    }
+    log->Write(1, "fourth", {});
+    EXPECT_EQ(log->PendingCount(), 0);
+    const QStringList lines = LogLines(File());
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" - second line, longer than the room left")));
+    EXPECT_TRUE(lines[3].endsWith(QStringLiteral(" - fourth")));
+}
+
+// A pipe named as the log would block whoever logs; it is not written.
+TEST_F(LogTest, APipeNamedAsTheLogIsNotWritten) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path_).constData(), 0600), 0);
+    const int reader = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    auto log = MakeLog();
+    log->Write(1, "line", {});
+    EXPECT_EQ(log->PendingCount(), 1);
+    char byte;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
 }
 
 }  // namespace
