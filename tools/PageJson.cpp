@@ -130,8 +130,11 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& entry, int modeIndex, con
             // A picture, animation, image list or video, imported as the editor does
             // (without the questions: a numbered sequence is one picture).
             const QString path = ResolvePath(Text(f.value(QLatin1String("file")), where + QLatin1String(".file")), baseFolder);
-            if (!ImportFile(built, path, maxWidth, maxHeight, VideoModes::FramePeriod(modeIndex) / 1000))
-                Fail(QStringLiteral("%1: %2 gave no frames").arg(where, path));
+            QString error;
+            const int taken = ImportFile(built, path, maxWidth, maxHeight, VideoModes::FramePeriod(modeIndex) / 1000, {},
+                                         &error);
+            if (!error.isEmpty()) Fail(QStringLiteral("%1: %2").arg(where, error));
+            if (!taken) Fail(QStringLiteral("%1: %2 gave no frames").arg(where, path));
             continue;
         }
         const int w = int(Integer(f.value(QLatin1String("width")), where + QLatin1String(".width"), 1, PageFile::MaxFrameSide));
