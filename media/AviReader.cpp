@@ -316,9 +316,12 @@ bool CAviReader::OpenDecoder()
 
     // The output depth follows the source's pixel format; when neither the
     // container nor the opened decoder tells it, the first frame does.
-    int format = m_decoder->pix_fmt;
-    if (format == AV_PIX_FMT_NONE && !(vp9Alpha && codec->id == AV_CODEC_ID_VP9))
-        format = st->codecpar->format;  // libvpx's frames say whether the alpha came through
+    // libvpx's frames say whether the alpha came through; the container's format
+    // (copied into the decoder) describes the colour planes only.
+    const bool askFrame = vp9Alpha && codec->id == AV_CODEC_ID_VP9;
+    int format = askFrame ? int(AV_PIX_FMT_NONE) : int(m_decoder->pix_fmt);
+    if (format == AV_PIX_FMT_NONE && !askFrame)
+        format = st->codecpar->format;
     if (format == AV_PIX_FMT_NONE) {
         StartDeadline();
         if (Obtain())

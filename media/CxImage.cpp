@@ -7,7 +7,7 @@
 
 bool CxImage::Create(int width, int height) {
     if (width <= 0 || height <= 0 || width > MaxSide || height > MaxSide || int64_t(width) * height > MaxPixels) {
-        Error = QStringLiteral("image size %1 x %2 is too large (at most %3 pixels a side, %4 pixels in all)")
+        Error = QStringLiteral("image size %1 x %2 is too large, beyond the limits of %3 pixels a side and %4 pixels in all")
                     .arg(width)
                     .arg(height)
                     .arg(MaxSide)

@@ -245,7 +245,11 @@ bool CxImageBMP::Decode(const uint8_t* data, size_t size, CxImage& image) {
         bits = U16(info + 14);
         compression = U32(info + 16);
         colourCount = U32(info + 32);
-        if (bits == 64) return Fail(image, QStringLiteral("unsupported BMP variant: 64 bits a pixel"));
+        if (headerSize != 64 && (compression == 4 || compression == 5))
+            return Fail(image, QStringLiteral("unsupported BMP compression %1: a %2 picture inside a BMP file")
+                                   .arg(compression)
+                                   .arg(compression == 4 ? QStringLiteral("JPEG") : QStringLiteral("PNG")));
+        if (bits == 64) return Fail(image, QStringLiteral("unsupported BMP bit depth 64 (a 64-bit BMP variant)"));
         if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
             return Fail(image, QStringLiteral("unsupported BMP bit depth %1").arg(bits));
     }
@@ -274,10 +278,6 @@ bool CxImageBMP::Decode(const uint8_t* data, size_t size, CxImage& image) {
     }
     if (headerSize == 64 && (compression == 3 || compression == 4))
         return Fail(image, QStringLiteral("unsupported BMP variant: OS/2 Huffman or RLE24 compression"));
-    if (compression == 4)
-        return Fail(image, QStringLiteral("unsupported BMP variant: a JPEG picture inside a BMP file"));
-    if (compression == 5)
-        return Fail(image, QStringLiteral("unsupported BMP variant: a PNG picture inside a BMP file"));
     if (!compressionOk)
         return Fail(image, QStringLiteral("unsupported BMP compression %1 at %2 bits").arg(compression).arg(bits));
 

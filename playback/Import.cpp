@@ -320,7 +320,7 @@ VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidt
     const size_t firstAdded = target.Frames.size();
     // A frame goes in once the next one's start is known: its delay runs up to it.
     bool holding = false;
-    int64_t heldStart = 0, lastEnd = 0;
+    int64_t heldStart = 0, lastEnd = 0, lastInterval = 0;
     uint8_t alphaSeen = 0;
     int missing = 0;
     const auto addHeld = [&](int64_t until) {
@@ -350,6 +350,7 @@ VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidt
             holding = false;
             break;
         }
+        if (holding) lastInterval = start - heldStart;
         std::swap(picture, held);
         holding = true;
         heldStart = start;
@@ -360,13 +361,18 @@ VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidt
             break;
         }
     }
-    if (holding && !cancelled && !addHeld(lastEnd)) truncated = true;
+    // The last frame lasts as long as the stream says; where the container keeps
+    // no duration, FFmpeg's guess is a tick of the time base (1 ms in Matroska),
+    // and the frame lasts as long as the one before it. A cancelled import keeps
+    // what it had when it gave way.
+    if (holding && lastEnd - heldStart <= 1) lastEnd = heldStart + std::max<int64_t>(lastInterval, lastEnd - heldStart);
+    if (holding && !addHeld(lastEnd)) truncated = true;
     r.undecodable = reader.DecodeErrors();
     if (!truncated && !cancelled && r.expected > 0) {
-        // The stream gave out before the frames the container announced; an
-        // estimated count may be one off.
+        // The stream gave out before the frames the container counted (an
+        // estimate from the duration and a guessed rate proves nothing).
         const int64_t last = reader.DeliveredIndex() + 1;
-        r.endedEarly = reader.AtEnd() && last < int64_t(r.expected) - (reader.LengthExact() ? 0 : 1);
+        r.endedEarly = reader.AtEnd() && reader.LengthExact() && last < int64_t(r.expected);
     }
     if (cancelled) return VideoResult::Cancelled;
     if (r.decoded == 0) {
