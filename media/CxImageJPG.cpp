@@ -242,6 +242,8 @@ bool CxImageJPG::Decode(const uint8_t* data, size_t size, CxImage& image) {
     if (!ReadHeader(&state, data, size)) {
         image.Error = QStringLiteral("JPEG: %1").arg(QString::fromUtf8(state.errors.message));
     } else if (image.Create(int(state.info.output_width), int(state.info.output_height))) {
+        // Read now: finishing the decompression frees the saved markers.
+        const int orientation = ExifOrientation(state.info);
         rows.resize(size_t(image.Height));
         for (int y = 0; y < image.Height; ++y) rows[size_t(y)] = image.Row(image.Height - 1 - y);
         if (ReadPixels(&state, rows.data(), image.Width, image.Height)) {
@@ -250,7 +252,7 @@ bool CxImageJPG::Decode(const uint8_t* data, size_t size, CxImage& image) {
             else WidenRows(image, state.info.output_components);
 #endif
             image.HasAlpha = false;
-            ok = ApplyOrientation(image, ExifOrientation(state.info));
+            ok = ApplyOrientation(image, orientation);
             if (!ok) image.Error = QStringLiteral("JPEG: no memory to turn the picture upright");
         } else {
             image.Error = QStringLiteral("JPEG: %1").arg(QString::fromUtf8(state.errors.message));
