@@ -2336,6 +2336,103 @@ TEST_F(Cvtool, ImportVideo) {
     EXPECT_EQ(Ints(object.value("Rect").toArray()), (std::vector<int>{32, 32, 64, 56}));
 }
 
+// A play-once 29.97 fps clip on a 50 Hz timeline: at every output frame the frame
+// due at that time, from the first to the last, which stays until the end.
+TEST_F(Cvtool, ClipAt2997OnA50HzTimelineShowsTheFrameDueAndIsNotCut) {
+    VideoRecipe recipe;
+    recipe.width = 16;
+    recipe.height = 16;
+    recipe.rate = {30000, 1001};
+    for (uint32_t argb : DistinctColours(300)) {
+        const Rgba c{uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), 0xFF};
+        recipe.frames.push_back(TestFrame{c, c});
+    }
+    ASSERT_TRUE(WriteVideo(Path("ntsc.avi"), recipe));
+    const QJsonObject page{{"objects", QJsonArray{QJsonObject{{"Kind", 1},
+                                                            {"Rect", QJsonArray{0, 0, 16, 16}},
+                                                            {"ShowIndefinitely", 0},
+                                                            {"ShowFor", 10010},
+                                                            {"LoopAnimation", 0},
+                                                            {"Frames", QJsonArray{QJsonObject{{"file", "ntsc.avi"}}}}}}}};
+    ASSERT_TRUE(WriteBytes(Path("page.json"), QJsonDocument(page).toJson()));
+    const ToolRun build = Run({"build", Path("page.json"), Path("page.corvane"), "--mode", "0"});
+    ASSERT_EQ(build.exitCode, 0) << build.err.constData();
+    const std::vector<int> delays = FrameDelays(Info(Path("page.corvane"), 0));
+    ASSERT_EQ(delays.size(), 300u);
+    int total = 0;
+    for (int d : delays) total += d;
+    EXPECT_EQ(total, 10010) << "the clip's length, not 300 x 33 ms";
+
+    const ToolRun timeline = Run({"timeline", Path("page.corvane"), "--frames", "560", "--period-us", "20000", "--mode", "0"});
+    ASSERT_EQ(timeline.exitCode, 0) << timeline.err.constData();
+    int checked = 0, last = -1, wrong = 0;
+    bool stopped = false;
+    for (const QJsonObject& line : Lines(timeline.out)) {
+        if (line.contains("stopped")) {
+            stopped = true;
+            break;
+        }
+        if (!line.contains("animationFrame")) continue;
+        const int clock = line.value("clock").toInt();
+        // Frame k starts at k x 1001 / 30 ms.
+        const int due = std::min(299, int(int64_t(clock) * 30 / 1001));
+        if (line.value("animationFrame").toInt() != due && ++wrong <= 5)
+            ADD_FAILURE() << "at " << clock << " ms frame " << line.value("animationFrame").toInt() << ", due " << due;
+        last = line.value("animationFrame").toInt();
+        ++checked;
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GE(checked, 500);
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(last, 299) << "the last frame is shown before the object ends";
+}
+
+TEST_F(Cvtool, ImportSaysWhatWentWrong) {
+    // Another container than AVI.
+    VideoRecipe mp4;
+    mp4.container = "mp4";
+    mp4.codec = AV_CODEC_ID_MPEG4;
+    mp4.pixelFormat = AV_PIX_FMT_YUV420P;
+    mp4.frames = {TestFrame{{200, 40, 40, 255}, {200, 40, 40, 255}}, TestFrame{{40, 40, 200, 255}, {40, 40, 200, 255}}};
+    ASSERT_TRUE(WriteVideo(Path("clip.mp4"), mp4));
+    ToolRun run = Run({"import", Path("clip.mp4"), Path("mp4.corvane"), "--mode", "0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(FrameDelays(Info(Path("mp4.corvane"), 0)), (std::vector<int>{40, 40}));
+
+    // A video where nothing decodes, and one cut short.
+    const MjpegClip clip = WriteMjpeg(Path("good.avi"), 6);
+    ASSERT_EQ(clip.chunks.size(), 6u);
+    const QByteArray garbage = Spoiled(clip.bytes, clip.chunks);
+    ASSERT_TRUE(WriteBytes(Path("garbage.avi"), garbage));
+    run = Run({"import", Path("garbage.avi"), Path("garbage.corvane"), "--mode", "0"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Error: Video file decoding failed!")) << run.err.constData();
+    EXPECT_FALSE(QFileInfo::exists(Path("garbage.corvane")));
+
+    ASSERT_TRUE(WriteBytes(Path("cut.avi"), clip.bytes.left(clip.chunks[3].first + 8)));
+    run = Run({"import", Path("cut.avi"), Path("cut.corvane"), "--mode", "0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_TRUE(run.err.contains("Warning: The video file is damaged!")) << run.err.constData();
+
+    // An image list with a picture missing: refused, naming the missing file.
+    WriteAnimList();
+    ASSERT_TRUE(WriteBytes(Path("gap.txt"), "f0.bmp;40\nnone.bmp;40\nf2.bmp;40\n"));
+    run = Run({"import", Path("gap.txt"), Path("gap.corvane"), "--mode", "0"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Error: File open failed!")) << run.err.constData();
+    EXPECT_TRUE(run.err.contains(Path("none.bmp").toUtf8())) << run.err.constData();
+    EXPECT_FALSE(QFileInfo::exists(Path("gap.corvane")));
+
+    // cvtool build says the same.
+    const QJsonObject page{{"objects", QJsonArray{QJsonObject{{"Kind", 1}, {"Rect", QJsonArray{0, 0, 24, 16}},
+                                                            {"Frames", QJsonArray{QJsonObject{{"file", "gap.txt"}}}}}}}};
+    ASSERT_TRUE(WriteBytes(Path("page.json"), QJsonDocument(page).toJson()));
+    run = Run({"build", Path("page.json"), Path("built.corvane"), "--mode", "0"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(Path("none.bmp").toUtf8())) << run.err.constData();
+    EXPECT_TRUE(run.err.contains("cannot be opened")) << run.err.constData();
+}
+
 TEST_F(Cvtool, ImportFailuresPrintTheMessageAndWriteNothing) {
     SolidVideo recipe;
     recipe.width = 8;
