@@ -151,6 +151,7 @@ int CAviReader::Interrupted(void* self)
 bool CAviReader::Open(const QString& path)
 {
     Close();
+    m_openError.clear();
     QuietOnce();
     // Only a regular local file: no devices or pipes that could block, and the
     // name always goes to FFmpeg's file protocol, whatever characters it holds.

@@ -64,7 +64,7 @@ public:
     // dropped. Asking for the last delivered frame again returns it again; any
     // earlier index gives null. Null too when frame index has no picture (it failed
     // to decode, or the file ends before it); later frames can still be asked for.
-    // A decoded frame of another size than Width x Height is scaled to it (a frame
+    // A decoded frame of another size than the output size is scaled to it (a frame
     // larger than 16384 on a side gives null). The pointer stays valid until the
     // next call of GetFrame, Open or the destructor.
     const uint8_t* GetFrame(int index);
