@@ -8,7 +8,7 @@
 CFrame* CMainDoc::AddPictureObject() {
     if (PageFull()) return nullptr;
     CTranslate& translate = CTranslate::Global();
-    const QString patterns = QStringLiteral("*.tga;*.bmp;*.png;*.jpg;*.gif;*.txt;*.avi");
+    const QString patterns = ImportPatterns();
     const QString filter = FormatString(QStringLiteral("%s (%s)|%s||"), {translate.LoadText(10210), patterns, patterns});
     const QString path = host_.ChooseImportFile(filter);
     if (path.isEmpty()) return nullptr;
@@ -26,9 +26,12 @@ CFrame* CMainDoc::ImportPictureObject(const QString& path) {
                                       return !host_.ProgressCancelled();
                                   },
                                   [&] { host_.ProgressClose(); }};
-    const QString extension = QFileInfo(path).suffix().toLower();
+    const ImportKind kind = KindOfImport(path);
+    bool asPicture = kind == ImportKind::Picture;
+    bool list = kind == ImportKind::ImageList;
+    VideoReport video;
 
-    if (extension == QLatin1String("txt")) {
+    if (kind == ImportKind::ImageList) {
         QStringList lines;
         if (!ReadImageList(path, lines)) {
             translate.MessageBoxFormat(10361, MbIconError, {path});
@@ -36,22 +39,28 @@ CFrame* CMainDoc::ImportPictureObject(const QString& path) {
         }
         ImportEntries(imported, lines, QFileInfo(path).absolutePath(), VideoModes::FramePeriod(ModeIndex) / 1000, W, H,
                       outcome, &progress);
-    } else if (extension == QLatin1String("avi")) {
+    } else if (kind == ImportKind::Video) {
         host_.ProgressOpen(CFrameBackground::MaxFrames);
-        const VideoResult result = ImportVideo(imported, path, W, H, progress.step, outcome.truncated);
+        const VideoResult result = ImportVideo(imported, path, W, H, progress.step, outcome.truncated, &video);
         host_.ProgressClose();
         switch (result) {
-        case VideoResult::OpenFailed: translate.MessageBoxFormat(10361, MbIconError, {path}); return nullptr;
+        case VideoResult::OpenFailed:
+            // Not a container FFmpeg knows: perhaps a picture under another name,
+            // whose own reader then says what is wrong with it.
+            asPicture = true;
+            break;
         case VideoResult::TooSmall: translate.MessageBoxText(10204, MbIconError); return nullptr;
         case VideoResult::TooLarge: translate.MessageBoxText(10205, MbIconError); return nullptr;
         case VideoResult::DecodingFailed: translate.MessageBoxText(10206, MbIconError); return nullptr;
         case VideoResult::Cancelled: outcome.cancelled = true; break;
         case VideoResult::Ok: break;
         }
-    } else {
+    }
+    if (asPicture) {
         const QStringList sequence = NumberedSequence(path);
         if (sequence.size() >= 2 &&
             translate.MessageBoxFormat(10656, MbYesNo | MbIconQuestion, {int(sequence.size())}) == IdYes) {
+            list = true;
             ImportEntries(imported, sequence, QFileInfo(path).absolutePath(), VideoModes::FramePeriod(ModeIndex) / 1000,
                           W, H, outcome, &progress);
         } else {
@@ -59,8 +68,16 @@ CFrame* CMainDoc::ImportPictureObject(const QString& path) {
             ImportPictureFrames(imported, path, W, H, outcome, &progress);
         }
     }
-    if (outcome.failure)
-        translate.MessageBoxFormat(10360 + unsigned(outcome.failure), MbIconError, {outcome.failedPath});
+    if (outcome.failure) {
+        // The path with the reader's reason: a missing file, a picture too large,
+        // an unsupported variant are told apart. A list or sequence with a picture
+        // missing is not the animation asked for and adds nothing; an animation
+        // damaged after its first frames keeps them.
+        const QString shown = outcome.reason.isEmpty() ? outcome.failedPath
+                                                       : outcome.failedPath + QStringLiteral("\n(") + outcome.reason + u')';
+        translate.MessageBoxFormat(outcome.failure == 1 ? 10361 : 10362, MbIconError, {shown});
+        if (list) return nullptr;
+    }
 
     if (imported.Frames.empty() || outcome.cancelled) return nullptr;
     auto object = std::make_unique<CFrame>();
@@ -80,6 +97,8 @@ CFrame* CMainDoc::ImportPictureObject(const QString& path) {
         for (const CFrameBackground& frame : added->Frames) total = AddDelays(total, frame.Delay);
         added->ShowFor = total;
     }
+    if (video.scaled) translate.MessageBoxFormat(10216, MbIconWarning, {video.outWidth, video.outHeight});
+    if (video.Partial()) translate.MessageBoxFormat(10215, MbIconWarning, {path, video.decoded});
     if (outcome.tooLarge) translate.MessageBoxText(10207, MbIconWarning);
     if (outcome.truncated) translate.MessageBoxText(10208, MbIconWarning);
     return added;

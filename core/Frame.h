@@ -246,7 +246,7 @@ public:
     std::atomic<int> ClockMicros{0};  // µs not yet added to Clock, 0..999; the text thread reads it for a timer's text
     int MoveAccumulator = 0;
     int AnimationFrame = -1;
-    int AnimationFrameStart = 0;
+    int AnimationFrameStart = 0;  // the shown frame's start in the animation's own time (ms, within the loop)
     int Scrolled = 0;
     int Copied = 0;
     int DisplayStarted = 0;

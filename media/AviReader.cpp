@@ -1,5 +1,7 @@
 #include "media/AviReader.h"
 
+#include "base/SafeFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -130,6 +132,11 @@ void CAviReader::Close()
     m_pendingIndex = -1;
     m_lastIndex = -1;
     m_deliveredIndex = -1;
+    m_outWidth = m_outHeight = 0;
+    m_pendingTs = m_deliveredTs = m_timeOrigin = INT64_MIN;
+    m_pendingDuration = m_deliveredDuration = 0;
+    m_decodeErrors = 0;
+    m_lengthExact = false;
     Width = Height = 0;
     Scale = Rate = Length = 0;
 }
@@ -144,12 +151,21 @@ int CAviReader::Interrupted(void* self)
 bool CAviReader::Open(const QString& path)
 {
     Close();
+    m_openError.clear();
     QuietOnce();
     // Only a regular local file: no devices or pipes that could block, and the
     // name always goes to FFmpeg's file protocol, whatever characters it holds.
     const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile())
-        return false;
+    {
+        // Looked at before FFmpeg opens it: FFmpeg would wait for a FIFO's writer,
+        // and read a device without end.
+        QFile probe;
+        const FileRefusal refusal = SafeFile::OpenRegular(probe, path);
+        if (refusal != FileRefusal::None) {
+            m_openError = QString::fromLatin1(FileRefusalText(refusal));
+            return false;
+        }
+    }
     const QByteArray url = "file:" + QFile::encodeName(info.absoluteFilePath());
 
     StartDeadline();
@@ -159,8 +175,10 @@ bool CAviReader::Open(const QString& path)
     AVIOContext* io = nullptr;
     const int opened = avio_open2(&io, url.constData(), AVIO_FLAG_READ, &interrupt, &options);
     av_dict_free(&options);
-    if (opened < 0 || !io)
+    if (opened < 0 || !io) {
+        m_openError = QStringLiteral("the file cannot be opened");
         return false;
+    }
     m_io.reset(io);
 
     // Recognise the container by content, before any of its headers are read.
@@ -168,6 +186,7 @@ bool CAviReader::Open(const QString& path)
     if (av_probe_input_buffer2(m_io.get(), &format, url.constData(), nullptr, 0, 0) < 0 || !format
         || FormatRefused(format->name)) {
         Close();
+        m_openError = QStringLiteral("not a video FFmpeg can read");
         return false;
     }
 
@@ -184,6 +203,7 @@ bool CAviReader::Open(const QString& path)
     av_dict_free(&options);
     if (result < 0) {  // the context is freed by the failed call
         Close();
+        m_openError = QStringLiteral("not a video FFmpeg can read");
         return false;
     }
     m_format.reset(context);
@@ -228,6 +248,7 @@ bool CAviReader::ReadStreamInfo()
     }
 
     int64_t frames = st->nb_frames;
+    m_lengthExact = frames > 0;
     if (frames <= 0 && Rate != 0) {
         // Frames = duration in seconds x Rate / Scale.
         const AVRational frame = {int(Scale), int(Rate)};
@@ -246,7 +267,17 @@ bool CAviReader::ReadStreamInfo()
     m_timestampIndex = Rate != 0 && av_cmp_q(st->time_base, AVRational{int(Scale), int(Rate)}) == 0;
     m_firstTimestamp = st->start_time;
     m_haveFirstTimestamp = st->start_time != AV_NOPTS_VALUE;
+    m_outWidth = Width;
+    m_outHeight = Height;
     return true;
+}
+
+void CAviReader::SetOutputSize(int width, int height)
+{
+    if (m_decoder || width < 1 || height < 1 || width > kMaxSide || height > kMaxSide)
+        return;
+    m_outWidth = width;
+    m_outHeight = height;
 }
 
 bool CAviReader::OpenDecoder()
@@ -256,9 +287,22 @@ bool CAviReader::OpenDecoder()
     if (Width <= 0 || Height <= 0 || Width > kMaxSide || Height > kMaxSide)
         return false;
     const AVStream* st = m_format->streams[m_stream];
-    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    const AVCodec* codec = nullptr;
+    // FFmpeg's own VP9 decoder drops the alpha that WebM carries beside the picture;
+    // libvpx's keeps it.
+    const AVDictionaryEntry* alphaMode = av_dict_get(st->metadata, "alpha_mode", nullptr, 0);
+    const bool vp9Alpha = st->codecpar->codec_id == AV_CODEC_ID_VP9 && alphaMode && alphaMode->value
+        && std::strcmp(alphaMode->value, "0") != 0;
+    if (vp9Alpha)
+        codec = avcodec_find_decoder_by_name("libvpx-vp9");
+    if (!codec)
+        codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)
         return false;
+    if (m_outWidth <= 0 || m_outHeight <= 0) {
+        m_outWidth = Width;
+        m_outHeight = Height;
+    }
     std::unique_ptr<AVCodecContext, CodecCloser> decoder(avcodec_alloc_context3(codec));
     if (!decoder || avcodec_parameters_to_context(decoder.get(), st->codecpar) < 0)
         return false;
@@ -273,8 +317,11 @@ bool CAviReader::OpenDecoder()
 
     // The output depth follows the source's pixel format; when neither the
     // container nor the opened decoder tells it, the first frame does.
-    int format = m_decoder->pix_fmt;
-    if (format == AV_PIX_FMT_NONE)
+    // libvpx's frames say whether the alpha came through; the container's format
+    // (copied into the decoder) describes the colour planes only.
+    const bool askFrame = vp9Alpha && codec->id == AV_CODEC_ID_VP9;
+    int format = askFrame ? int(AV_PIX_FMT_NONE) : int(m_decoder->pix_fmt);
+    if (format == AV_PIX_FMT_NONE && !askFrame)
         format = st->codecpar->format;
     if (format == AV_PIX_FMT_NONE) {
         StartDeadline();
@@ -283,10 +330,10 @@ bool CAviReader::OpenDecoder()
     }
     m_bitCount = HasAlpha(format) ? 32 : 24;
 
-    const int stride = ((Width * m_bitCount + 31) / 32) * 4;
-    m_topDownStride = FFALIGN(Width * (m_bitCount / 8), 64);
-    const size_t imageSize = size_t(stride) * size_t(Height);
-    m_topDown.reset(static_cast<uint8_t*>(av_malloc(size_t(m_topDownStride) * size_t(Height))));
+    const int stride = ((m_outWidth * m_bitCount + 31) / 32) * 4;
+    m_topDownStride = FFALIGN(m_outWidth * (m_bitCount / 8), 64);
+    const size_t imageSize = size_t(stride) * size_t(m_outHeight);
+    m_topDown.reset(static_cast<uint8_t*>(av_malloc(size_t(m_topDownStride) * size_t(m_outHeight))));
     if (!m_topDown) {
         Close();
         return false;
@@ -299,8 +346,8 @@ bool CAviReader::OpenDecoder()
     }
     uint8_t* h = m_bitmap.data();
     PutLe32(h + 0, kHeaderSize);
-    PutLe32(h + 4, uint32_t(Width));
-    PutLe32(h + 8, uint32_t(Height));
+    PutLe32(h + 4, uint32_t(m_outWidth));
+    PutLe32(h + 8, uint32_t(m_outHeight));
     PutLe16(h + 12, 1);
     PutLe16(h + 14, uint32_t(m_bitCount));
     PutLe32(h + 16, 0);  // BI_RGB
@@ -329,6 +376,8 @@ bool CAviReader::Obtain()
             }
             m_lastIndex = index;
             m_pendingIndex = index;
+            m_pendingTs = ts == AV_NOPTS_VALUE ? INT64_MIN : ts;
+            m_pendingDuration = m_pending->pkt_duration;
             m_hasPending = true;
             return true;
         }
@@ -338,6 +387,7 @@ bool CAviReader::Obtain()
         }
         if (received != AVERROR(EAGAIN)) {
             ++packets;  // a frame failed to decode; the decoder goes on with the next packet
+            ++m_decodeErrors;
             continue;
         }
         if (m_draining) {  // a flushed decoder asks for input: nothing more will come
@@ -368,6 +418,8 @@ bool CAviReader::Obtain()
         m_packetWaiting = false;
         av_packet_unref(m_packet.get());
         // Any other error concerns this packet only.
+        if (sent < 0)
+            ++m_decodeErrors;
     }
     return false;
 }
@@ -380,8 +432,8 @@ bool CAviReader::Convert(const AVFrame& frame)
         return false;
     const AVPixelFormat target = m_bitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
     // A failed sws_getCachedContext frees the context it was given.
-    SwsContext* scaler = sws_getCachedContext(m_scaler.release(), frame.width, frame.height, source, Width,
-                                              Height, target, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr,
+    SwsContext* scaler = sws_getCachedContext(m_scaler.release(), frame.width, frame.height, source, m_outWidth,
+                                              m_outHeight, target, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr,
                                               nullptr, nullptr);
     if (!scaler)
         return false;
@@ -397,15 +449,15 @@ bool CAviReader::Convert(const AVFrame& frame)
 
     uint8_t* dst[4] = {m_topDown.get(), nullptr, nullptr, nullptr};
     int dstStride[4] = {m_topDownStride, 0, 0, 0};
-    if (sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, dst, dstStride) != Height)
+    if (sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, dst, dstStride) != m_outHeight)
         return false;
 
     // Rows bottom first, each padded to 4 bytes (padding bytes stay 0).
-    const size_t rowBytes = size_t(Width) * size_t(m_bitCount / 8);
-    const size_t stride = size_t(((Width * m_bitCount + 31) / 32) * 4);
+    const size_t rowBytes = size_t(m_outWidth) * size_t(m_bitCount / 8);
+    const size_t stride = size_t(((m_outWidth * m_bitCount + 31) / 32) * 4);
     uint8_t* rows = m_bitmap.data() + kHeaderSize;
-    for (int y = 0; y < Height; ++y)
-        std::memcpy(rows + size_t(Height - 1 - y) * stride, m_topDown.get() + size_t(y) * m_topDownStride,
+    for (int y = 0; y < m_outHeight; ++y)
+        std::memcpy(rows + size_t(m_outHeight - 1 - y) * stride, m_topDown.get() + size_t(y) * m_topDownStride,
                     rowBytes);
     return true;
 }
@@ -429,16 +481,79 @@ const uint8_t* CAviReader::GetFrame(int index)
         }
         if (m_pendingIndex > index)  // no picture for this index, or asked backwards
             return nullptr;
-        const bool converted = Convert(*m_pending);
-        av_frame_unref(m_pending.get());
-        m_hasPending = false;
+        const bool converted = Deliver();
         if (!converted) {
             m_deliveredIndex = -1;
             return nullptr;
         }
-        m_deliveredIndex = index;
         return m_bitmap.data();
     }
+}
+
+bool CAviReader::Deliver()
+{
+    const bool converted = Convert(*m_pending);
+    av_frame_unref(m_pending.get());
+    m_hasPending = false;
+    if (!converted)
+        return false;
+    m_deliveredIndex = m_pendingIndex;
+    m_deliveredTs = m_pendingTs;
+    m_deliveredDuration = m_pendingDuration;
+    if (m_timeOrigin == INT64_MIN && m_deliveredTs != INT64_MIN)
+        m_timeOrigin = m_deliveredTs;
+    return true;
+}
+
+const uint8_t* CAviReader::NextFrame()
+{
+    if (!m_decoder || m_bitmap.empty())
+        return nullptr;
+    StartDeadline();
+    for (int tries = 0; tries < kMaxPacketsPerFrame; ++tries) {
+        if (!m_hasPending && (m_ended || !Obtain()))
+            return nullptr;
+        if (Deliver())
+            return m_bitmap.data();
+        ++m_decodeErrors;  // decoded, but in a form that cannot be converted
+    }
+    return nullptr;
+}
+
+namespace {
+
+// num / den ms rounded up (den > 0), within int64.
+int64_t CeilDiv(__int128 num, __int128 den)
+{
+    __int128 q = num / den;
+    if (num % den != 0 && num > 0)
+        ++q;
+    const __int128 top = std::numeric_limits<int64_t>::max();
+    return int64_t(q > top ? top : q < -top ? -top : q);
+}
+
+}  // namespace
+
+bool CAviReader::DeliveredTimes(int64_t& startMs, int64_t& endMs) const
+{
+    if (!m_format || m_stream < 0 || m_deliveredIndex < 0 || m_deliveredTs == INT64_MIN || m_timeOrigin == INT64_MIN)
+        return false;
+    const AVRational tb = m_format->streams[m_stream]->time_base;
+    if (tb.num <= 0 || tb.den <= 0)
+        return false;
+    const __int128 offset = std::max<__int128>(0, __int128(m_deliveredTs) - m_timeOrigin);
+    // Start: offset x tb seconds.
+    startMs = CeilDiv(offset * tb.num * 1000, tb.den);
+    if (m_deliveredDuration > 0) {
+        endMs = CeilDiv((offset + m_deliveredDuration) * tb.num * 1000, tb.den);
+    } else if (Rate != 0 && Scale != 0) {
+        // One frame period, Scale / Rate seconds: (offset tb.num Rate + Scale tb.den) / (tb.den Rate).
+        endMs = CeilDiv((offset * tb.num * Rate + __int128(Scale) * tb.den) * 1000, __int128(tb.den) * Rate);
+    } else {
+        endMs = startMs;
+    }
+    endMs = std::max(endMs, startMs);
+    return true;
 }
 
 bool CAviReader::AtEnd() const { return m_decoder && m_ended && !m_hasPending; }

@@ -1,11 +1,18 @@
 #include "media/CxImage.h"
 
+#include "base/SafeFile.h"
+
 #include <QFile>
 #include <cstring>
 
 bool CxImage::Create(int width, int height) {
     if (width <= 0 || height <= 0 || width > MaxSide || height > MaxSide || int64_t(width) * height > MaxPixels) {
-        Error = QStringLiteral("image size %1 x %2 is beyond the limits").arg(width).arg(height);
+        Error = QStringLiteral("image size %1 x %2 is too large, beyond the limits of %3 pixels a side and %4 pixels in all")
+                    .arg(width)
+                    .arg(height)
+                    .arg(MaxSide)
+                    .arg(MaxPixels);
+        Failure = CxFailure::TooLarge;
         return false;
     }
     Width = width;
@@ -46,25 +53,23 @@ bool CxImage::Decode(const uint8_t* data, size_t size, int frame) {
     if (!ok) {
         const QString error = Error.isEmpty() ? QStringLiteral("cannot decode the image") : Error;
         const CxImageFormat format = Format;
+        const CxFailure failure = Failure == CxFailure::TooLarge ? Failure : CxFailure::Format;
         *this = CxImage();
         Format = format;
         Error = error;
+        Failure = failure;
     }
     return ok;
 }
 
 bool CxImage::Load(const QString& path, int frame) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    const FileRefusal refusal = SafeFile::ReadAll(path, MaxFileSize, bytes);
+    if (refusal != FileRefusal::None) {
         *this = CxImage();
-        Error = QStringLiteral("cannot open %1").arg(path);
+        Error = QString::fromLatin1(FileRefusalText(refusal));
+        Failure = CxFailure::Open;
         return false;
     }
-    if (file.size() > MaxFileSize) {
-        *this = CxImage();
-        Error = QStringLiteral("%1 is too large").arg(path);
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
     return Decode(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()), frame);
 }

@@ -19,6 +19,14 @@ enum CxImageFormat : int {
     CxFormatTga,
 };
 
+// Why a load failed, for the message the user sees.
+enum class CxFailure : int {
+    None = 0,
+    Open,      // the file cannot be opened or read: missing, not a regular file, too many bytes
+    Format,    // not an image, damaged, or a variant the decoders do not take
+    TooLarge,  // an image whose size is beyond the limits below
+};
+
 class CxImage {
 public:
     // Nothing larger is decoded: the check comes before any pixel memory is taken,
@@ -31,7 +39,9 @@ public:
     static constexpr int MaxFrames = 1000;
 
     // Reads and decodes a file; frame selects a frame of an animated GIF (-1 and 0
-    // the first). False (with Error set) when the file cannot be read or decoded.
+    // the first). False (with Error and Failure set) when the file cannot be read or
+    // decoded. Only regular files are read (never a FIFO or a device), and at most
+    // MaxFileSize bytes of them.
     bool Load(const QString& path, int frame = -1);
     // The same from bytes in memory.
     bool Decode(const uint8_t* data, size_t size, int frame = -1);
@@ -52,6 +62,7 @@ public:
     int FrameDelay = 0;          // delay of the decoded GIF frame in hundredths of a second
     std::vector<uint8_t> Pixels; // Width * Height * 4, bottom row first
     QString Error;
+    CxFailure Failure = CxFailure::None;
 };
 
 // The format decoders. Each fills image (Format, Width, Height, HasAlpha, Pixels) or

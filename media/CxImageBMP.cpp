@@ -18,10 +18,11 @@
 //    that is zero in every pixel is taken as absent: such files are common and
 //    are meant to be opaque. Otherwise its values are kept and HasAlpha is set.
 //  - RLE: pixels the stream skips (delta escapes, lines ended early, the bitmap
-//    ended early) are transparent black and set HasAlpha; runs that reach past
-//    the right edge are cut there, and nothing is written outside the image. The
-//    data running out before the end-of-bitmap escape fails, unless every pixel
-//    was covered by then.
+//    ended early) are transparent black and set HasAlpha. A run or a delta that
+//    reaches past the right edge or past the last line fails the file: such
+//    streams are damaged, and drawing them gives rows of garbage. The data
+//    running out before the end-of-bitmap escape fails, unless every pixel was
+//    covered by then.
 //  - Uncompressed data must hold every row; only the padding after the last row
 //    may be missing.
 #include "media/CxImage.h"
@@ -153,8 +154,15 @@ bool DecodeRle(const uint8_t* p, const uint8_t* end, bool four, bool topDown, co
     const int w = image.Width, h = image.Height;
     int x = 0, y = 0;
     auto line = [&](int yLine) { return image.Row(topDown ? h - 1 - yLine : yLine); };
+    const auto overreach = [&image] {
+        return Fail(image, QStringLiteral("damaged BMP file: the compressed pixel data runs past a row or the picture"));
+    };
     for (;;) {
-        if (y >= h) return true; // every line is done; anything after is ignored
+        if (y >= h) {
+            // Every line is done: only the closing escape (or nothing) may follow.
+            if (end - p < 2 || (p[0] == 0 && p[1] == 1)) return true;
+            return overreach();
+        }
         if (end - p < 2) {
             if (y == h - 1 && x >= w) return true; // only the closing escapes are missing
             return Fail(image, QStringLiteral("truncated BMP file: the compressed pixel data ends early"));
@@ -162,14 +170,15 @@ bool DecodeRle(const uint8_t* p, const uint8_t* end, bool four, bool topDown, co
         const int n = p[0], v = p[1];
         p += 2;
         if (n > 0) { // a run of n pixels of one index (RLE4: two alternating indices)
-            const int count = std::min(n, w - x);
+            if (n > w - x) return overreach();
+            const int count = n;
             uint8_t* d = line(y) + 4 * size_t(x);
             if (four) {
                 for (int i = 0; i < count; ++i) std::memcpy(d + 4 * i, palette[(i & 1) ? (v & 15) : (v >> 4)], 4);
             } else {
                 for (int i = 0; i < count; ++i) std::memcpy(d + 4 * i, palette[v], 4);
             }
-            x = std::min(x + n, w);
+            x += n;
         } else if (v == 0) { // end of line
             x = 0;
             ++y;
@@ -177,14 +186,16 @@ bool DecodeRle(const uint8_t* p, const uint8_t* end, bool four, bool topDown, co
             return true;
         } else if (v == 2) { // delta: right and up
             if (end - p < 2) return Fail(image, QStringLiteral("truncated BMP file: the compressed pixel data ends early"));
-            x = std::min(x + p[0], w);
+            if (p[0] > w - x || p[1] > h - 1 - y) return overreach();
+            x += p[0];
             y += p[1];
             p += 2;
         } else { // absolute run of v indices, padded to a 16-bit boundary
             const size_t bytes = four ? (size_t(v) + 1) / 2 : size_t(v);
             if (size_t(end - p) < bytes)
                 return Fail(image, QStringLiteral("truncated BMP file: the compressed pixel data ends early"));
-            const int count = std::min(v, w - x);
+            if (v > w - x) return overreach();
+            const int count = v;
             uint8_t* d = line(y) + 4 * size_t(x);
             if (four) {
                 for (int i = 0; i < count; ++i) {
@@ -194,7 +205,7 @@ bool DecodeRle(const uint8_t* p, const uint8_t* end, bool four, bool topDown, co
             } else {
                 for (int i = 0; i < count; ++i) std::memcpy(d + 4 * i, palette[p[i]], 4);
             }
-            x = std::min(x + v, w);
+            x += v;
             p += std::min((bytes + 1) & ~size_t(1), size_t(end - p));
         }
     }
@@ -234,6 +245,11 @@ bool CxImageBMP::Decode(const uint8_t* data, size_t size, CxImage& image) {
         bits = U16(info + 14);
         compression = U32(info + 16);
         colourCount = U32(info + 32);
+        if (headerSize != 64 && (compression == 4 || compression == 5))
+            return Fail(image, QStringLiteral("unsupported BMP compression %1: a %2 picture inside a BMP file")
+                                   .arg(compression)
+                                   .arg(compression == 4 ? QStringLiteral("JPEG") : QStringLiteral("PNG")));
+        if (bits == 64) return Fail(image, QStringLiteral("unsupported BMP bit depth 64 (a 64-bit BMP variant)"));
         if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
             return Fail(image, QStringLiteral("unsupported BMP bit depth %1").arg(bits));
     }
@@ -260,6 +276,8 @@ bool CxImageBMP::Decode(const uint8_t* data, size_t size, CxImage& image) {
     case BiAlphaBitfields: compressionOk = (bits == 16 || bits == 32) && headerSize != 64; break;
     default: break;
     }
+    if (headerSize == 64 && (compression == 3 || compression == 4))
+        return Fail(image, QStringLiteral("unsupported BMP variant: OS/2 Huffman or RLE24 compression"));
     if (!compressionOk)
         return Fail(image, QStringLiteral("unsupported BMP compression %1 at %2 bits").arg(compression).arg(bits));
 

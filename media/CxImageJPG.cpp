@@ -7,6 +7,10 @@
 // cannot make it work or allocate without bound. A file whose image data ends early
 // fails.
 //
+// A camera's EXIF orientation (APP1 "Exif", IFD0 tag 0x0112) is applied after
+// decoding, so the picture stands as it was taken; the segment is read with bounds
+// checks on every offset and anything unexpected leaves the picture as stored.
+//
 // libjpeg reports errors through the error manager, which longjmps back. Only the
 // two small functions that call setjmp run libjpeg, and neither holds a C++ object
 // with a destructor, so the jump never skips one.
@@ -18,6 +22,8 @@
 #include <jpeglib.h>
 
 #include <csetjmp>
+#include <cstring>
+#include <new>
 #include <vector>
 
 namespace {
@@ -75,6 +81,7 @@ bool ReadHeader(JpegState* state, const uint8_t* data, size_t size) {
     state->progress.progress_monitor = OnProgress;
     state->info.progress = &state->progress;
     jpeg_mem_src(&state->info, data, static_cast<unsigned long>(size));
+    jpeg_save_markers(&state->info, JPEG_APP0 + 1, 0xFFFF);
     if (jpeg_read_header(&state->info, TRUE) != JPEG_HEADER_OK) ERREXIT(&state->info, JERR_NO_IMAGE);
     switch (state->info.jpeg_color_space) {
     case JCS_GRAYSCALE:
@@ -147,6 +154,80 @@ void WidenRows(CxImage& image, int components) {
 }
 #endif
 
+// The EXIF orientation 1..8 in one saved APP1 segment, or 0.
+int ExifOrientation(const uint8_t* p, size_t size) {
+    if (size < 6 + 8 || std::memcmp(p, "Exif\0\0", 6) != 0) return 0;
+    const uint8_t* tiff = p + 6;
+    const size_t n = size - 6;
+    bool little;
+    if (tiff[0] == 'I' && tiff[1] == 'I') little = true;
+    else if (tiff[0] == 'M' && tiff[1] == 'M') little = false;
+    else return 0;
+    const auto u16 = [&](size_t at) -> uint32_t {
+        return little ? uint32_t(tiff[at] | tiff[at + 1] << 8) : uint32_t(tiff[at] << 8 | tiff[at + 1]);
+    };
+    const auto u32 = [&](size_t at) -> uint32_t { return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2); };
+    if (u16(2) != 42) return 0;
+    const uint32_t ifd = u32(4);
+    if (ifd > n || n - ifd < 2) return 0;
+    const uint32_t count = u16(ifd);
+    for (uint32_t i = 0; i < count; ++i) {
+        const size_t entry = size_t(ifd) + 2 + size_t(i) * 12;
+        if (entry > n || n - entry < 12) return 0;
+        if (u16(entry) != 0x0112) continue;
+        // SHORT, one value, stored in the entry's first two value bytes.
+        if (u16(entry + 2) != 3 || u32(entry + 4) != 1) return 0;
+        const uint32_t value = u16(entry + 8);
+        return value >= 1 && value <= 8 ? int(value) : 0;
+    }
+    return 0;
+}
+
+int ExifOrientation(const jpeg_decompress_struct& info) {
+    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
+        if (m->marker != JPEG_APP0 + 1 || !m->data) continue;
+        if (const int orientation = ExifOrientation(m->data, m->data_length)) return orientation;
+    }
+    return 0;
+}
+
+// Turns or mirrors the image so that it shows as orientation says the camera
+// held it (2..8; 1 and anything else leave it alone).
+bool ApplyOrientation(CxImage& image, int orientation) {
+    if (orientation < 2 || orientation > 8) return true;
+    const int w = image.Width, h = image.Height;
+    const bool swap = orientation >= 5;
+    const int outW = swap ? h : w, outH = swap ? w : h;
+    std::vector<uint8_t> out;
+    try {
+        out.resize(image.Pixels.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // Coordinates top-down; rows are stored bottom-up.
+    const auto source = [&](int x, int y) { return image.Pixels.data() + (size_t(h - 1 - y) * size_t(w) + size_t(x)) * 4; };
+    for (int y = 0; y < outH; ++y) {
+        uint8_t* d = out.data() + size_t(outH - 1 - y) * size_t(outW) * 4;
+        for (int x = 0; x < outW; ++x, d += 4) {
+            int sx = x, sy = y;
+            switch (orientation) {
+            case 2: sx = w - 1 - x; break;
+            case 3: sx = w - 1 - x, sy = h - 1 - y; break;
+            case 4: sy = h - 1 - y; break;
+            case 5: sx = y, sy = x; break;
+            case 6: sx = y, sy = h - 1 - x; break;
+            case 7: sx = w - 1 - y, sy = h - 1 - x; break;
+            case 8: sx = w - 1 - y, sy = x; break;
+            }
+            std::memcpy(d, source(sx, sy), 4);
+        }
+    }
+    image.Pixels.swap(out);
+    image.Width = outW;
+    image.Height = outH;
+    return true;
+}
+
 } // namespace
 
 bool CxImageJPG::Decode(const uint8_t* data, size_t size, CxImage& image) {
@@ -161,6 +242,8 @@ bool CxImageJPG::Decode(const uint8_t* data, size_t size, CxImage& image) {
     if (!ReadHeader(&state, data, size)) {
         image.Error = QStringLiteral("JPEG: %1").arg(QString::fromUtf8(state.errors.message));
     } else if (image.Create(int(state.info.output_width), int(state.info.output_height))) {
+        // Read now: finishing the decompression frees the saved markers.
+        const int orientation = ExifOrientation(state.info);
         rows.resize(size_t(image.Height));
         for (int y = 0; y < image.Height; ++y) rows[size_t(y)] = image.Row(image.Height - 1 - y);
         if (ReadPixels(&state, rows.data(), image.Width, image.Height)) {
@@ -169,7 +252,8 @@ bool CxImageJPG::Decode(const uint8_t* data, size_t size, CxImage& image) {
             else WidenRows(image, state.info.output_components);
 #endif
             image.HasAlpha = false;
-            ok = true;
+            ok = ApplyOrientation(image, orientation);
+            if (!ok) image.Error = QStringLiteral("JPEG: no memory to turn the picture upright");
         } else {
             image.Error = QStringLiteral("JPEG: %1").arg(QString::fromUtf8(state.errors.message));
         }

@@ -49,11 +49,14 @@ public:
     void Clear();
 
     // Loads an image file (BMP, GIF, JPEG, PNG, TGA, told apart by content): 0 on
-    // success, 2 when the file cannot be read as an image. frame selects a frame of
-    // an animated GIF (-1: the first). Without wantAlpha, or for an image without
+    // success, 1 when the file cannot be opened or read (missing, not a regular
+    // file, too many bytes), 2 when it cannot be read as an image (not one, damaged,
+    // an unsupported variant, or larger than the decoders take). reason, when given,
+    // receives the decoder's words for a failure. frame selects a frame of an
+    // animated GIF (-1: the first). Without wantAlpha, or for an image without
     // alpha, every pixel is opaque; with wantAlpha a BMP is paired with its copy on
     // white ("_W") to recover transparency. Defined with the codec layer.
-    int LoadFromFile(const QString& path, bool wantAlpha, int frame = -1);
+    int LoadFromFile(const QString& path, bool wantAlpha, int frame = -1, QString* reason = nullptr);
 
     // A new picture of w x h from the first rows and columns of the source, which
     // must be at least that large; returns false (and changes nothing) otherwise.

@@ -23,11 +23,17 @@ bool TakePixels(CPicture& picture, const CxImage& image, bool useAlpha) {
 
 }  // namespace
 
-int CPicture::LoadFromFile(const QString& path, bool wantAlpha, int frame) {
+int CPicture::LoadFromFile(const QString& path, bool wantAlpha, int frame, QString* reason) {
     Clear();
     CxImage image;
-    if (!image.Load(path, frame)) return 2;
-    if (!TakePixels(*this, image, wantAlpha && image.HasAlpha)) return 2;
+    if (!image.Load(path, frame)) {
+        if (reason) *reason = image.Error;
+        return image.Failure == CxFailure::Open ? 1 : 2;
+    }
+    if (!TakePixels(*this, image, wantAlpha && image.HasAlpha)) {
+        if (reason) *reason = QStringLiteral("image size %1 x %2 is too large").arg(image.Width).arg(image.Height);
+        return 2;
+    }
     if (image.Format == CxFormatGif) {
         frameCount = image.FrameCount;
         frameDelay = image.FrameDelay * 10;

@@ -5,6 +5,7 @@
 #include "playback/Timeline.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 TextureHandle CreateTexture(ITextureDevice& device, int width, int height) {
@@ -28,15 +29,44 @@ TextureHandle CreateTexture(ITextureDevice& device, int width, int height) {
 
 namespace {
 
-// The frame due now, as the animation's delays have run out.
-int ChooseFrame(const CFrame& frame) {
+// The frame due now in the animation's own time: the latest frame whose start (the
+// sum of the delays before it) is not after the time since the start delay ended.
+// Starts are summed from the frames themselves, never from when a frame happened
+// to show, so an output period that does not divide the delays neither drifts nor
+// slows the animation: a frame that falls between two output frames is skipped.
+// Without any time in its delays, an animation steps one frame per output frame.
+// start receives the chosen frame's start in ms.
+int ChooseFrame(const CFrame& frame, int& start) {
+    start = 0;
     const int n = int(frame.Frames.size());
-    const int i = frame.AnimationFrame;
-    if (n <= 1 || frame.Clock < frame.StartDelay || i < 0 || i >= n) return 0;
-    const int elapsed = frame.Clock - frame.AnimationFrameStart - frame.StartDelay;
-    if (elapsed < frame.Frames[size_t(i)].Delay) return i;
-    if (!frame.LoopAnimation && i == n - 1) return i;  // stays on its last frame
-    return (i + 1) % n;
+    const int clock = frame.Clock;
+    if (n <= 1 || clock < frame.StartDelay) return 0;
+    int64_t total = 0;
+    for (const CFrameBackground& background : frame.Frames) total += std::max(0, background.Delay);
+    if (total == 0) {
+        const int i = frame.AnimationFrame;
+        if (i < 0 || i >= n) return 0;
+        if (!frame.LoopAnimation && i == n - 1) return i;
+        return (i + 1) % n;
+    }
+    int64_t t = int64_t(clock - frame.StartDelay) * 1000 + frame.ClockMicros.load();  // µs
+    if (t >= total * 1000) {
+        if (!frame.LoopAnimation) {  // stays on its last frame
+            start = int(std::min<int64_t>(total - std::max(0, frame.Frames.back().Delay), INT32_MAX));
+            return n - 1;
+        }
+        t %= total * 1000;
+    }
+    int64_t begin = 0;
+    for (int k = 0; k < n; ++k) {
+        const int64_t end = begin + int64_t(std::max(0, frame.Frames[size_t(k)].Delay)) * 1000;
+        if (t < end) {
+            start = int(std::min<int64_t>(begin / 1000, INT32_MAX));
+            return k;
+        }
+        begin = end;
+    }
+    return n - 1;
 }
 
 }  // namespace
@@ -67,12 +97,11 @@ bool PrepareBackgroundTexture(CFrame& frame, ITextureDevice& device) {
     if (!picture) {
         if (!fresh) return true;  // the colour is written once per texture
     } else {
-        chosen = ChooseFrame(frame);
+        int start = 0;
+        chosen = ChooseFrame(frame, start);
         if (chosen == frame.AnimationFrame && !fresh) return true;
         frame.AnimationFrame = chosen;
-        // Counted from the end of the start delay at the earliest: a frame chosen
-        // during the delay must still get its whole time once the object shows.
-        frame.AnimationFrameStart = std::max(0, frame.Clock - frame.StartDelay);
+        frame.AnimationFrameStart = start;
     }
 
     CTexture& texture = *frame.BackgroundTexture;

@@ -4,6 +4,7 @@
 #include "base/Debug.h"
 #include "playback/FileStamp.h"
 #include "base/NonStdioFile.h"
+#include "base/SafeFile.h"
 #include "media/AviReader.h"
 #include "playback/Timeline.h"
 
@@ -23,8 +24,15 @@ namespace {
 constexpr int MinSide = 16;
 constexpr int AutomaticMaxWidth = 1920;
 constexpr int AutomaticMaxHeight = 1080;
-// Undecodable frames in a row after which a video counts as ended.
+// Calls in a row that gave no frame after which a video counts as ended.
 constexpr int MaxMissingFrames = 250;
+// An image list longer than this is no list of pictures.
+constexpr qint64 MaxImageListBytes = 16ll * 1024 * 1024;
+
+// The extensions the image codecs read.
+const char* const PictureExtensions[] = {"bmp", "dib", "gif", "jpg", "jpeg", "jpe", "png", "tga"};
+// Containers offered in the editor's file filter; any other FFmpeg opens imports too.
+const char* const VideoExtensions[] = {"avi", "mov", "mp4", "m4v", "mkv", "webm", "mxf", "mpg", "mpeg", "ts", "ogv", "wmv", "flv"};
 
 
 bool SameCode(const CCompressedPicture& a, const CCompressedPicture& b) {
@@ -42,9 +50,10 @@ int AddDelays(int a, int b) { return int(std::clamp<int64_t>(int64_t(a) + b, 0, 
 int ImportPictureFrames(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight,
                         ImportOutcome& outcome, const ImportProgress* progress) {
     CPicture picture;
-    if (const int result = picture.LoadFromFile(path, true, -1)) {
+    if (const int result = picture.LoadFromFile(path, true, -1, &outcome.reason)) {
         outcome.failure = result;
         outcome.failedPath = path;
+        CDebug::Log(1, "Import: %s: %s", path, outcome.reason);
         return 0;
     }
     if (picture.width > maxWidth || picture.height > maxHeight) outcome.tooLarge = true;
@@ -65,9 +74,10 @@ int ImportPictureFrames(ImportedFrames& target, const QString& path, int maxWidt
             break;
         }
         CPicture next;
-        if (const int result = next.LoadFromFile(path, true, i)) {
+        if (const int result = next.LoadFromFile(path, true, i, &outcome.reason)) {
             outcome.failure = result;
             outcome.failedPath = path;
+            CDebug::Log(1, "Import: %s, frame %d: %s", path, i, outcome.reason);
             break;
         }
         if (!AddFrame(target, next, next.frameDelay, maxWidth, maxHeight)) {
@@ -88,9 +98,10 @@ int ImportEntries(ImportedFrames& target, const QStringList& lines, const QStrin
         const ImageListEntry entry = ParseImageListLine(line, folder, defaultDelay);
         if (entry.skip) continue;
         CPicture picture;
-        if (const int result = picture.LoadFromFile(entry.path, true, -1)) {
+        if (const int result = picture.LoadFromFile(entry.path, true, -1, &outcome.reason)) {
             outcome.failure = result;
             outcome.failedPath = entry.path;
+            CDebug::Log(1, "Import: %s: %s", entry.path, outcome.reason);
             break;
         }
         if (picture.width > maxWidth || picture.height > maxHeight) outcome.tooLarge = true;
@@ -163,11 +174,18 @@ ImageListEntry ParseImageListLine(const QString& line, const QString& listFolder
 
 bool ReadImageList(const QString& path, QStringList& lines) {
     lines.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
+    QByteArray all;
+    if (const FileRefusal refusal = SafeFile::ReadAll(path, MaxImageListBytes, all); refusal != FileRefusal::None) {
+        CDebug::Log(1, "Import: %s: %s", path, FileRefusalText(refusal));
+        return false;
+    }
     QStringDecoder ansi(CodePage::Name(CNonStdioFile::AnsiCodePage()).constData());
-    while (!file.atEnd()) {
-        QByteArray bytes = file.readLine();
+    qsizetype from = 0;
+    while (from < all.size()) {
+        qsizetype to = all.indexOf('\n', from);
+        to = to < 0 ? all.size() : to + 1;
+        QByteArray bytes = all.mid(from, to - from);
+        from = to;
         while (bytes.endsWith('\n') || bytes.endsWith('\r')) bytes.chop(1);
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         QString line = utf8.decode(bytes);
@@ -203,76 +221,219 @@ QStringList NumberedSequence(const QString& path) {
     return files;
 }
 
-VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight,
-                        const std::function<bool(int)>& progress, bool& truncated) {
-    truncated = false;
-    CAviReader reader;
-    if (!reader.Open(path)) return VideoResult::OpenFailed;
-    if (!reader.ReadStreamInfo()) return VideoResult::DecodingFailed;
-    if (reader.Width < MinSide || reader.Height < MinSide) return VideoResult::TooSmall;
-    if (reader.Width > maxWidth || reader.Height > maxHeight) return VideoResult::TooLarge;
-    if (reader.Length == 0 || reader.Rate == 0) return VideoResult::DecodingFailed;
-    if (!reader.OpenDecoder()) return VideoResult::DecodingFailed;
-    const int delay = int(uint32_t(reader.Scale * 1000u) / reader.Rate);
-    CPicture picture;
-    if (!picture.Resize(reader.Width, reader.Height)) return VideoResult::DecodingFailed;
-    const int bits = reader.BitCount();
-    const size_t stride = ((size_t(reader.Width) * size_t(bits) + 31) / 32) * 4;
-    // The length comes from the file: a stream that stops delivering frames ends the
-    // import instead of being asked for billions that are not there.
-    const uint32_t length = std::min<uint32_t>(reader.Length, uint32_t(std::numeric_limits<int>::max()));
-    int missing = 0;
-    for (uint32_t i = 0; i < length; ++i) {
-        const uint8_t* bitmap = reader.GetFrame(int(i));
-        if (!bitmap) {
-            if (reader.AtEnd() || ++missing > MaxMissingFrames) break;
-            continue;  // a frame that cannot be decoded is left out
-        }
-        missing = 0;
-        const uint8_t* rows = bitmap + 40;
-        for (int y = 0; y < reader.Height; ++y) {
-            const uint8_t* source = rows + size_t(reader.Height - 1 - y) * stride;
-            uint8_t* row = picture.Pixel(0, y);
-            if (bits == 32) {
-                std::memcpy(row, source, size_t(reader.Width) * 4);
-            } else {
-                for (int x = 0; x < reader.Width; ++x) {
-                    row[x * 4] = source[x * 3];
-                    row[x * 4 + 1] = source[x * 3 + 1];
-                    row[x * 4 + 2] = source[x * 3 + 2];
-                    row[x * 4 + 3] = 255;
-                }
+ImportKind KindOfImport(const QString& path) {
+    const QString extension = Extension(path);
+    if (extension == QLatin1String("txt")) return ImportKind::ImageList;
+    for (const char* picture : PictureExtensions)
+        if (extension == QLatin1String(picture)) return ImportKind::Picture;
+    return ImportKind::Video;
+}
+
+QString ImportPatterns() {
+    QStringList patterns;
+    for (const char* picture : {"tga", "bmp", "png", "jpg", "jpeg", "gif", "txt"}) patterns << QStringLiteral("*.%1").arg(QLatin1String(picture));
+    for (const char* video : VideoExtensions) patterns << QStringLiteral("*.%1").arg(QLatin1String(video));
+    return patterns.join(u';');
+}
+
+namespace {
+
+// A bitmap of the reader (bottom-up rows, 24 or 32 bits) into picture (top-down,
+// 32 bits). Returns the OR of the alpha bytes (255 for 24 bits).
+uint8_t TakeVideoFrame(CPicture& picture, const uint8_t* bitmap, int width, int height, int bits) {
+    const size_t stride = ((size_t(width) * size_t(bits) + 31) / 32) * 4;
+    const uint8_t* rows = bitmap + 40;
+    uint8_t alpha = bits == 32 ? 0 : 255;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* source = rows + size_t(height - 1 - y) * stride;
+        uint8_t* row = picture.Pixel(0, y);
+        if (bits == 32) {
+            std::memcpy(row, source, size_t(width) * 4);
+            for (int x = 0; x < width; ++x) alpha |= source[x * 4 + 3];
+        } else {
+            for (int x = 0; x < width; ++x) {
+                row[x * 4] = source[x * 3];
+                row[x * 4 + 1] = source[x * 3 + 1];
+                row[x * 4 + 2] = source[x * 3 + 2];
+                row[x * 4 + 3] = 255;
             }
         }
-        if (!AddFrame(target, picture, delay, maxWidth, maxHeight)) {
+    }
+    return alpha;
+}
+
+// The largest size within maxWidth x maxHeight with the aspect of width x height.
+void FitInside(int width, int height, int maxWidth, int maxHeight, int& w, int& h) {
+    if (int64_t(width) * maxHeight <= int64_t(height) * maxWidth) {
+        h = maxHeight;
+        w = int(std::max<int64_t>(1, (int64_t(width) * maxHeight + height / 2) / height));
+    } else {
+        w = maxWidth;
+        h = int(std::max<int64_t>(1, (int64_t(height) * maxWidth + width / 2) / width));
+    }
+    w = std::min(w, maxWidth);
+    h = std::min(h, maxHeight);
+}
+
+}  // namespace
+
+VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight,
+                        const std::function<bool(int)>& progress, bool& truncated, VideoReport* report) {
+    VideoReport local;
+    VideoReport& r = report ? *report : local;
+    r = VideoReport{};
+    truncated = false;
+    CAviReader reader;
+    if (!reader.Open(path)) {
+        r.openError = reader.OpenError();
+        CDebug::Log(1, "ImportVideo: %s: %s", path, r.openError);
+        return VideoResult::OpenFailed;
+    }
+    r.recognised = true;
+    if (!reader.ReadStreamInfo()) {
+        CDebug::Log(1, "ImportVideo: %s: no video stream", path);
+        return VideoResult::DecodingFailed;
+    }
+    r.sourceWidth = reader.Width;
+    r.sourceHeight = reader.Height;
+    r.expected = int(std::min<uint32_t>(reader.Length, uint32_t(std::numeric_limits<int>::max())));
+    if (reader.Width < MinSide || reader.Height < MinSide) return VideoResult::TooSmall;
+    int width = reader.Width, height = reader.Height;
+    if (width > maxWidth || height > maxHeight) {
+        // Shown whole rather than refused: the frame is scaled down, keeping its aspect.
+        FitInside(reader.Width, reader.Height, maxWidth, maxHeight, width, height);
+        if (width < MinSide || height < MinSide) return VideoResult::TooLarge;
+        reader.SetOutputSize(width, height);
+        r.scaled = true;
+        CDebug::Log(1, "ImportVideo: %s: %d x %d is larger than %d x %d, scaled down to %d x %d", path, reader.Width,
+                    reader.Height, maxWidth, maxHeight, width, height);
+    }
+    r.outWidth = width;
+    r.outHeight = height;
+    if (!reader.OpenDecoder()) {
+        CDebug::Log(1, "ImportVideo: %s: no decoder for the video stream", path);
+        return VideoResult::DecodingFailed;
+    }
+    CPicture picture, held;
+    if (!picture.Resize(width, height) || !held.Resize(width, height)) return VideoResult::DecodingFailed;
+    const int bits = reader.BitCount();
+    const size_t firstAdded = target.Frames.size();
+    // A frame goes in once the next one's start is known: its delay runs up to it.
+    bool holding = false;
+    int64_t heldStart = 0, lastEnd = 0, lastInterval = 0;
+    uint8_t alphaSeen = 0;
+    int missing = 0;
+    const auto addHeld = [&](int64_t until) {
+        const int delay = int(std::clamp<int64_t>(until - heldStart, 0, std::numeric_limits<int>::max()));
+        return AddFrame(target, held, delay, maxWidth, maxHeight) != 0;
+    };
+    bool cancelled = false;
+    while (!reader.AtEnd()) {
+        const uint8_t* bitmap = reader.NextFrame();
+        if (!bitmap) {
+            if (reader.AtEnd() || ++missing > MaxMissingFrames) break;
+            continue;
+        }
+        missing = 0;
+        int64_t start = 0, end = 0;
+        if (!reader.DeliveredTimes(start, end)) {
+            // No timestamps: the frame's place in the stream at its nominal rate.
+            const int64_t index = std::max<int64_t>(0, reader.DeliveredIndex());
+            const int64_t scale = reader.Scale ? reader.Scale : 1, rate = reader.Rate ? reader.Rate : 25;
+            start = (index * scale * 1000 + rate - 1) / rate;
+            end = ((index + 1) * scale * 1000 + rate - 1) / rate;
+        }
+        if (holding) start = std::max(start, heldStart);  // timestamps that go back do not reorder frames
+        alphaSeen |= TakeVideoFrame(picture, bitmap, width, height, bits);
+        if (holding && !addHeld(start)) {
             truncated = true;
+            holding = false;
             break;
         }
-        if (progress && !progress(int(i))) return VideoResult::Cancelled;
+        if (holding) lastInterval = start - heldStart;
+        std::swap(picture, held);
+        holding = true;
+        heldStart = start;
+        lastEnd = std::max(end, start);
+        ++r.decoded;
+        if (progress && !progress(r.decoded - 1)) {
+            cancelled = true;
+            break;
+        }
     }
+    // The last frame lasts as long as the stream says; where the container keeps
+    // no duration, FFmpeg's guess is a tick of the time base (1 ms in Matroska),
+    // and the frame lasts as long as the one before it. A cancelled import keeps
+    // what it had when it gave way.
+    if (holding && lastEnd - heldStart <= 1) lastEnd = heldStart + std::max<int64_t>(lastInterval, lastEnd - heldStart);
+    if (holding && !addHeld(lastEnd)) truncated = true;
+    r.undecodable = reader.DecodeErrors();
+    if (!truncated && !cancelled && r.expected > 0) {
+        // The stream gave out before the frames the container counted (an
+        // estimate from the duration and a guessed rate proves nothing).
+        const int64_t last = reader.DeliveredIndex() + 1;
+        r.endedEarly = reader.AtEnd() && reader.LengthExact() && last < int64_t(r.expected);
+    }
+    if (cancelled) return VideoResult::Cancelled;
+    if (r.decoded == 0) {
+        CDebug::Log(1, "ImportVideo: %s: no frame could be decoded (%d decoding errors)", path, r.undecodable);
+        return VideoResult::DecodingFailed;
+    }
+    if (bits == 32 && alphaSeen == 0) {
+        // Alpha zero in every frame: a 32-bit file that means to be opaque, as
+        // such files commonly do (the image codecs read them the same way).
+        CPicture frame;
+        for (size_t k = firstAdded; k < target.Frames.size(); ++k) {
+            if (!target.Frames[k].Picture.Decompress(frame)) continue;
+            for (int y = 0; y < std::min(frame.height, height); ++y)
+                for (int x = 0; x < std::min(frame.width, width); ++x) frame.Pixel(x, y)[3] = 255;
+            target.Frames[k].Picture.Compress(frame);
+        }
+    }
+    if (r.Partial())
+        CDebug::Log(1, "ImportVideo: %s: damaged: %d frames decoded of %d, %d decoding errors%s; the last good frame is held over the rest",
+                    path, r.decoded, r.expected, r.undecodable, r.endedEarly ? ", the file ends early" : "");
     return VideoResult::Ok;
 }
 
 int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight, int defaultDelay,
-               const std::function<bool()>& carryOn) {
+               const std::function<bool()>& carryOn, QString* error) {
     ImportOutcome outcome;
     const ImportProgress watch{[](int) {}, [&carryOn](int) { return carryOn(); }, [] {}};
     const ImportProgress* progress = carryOn ? &watch : nullptr;
-    const QString extension = Extension(path);
-    if (extension == QLatin1String("txt")) {
+    const auto said = [&](int taken) {
+        if (error && outcome.failure)
+            *error = QStringLiteral("%1: %2").arg(outcome.failedPath,
+                                                  outcome.reason.isEmpty() ? QStringLiteral("cannot be read") : outcome.reason);
+        return taken;
+    };
+    if (error) error->clear();
+    const ImportKind kind = KindOfImport(path);
+    if (kind == ImportKind::ImageList) {
         QStringList lines;
-        if (!ReadImageList(path, lines)) return 0;
-        return ImportEntries(target, lines, QFileInfo(path).absolutePath(), defaultDelay, maxWidth, maxHeight, outcome,
-                             progress);
+        if (!ReadImageList(path, lines)) {
+            if (error) *error = path + QStringLiteral(": the list cannot be read");
+            return 0;
+        }
+        return said(ImportEntries(target, lines, QFileInfo(path).absolutePath(), defaultDelay, maxWidth, maxHeight,
+                                  outcome, progress));
     }
-    if (extension == QLatin1String("avi")) {
+    if (kind == ImportKind::Video) {
         bool truncated = false;
         int frames = 0;
-        ImportVideo(target, path, maxWidth, maxHeight, [&](int) { return ++frames, !carryOn || carryOn(); },
-                    truncated);
-        return frames;
+        VideoReport report;
+        const VideoResult result = ImportVideo(target, path, maxWidth, maxHeight,
+                                               [&](int) { return ++frames, !carryOn || carryOn(); }, truncated, &report);
+        if (report.recognised) {
+            if (error && result != VideoResult::Ok && result != VideoResult::Cancelled)
+                *error = path + (result == VideoResult::TooSmall ? QStringLiteral(": the video is too small")
+                                 : result == VideoResult::TooLarge ? QStringLiteral(": the video is too large")
+                                                                   : QStringLiteral(": no frame of the video could be decoded"));
+            return frames;
+        }
+        // Not a container FFmpeg knows: perhaps a picture under another name.
     }
-    return ImportPictureFrames(target, path, maxWidth, maxHeight, outcome, progress);
+    return said(ImportPictureFrames(target, path, maxWidth, maxHeight, outcome, progress));
 }
 
 bool ImageFileChanged(const CFrame& frame) {

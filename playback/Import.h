@@ -50,6 +50,7 @@ QStringList NumberedSequence(const QString& path);
 struct ImportOutcome {
     int failure = 0;         // load result of the picture that failed (0: none)
     QString failedPath;      // that picture
+    QString reason;          // the decoder's words for the failure
     bool tooLarge = false;   // a picture was larger than the maximum and was cropped
     bool truncated = false;  // the frame limit cut the import short
     bool cancelled = false;  // the user cancelled
@@ -74,19 +75,51 @@ int ImportEntries(ImportedFrames& target, const QStringList& lines, const QStrin
 
 // Why a video gave no frames.
 enum class VideoResult { Ok, OpenFailed, TooSmall, TooLarge, DecodingFailed, Cancelled };
-// Decodes every frame of a video into target (limits 16 .. max), calling progress
-// after each added frame with its index; progress returns false to cancel.
-// truncated is set when the 1000-frame limit cut the video.
+
+// What a video import met besides its frames, for the warnings of the interactive
+// import (the log has it too).
+struct VideoReport {
+    QString openError;       // why the file could not be opened (OpenFailed)
+    bool recognised = false; // FFmpeg recognised a container (Open succeeded)
+    int decoded = 0;         // frames taken from the stream
+    int expected = 0;        // the container's frame count (0: unknown)
+    int undecodable = 0;     // packets or frames that failed to decode
+    bool endedEarly = false; // the stream ended before the frames the container announced
+    bool scaled = false;     // larger than the maximum: scaled down to outWidth x outHeight
+    int sourceWidth = 0, sourceHeight = 0, outWidth = 0, outHeight = 0;
+    // Some frames could not be read: the picture of the last good one was held over them.
+    bool Partial() const { return decoded > 0 && (undecodable > 0 || endedEarly); }
+};
+
+// Decodes every frame of a video into target (limits 16 .. max; a larger video is
+// scaled down to fit, keeping its aspect), calling progress after each added frame
+// with its index; progress returns false to cancel. Each frame's delay runs from
+// its own start time to the next frame's, in whole ms rounded so that their sum
+// follows the stream's exact times (variable timestamps, dropped frames and frames
+// that fail to decode keep the last good picture up until the next). truncated is
+// set when the 1000-frame limit cut the video. A 32-bit video whose alpha is zero in
+// every frame is taken as opaque. DecodingFailed when no frame decoded.
 VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight,
-                        const std::function<bool(int)>& progress, bool& truncated);
+                        const std::function<bool(int)>& progress, bool& truncated, VideoReport* report = nullptr);
+
+// How a file is imported, by its name: an image list (".txt"), a picture (the image
+// codecs' extensions) or anything else, which is tried as a video (every container
+// FFmpeg opens) and read as a picture when FFmpeg does not recognise it.
+enum class ImportKind { ImageList, Picture, Video };
+ImportKind KindOfImport(const QString& path);
+
+// The editor's file filter patterns of every importable file (";"-separated).
+QString ImportPatterns();
 
 // Every frame a file gives without asking anything: an image list (".txt"), a
-// video (".avi") or a picture (every frame of an animated GIF); a numbered sequence
+// video (any container FFmpeg opens) or a picture (every frame of an animated GIF); a numbered sequence
 // is not looked for. Frames up to maxWidth x maxHeight; defaultDelay for list
 // entries without one. Returns the number of pictures taken (added or merged).
 // carryOn, when given, is asked between frames; false ends the import there.
+// error, when given, receives what went wrong (empty when nothing did): a picture
+// that failed to load, even after others were taken, or a video that gave nothing.
 int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int maxHeight, int defaultDelay,
-               const std::function<bool()>& carryOn = {});
+               const std::function<bool()>& carryOn = {}, QString* error = nullptr);
 
 // The linked file has another size or last-write time than at its last automatic
 // import, or cannot be read.

@@ -39,6 +39,13 @@ struct VideoRecipe {
     int height = 24;
     AVRational rate{25, 1};
     std::vector<TestFrame> frames;
+    // Each frame's timestamp in frame periods (empty: 0, 1, 2 ...): gaps make
+    // variable frame timing, or dropped frames in AVI.
+    std::vector<int64_t> pts;
+    // An encoder chosen by name (e.g. "prores_ks", "libvpx-vp9"), else FFmpeg's
+    // first for the codec; profile -1 keeps the encoder's default.
+    const char* encoder = nullptr;
+    int profile = -1;
 };
 
 // Fills an RGBA picture with the frame's two halves and converts it to the
@@ -80,7 +87,7 @@ inline bool FillFrame(AVFrame* out, const TestFrame& f, int width, int height, A
 }
 
 inline AVCodecContext* OpenEncoder(const VideoRecipe& recipe, int width, int height, bool globalHeader) {
-    const AVCodec* codec = avcodec_find_encoder(recipe.codec);
+    const AVCodec* codec = recipe.encoder ? avcodec_find_encoder_by_name(recipe.encoder) : avcodec_find_encoder(recipe.codec);
     if (!codec) return nullptr;
     AVCodecContext* enc = avcodec_alloc_context3(codec);
     enc->width = width;
@@ -93,8 +100,17 @@ inline AVCodecContext* OpenEncoder(const VideoRecipe& recipe, int width, int hei
         enc->global_quality = FF_QP2LAMBDA * 2;
         enc->color_range = AVCOL_RANGE_JPEG;
     }
+    if (recipe.profile >= 0) enc->profile = recipe.profile;
     if (globalHeader) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (avcodec_open2(enc, codec, nullptr) < 0) {
+    AVDictionary* options = nullptr;
+    if (codec->id == AV_CODEC_ID_VP9) {  // small test clips: fast, near-lossless
+        av_dict_set(&options, "deadline", "realtime", 0);
+        av_dict_set(&options, "cpu-used", "8", 0);
+        av_dict_set(&options, "lossless", "1", 0);
+    }
+    const int opened = avcodec_open2(enc, codec, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
         avcodec_free_context(&enc);
         return nullptr;
     }
@@ -143,7 +159,7 @@ inline bool WriteVideo(const QString& path, const VideoRecipe& recipe) {
         const int h = f.height ? f.height : recipe.height;
         AVFrame* frame = av_frame_alloc();
         ok = FillFrame(frame, f, w, h, recipe.pixelFormat);
-        frame->pts = int64_t(i);
+        frame->pts = i < recipe.pts.size() ? recipe.pts[i] : int64_t(i);
         if (ok && (w != recipe.width || h != recipe.height)) {
             AVCodecContext* other = OpenEncoder(recipe, w, h, globalHeader);
             ok = other && EncodeAndWrite(other, frame, oc, st) && EncodeAndWrite(other, nullptr, oc, st);

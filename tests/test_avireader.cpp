@@ -520,6 +520,45 @@ TEST_F(AviReaderTest, MissingEmptyFolderAndPipeDoNotOpen) {
     const QString fifo = PathOf("pipe.avi");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     EXPECT_FALSE(reader.Open(fifo));
+    EXPECT_TRUE(reader.OpenError().contains(QLatin1String("not a regular file"))) << reader.OpenError().toStdString();
+    // A device reads without end.
+    EXPECT_FALSE(reader.Open(QStringLiteral("/dev/zero")));
+    EXPECT_TRUE(reader.OpenError().contains(QLatin1String("not a regular file"))) << reader.OpenError().toStdString();
+}
+
+// NextFrame takes the frames as they come, each with its start and end rounded up
+// to whole ms from its timestamp (gaps kept), at the output size asked for.
+TEST_F(AviReaderTest, NextFrameGivesTimesAndTheOutputSize) {
+    VideoRecipe recipe;
+    recipe.width = 32;
+    recipe.height = 24;
+    recipe.rate = {30000, 1001};
+    recipe.pts = {0, 1, 2, 4};
+    const TestFrame frames[4] = {{{255, 0, 0, 255}, {0, 0, 255, 255}}, {{0, 255, 0, 255}, {255, 255, 0, 255}},
+                                 {{0, 0, 255, 255}, {255, 0, 0, 255}}, {{255, 255, 255, 255}, {0, 0, 0, 255}}};
+    recipe.frames.assign(std::begin(frames), std::end(frames));
+    const QString path = Make("gaps.avi", recipe);
+    CAviReader reader;
+    ASSERT_TRUE(reader.Open(path) && reader.ReadStreamInfo());
+    reader.SetOutputSize(16, 12);
+    ASSERT_TRUE(reader.OpenDecoder());
+    EXPECT_EQ(reader.OutputWidth(), 16);
+    EXPECT_EQ(reader.OutputHeight(), 12);
+    // Starts at 0, 33.4, 66.7 and 133.5 ms.
+    const int64_t starts[4] = {0, 34, 67, 134}, ends[4] = {34, 67, 101, 167};
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k);
+        const uint8_t* dib = reader.NextFrame();
+        ASSERT_NE(dib, nullptr);
+        EXPECT_TRUE(FrameIs(dib, 16, 12, 24, frames[k], 2, 1));
+        int64_t start = -1, end = -1;
+        ASSERT_TRUE(reader.DeliveredTimes(start, end));
+        EXPECT_EQ(start, starts[k]);
+        EXPECT_EQ(end, ends[k]);
+    }
+    EXPECT_EQ(reader.NextFrame(), nullptr);
+    EXPECT_TRUE(reader.AtEnd());
+    EXPECT_EQ(reader.DecodeErrors(), 0);
 }
 
 TEST_F(AviReaderTest, NamesThatLookLikeProtocolsAreFiles) {

@@ -483,10 +483,10 @@ uint32_t PaletteChar(char c) { return Opaque(EntryRgb(HexDigit(c))); }
 
 std::vector<std::string> Reversed(std::vector<std::string> rows) { return {rows.rbegin(), rows.rend()}; }
 
-// Lines of 8 pixels: a run, an odd absolute run with its padding, a run cut at the
+// Lines of 8 pixels: a run, an odd absolute run with its padding, a run up to the
 // right edge, a delta that skips the rest of a line and a whole line, an early end
 // of line, an even absolute run and an early end of bitmap.
-const Bytes Rle8Stream = {3, 1, 0, 3, 2, 3, 4, 0, 4, 5, 0, 0, // line 0
+const Bytes Rle8Stream = {3, 1, 0, 3, 2, 3, 4, 0, 2, 5, 0, 0, // line 0
                           0, 2, 2, 1,                          // to x 2 of line 2
                           2, 6, 0, 0,                          // line 2
                           0, 4, 7, 8, 9, 7, 0, 1};             // line 3, end of bitmap
@@ -509,9 +509,9 @@ TEST(BmpDecode, Rle8TopDownStartsAtTheTop) {
 
 TEST(BmpDecode, Rle4WithEscapes) {
     // 7 pixels a line: an alternating run, an odd absolute run with padding, a run
-    // cut at the right edge, a delta within a line and an early end of bitmap.
+    // up to the right edge, a delta within a line and an early end of bitmap.
     const Bytes stream = {5, 0x12, 0, 0,                            // line 0
-                          0, 5, 0x34, 0x56, 0x70, 0, 4, 0x89, 0, 0, // line 1
+                          0, 5, 0x34, 0x56, 0x70, 0, 2, 0x89, 0, 0, // line 1
                           0, 2, 3, 0, 3, 0xAB, 0, 1};               // line 2
     const std::vector<std::string> lines = {"12121..", "3456789", "...ABA."};
     CxImage image;
@@ -547,11 +547,20 @@ TEST(BmpDecode, RleStreamsThatEndOrOverreach) {
         {"EndsInsideADelta", 4, 2, false, {0, 2, 1}, false, {}},
         {"EndsAfterOddByte", 4, 2, false, {2}, false, {}},
         {"AbsoluteRunMissingOnlyItsPadding", 3, 1, false, {0, 3, 1, 2, 3}, true, {"123"}},
-        {"DeltaPastTheTopEnds", 2, 2, false, {1, 3, 0, 2, 0, 9, 1, 4}, true, {"3.", ".."}},
-        {"DeltaPastTheRightEdge", 3, 2, false, {0, 2, 200, 0, 1, 5, 0, 0, 3, 6}, true, {"...", "666"}},
-        {"LongRunsStayInTheRow", 3, 2, false, {255, 2, 255, 3, 0, 0, 0, 5, 1, 2, 3, 4, 5, 0}, true, {"222", "123"}},
-        {"Rle4AbsoluteRunPastTheEdge", 3, 1, true, {0, 6, 0x12, 0x34, 0x56, 0, 0, 1}, true, {"123"}},
-        {"EndOfLinesPastTheTop", 1, 2, false, {1, 4, 0, 0, 0, 0, 0, 0, 0, 0, 1, 9}, true, {"4", "."}},
+        // Damaged streams that reach past a row or the picture (drawing them gives
+        // rows of garbage) are refused.
+        {"DeltaPastTheTop", 2, 2, false, {1, 3, 0, 2, 0, 9, 1, 4}, false, {}},
+        {"DeltaPastTheRightEdge", 3, 2, false, {0, 2, 200, 0, 1, 5, 0, 0, 3, 6}, false, {}},
+        {"RunPastTheRow", 3, 2, false, {255, 2, 255, 3, 0, 0, 0, 5, 1, 2, 3, 4, 5, 0}, false, {}},
+        {"RunOneBeyondTheRow", 3, 1, false, {4, 2, 0, 1}, false, {}},
+        {"Rle4AbsoluteRunPastTheEdge", 3, 1, true, {0, 6, 0x12, 0x34, 0x56, 0, 0, 1}, false, {}},
+        {"Rle8AbsoluteRunPastTheEdge", 3, 1, false, {0, 4, 1, 2, 3, 4, 0, 1}, false, {}},
+        {"EndOfLinesPastTheTop", 1, 2, false, {1, 4, 0, 0, 0, 0, 0, 0, 0, 0, 1, 9}, false, {}},
+        {"RunAfterTheLastLine", 2, 1, false, {2, 1, 0, 0, 2, 3}, false, {}},
+        // Exactly to the edges is whole.
+        {"RunsToTheRightEdge", 3, 2, false, {3, 2, 0, 0, 1, 1, 0, 2, 2, 0, 0, 1}, true, {"222", "1.."}},
+        {"DeltaToTheLastLine", 2, 2, false, {0, 2, 1, 1, 1, 3, 0, 1}, true, {"..", ".3"}},
+        {"EndOfLineAfterTheLastLineThenEnd", 1, 2, false, {1, 4, 0, 0, 1, 5, 0, 0, 0, 1}, true, {"4", "5"}},
     };
     for (const RleEdgeCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -638,6 +638,93 @@ TEST(JpegCodec, ThroughTheImageDispatch) {
     ExpectPixels(image, s.expected, 8);
 }
 
+// A camera's picture: four flat 16 x 8 quadrants, A (red) B (green) on top, C (blue)
+// D (white) below, with an APP1 "Exif" segment right after SOI whose IFD0 holds a
+// Make entry and then the orientation (in Intel or Motorola byte order).
+Bytes CameraJpeg(int orientation, bool motorola, size_t cutExifTo = 0) {
+    const uint8_t colours[4][3] = {{220, 30, 30}, {30, 200, 30}, {30, 30, 220}, {240, 240, 240}};
+    Bytes samples;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const uint8_t* c = colours[(y >= 8 ? 2 : 0) + (x >= 16 ? 1 : 0)];
+            samples.insert(samples.end(), c, c + 3);
+        }
+    JpegRecipe recipe;
+    recipe.width = 32;
+    recipe.height = 16;
+    Bytes file = WriteJpeg(recipe, samples);
+    const auto u16 = [&](Bytes& b, uint32_t v) {
+        if (motorola) b.insert(b.end(), {uint8_t(v >> 8), uint8_t(v)});
+        else b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)});
+    };
+    const auto u32 = [&](Bytes& b, uint32_t v) {
+        if (motorola) { u16(b, v >> 16); u16(b, v & 0xFFFF); }
+        else { u16(b, v & 0xFFFF); u16(b, v >> 16); }
+    };
+    Bytes tiff = motorola ? Bytes{'M', 'M'} : Bytes{'I', 'I'};
+    u16(tiff, 42);
+    u32(tiff, 8);
+    u16(tiff, 2);  // entries
+    u16(tiff, 0x010F), u16(tiff, 2), u32(tiff, 4), tiff.insert(tiff.end(), {'C', 'a', 'm', 0});
+    u16(tiff, 0x0112), u16(tiff, 3), u32(tiff, 1), u16(tiff, uint32_t(orientation)), u16(tiff, 0);
+    u32(tiff, 0);  // no next IFD
+    Bytes segment = {'E', 'x', 'i', 'f', 0, 0};
+    segment.insert(segment.end(), tiff.begin(), tiff.end());
+    if (cutExifTo) segment.resize(cutExifTo);
+    const size_t length = segment.size() + 2;
+    Bytes app1 = {0xFF, 0xE1, uint8_t(length >> 8), uint8_t(length)};
+    app1.insert(app1.end(), segment.begin(), segment.end());
+    file.insert(file.begin() + 2, app1.begin(), app1.end());
+    return file;
+}
+
+struct OrientationCase {
+    int orientation;
+    int width, height;
+    const char* quadrants;  // the displayed quadrants, top-left, top-right, bottom-left, bottom-right
+};
+
+// Every EXIF orientation turns or mirrors the picture upright, in both byte orders.
+TEST(JpegCodec, ExifOrientationIsApplied) {
+    const std::vector<OrientationCase> cases = {
+        {1, 32, 16, "ABCD"}, {2, 32, 16, "BADC"}, {3, 32, 16, "DCBA"}, {4, 32, 16, "CDAB"},
+        {5, 16, 32, "ACBD"}, {6, 16, 32, "CADB"}, {7, 16, 32, "DBCA"}, {8, 16, 32, "BDAC"},
+    };
+    const Bgra quadrantColour[4] = {{30, 30, 220, 255}, {30, 200, 30, 255}, {220, 30, 30, 255}, {240, 240, 240, 255}};
+    for (bool motorola : {false, true}) {
+        for (const OrientationCase& c : cases) {
+            SCOPED_TRACE(testing::Message() << "orientation " << c.orientation << (motorola ? " MM" : " II"));
+            const Bytes file = CameraJpeg(c.orientation, motorola);
+            CxImage image;
+            ASSERT_TRUE(image.Decode(file.data(), file.size())) << image.Error.toStdString();
+            ASSERT_EQ(image.Width, c.width);
+            ASSERT_EQ(image.Height, c.height);
+            for (int q = 0; q < 4; ++q) {
+                // The centre of each displayed quadrant, rows counted from the top.
+                const int x = (q % 2) * c.width / 2 + c.width / 4, y = (q / 2) * c.height / 2 + c.height / 4;
+                const uint8_t* p = image.Row(image.Height - 1 - y) + size_t(x) * 4;
+                const Bgra& want = quadrantColour[c.quadrants[q] - 'A'];
+                const Bgra got{p[0], p[1], p[2], p[3]};
+                EXPECT_TRUE(std::abs(got[0] - want[0]) <= 24 && std::abs(got[1] - want[1]) <= 24 &&
+                            std::abs(got[2] - want[2]) <= 24 && got[3] == 255)
+                    << "quadrant " << q << " should be " << c.quadrants[q] << ", is " << int(got[2]) << "," << int(got[1]) << "," << int(got[0]);
+            }
+        }
+    }
+}
+
+// An orientation out of range or an EXIF segment cut short leaves the picture as stored.
+TEST(JpegCodec, DamagedOrUnknownExifLeavesThePictureAsStored) {
+    const Bytes files[] = {CameraJpeg(9, false), CameraJpeg(0, true), CameraJpeg(6, false, 20), CameraJpeg(6, true, 6),
+                           CameraJpeg(6, false, 31)};
+    for (const Bytes& file : files) {
+        CxImage image;
+        ASSERT_TRUE(image.Decode(file.data(), file.size())) << image.Error.toStdString();
+        EXPECT_EQ(image.Width, 32);
+        EXPECT_EQ(image.Height, 16);
+    }
+}
+
 // The offset of the frame header's marker (SOF0 or SOF2).
 size_t FindFrameHeader(const Bytes& file) {
     for (size_t i = 2; i + 9 < file.size(); ++i)

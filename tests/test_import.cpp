@@ -36,7 +36,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <functional>
+#include <future>
+#include <thread>
 #include <memory>
 #include <string>
 #include <utility>
@@ -44,6 +47,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gif_lib.h>
 #include <png.h>
@@ -304,6 +308,12 @@ qint64 PiDay() { return QDateTime(QDate(2021, 3, 14), QTime(15, 9, 26, 535), QTi
 // Message texts as the operator reads them.
 QString OpenFailed(const QString& path) { return QStringLiteral("Error: File open failed!\n\n") + path; }
 QString InvalidFormat(const QString& path) { return QStringLiteral("Error: Invalid file format!\n\n") + path; }
+// The messages of a failed load name the reader's reason after the path.
+QString OpenFailed(const QString& path, const QString& reason) { return OpenFailed(path) + QStringLiteral("\n(%1)").arg(reason); }
+QString InvalidFormat(const QString& path, const QString& reason) {
+    return InvalidFormat(path) + QStringLiteral("\n(%1)").arg(reason);
+}
+const QString CannotBeOpened = QStringLiteral("the file cannot be opened");
 const QString VideoTooSmall = QStringLiteral("Error: Video dimensions are too small!");
 const QString VideoTooLarge = QStringLiteral("Error: Video dimensions are too large!");
 const QString VideoDecodingFailed = QStringLiteral("Error: Video file decoding failed!");
@@ -610,12 +620,12 @@ TEST_F(LoadPicture, PngAlphaOnlyWhenWanted) {
     EXPECT_TRUE(PictureIs(picture, 8, 8, [](int x, int y) { return AlphaQuarters(x, y) | 0xFF000000u; }));
 }
 
-TEST_F(LoadPicture, UndecodableOrMissingFileGivesTwo) {
+TEST_F(LoadPicture, UndecodableFileGivesTwoAndMissingFileOne) {
     ASSERT_TRUE(WriteBytes(Path("notes.png"), "Not a picture at all, only a few words of text.\n"));
     CPicture picture;
     EXPECT_EQ(picture.LoadFromFile(Path("notes.png"), true), 2);
     EXPECT_TRUE(picture.IsEmpty());
-    EXPECT_EQ(picture.LoadFromFile(Path("missing.bmp"), true), 2);
+    EXPECT_EQ(picture.LoadFromFile(Path("missing.bmp"), true), 1);
     // A truncated BMP: the header promises rows that are not there.
     QByteArray bmp = Bmp24(16, 16, Seeded(1));
     bmp.truncate(60);
@@ -915,7 +925,7 @@ TEST_F(InteractiveImport, UndecodablePictureIsAnError) {
     ASSERT_TRUE(WriteBytes(Path("notes.png"), "These are only words."));
     ExpectNothingAdded(Import("notes.png"));
     ASSERT_EQ(presenter.messages.size(), 1u);
-    EXPECT_EQ(presenter.messages[0].text, InvalidFormat(Path("notes.png")));
+    EXPECT_EQ(presenter.messages[0].text, InvalidFormat(Path("notes.png"), "unknown image format"));
     EXPECT_EQ(presenter.messages[0].flags, unsigned(MbIconError));
 }
 
@@ -1021,16 +1031,14 @@ TEST_F(InteractiveImport, NoQuestionWithoutTrailingDigitsOrASecondFile) {
     EXPECT_TRUE(presenter.messages.empty());
 }
 
-TEST_F(InteractiveImport, SequenceStopsAtAFileThatCannotBeDecodedAndKeepsTheFramesBefore) {
+TEST_F(InteractiveImport, SequenceWithAFileThatCannotBeDecodedAddsNothing) {
     WriteSequence("part", 1, 4, 2);
     ASSERT_TRUE(WriteBytes(Path("part03.bmp"), "not a bitmap"));
-    CFrame* object = Import("part01.bmp");
-    ASSERT_NE(object, nullptr);
-    ExpectOnlyObject(object);
-    EXPECT_EQ(presenter.Texts(), (QStringList{ImportQuestion(4), InvalidFormat(Path("part03.bmp"))}));
+    ExpectNothingAdded(Import("part01.bmp"));
+    ASSERT_EQ(presenter.Texts().size(), 2);
+    EXPECT_EQ(presenter.Texts()[0], ImportQuestion(4));
+    EXPECT_TRUE(presenter.Texts()[1].startsWith(InvalidFormat(Path("part03.bmp")) + u'\n')) << presenter.Texts()[1].toStdString();
     EXPECT_EQ(presenter.messages[1].flags, unsigned(MbIconError));
-    ASSERT_EQ(object->Frames.size(), 2u);
-    EXPECT_TRUE(PictureIs(Decoded(object->Frames[1]), 16, 16, Seeded(2)));
 }
 
 TEST_F(InteractiveImport, SemicolonInASequenceFolderCutsThePaths) {
@@ -1080,19 +1088,24 @@ TEST_F(InteractiveImport, ThreeIdenticalListEntriesAreOneFrame) {
     EXPECT_EQ(object->ShowFor, 0);
 }
 
-TEST_F(InteractiveImport, ListEntryThatCannotBeLoadedEndsTheListAndKeepsTheFramesBefore) {
+// A list with a picture missing is not the animation asked for: the missing file
+// is named as one that cannot be opened, a damaged one as invalid, and nothing is added.
+TEST_F(InteractiveImport, ListEntryThatCannotBeLoadedAddsNothingAndSaysWhy) {
     ASSERT_TRUE(WriteBmp(Path("a.bmp"), 20, 20, Seeded(1)));
     ASSERT_TRUE(WriteBmp(Path("b.bmp"), 20, 20, Seeded(2)));
     ASSERT_TRUE(WriteBmp(Path("c.bmp"), 20, 20, Seeded(3)));
     ASSERT_TRUE(WriteBytes(Path("anim.txt"), "a.bmp;40\nb.bmp;40\nmissing.bmp;40\nc.bmp;40\n"));
-    CFrame* object = Import("anim.txt");
-    ASSERT_NE(object, nullptr);
-    ExpectOnlyObject(object);
+    ExpectNothingAdded(Import("anim.txt"));
     ASSERT_EQ(presenter.messages.size(), 1u);
-    EXPECT_EQ(presenter.messages[0].text, InvalidFormat(Path("missing.bmp")));
+    EXPECT_EQ(presenter.messages[0].text, OpenFailed(Path("missing.bmp"), CannotBeOpened));
     EXPECT_EQ(presenter.messages[0].flags, unsigned(MbIconError));
-    EXPECT_EQ(Delays(object->Frames), (std::vector<int>{40, 40}));
-    EXPECT_EQ(object->ShowFor, 80);
+
+    presenter.messages.clear();
+    ASSERT_TRUE(WriteBytes(Path("missing.bmp"), "BM but nothing more"));
+    ExpectNothingAdded(Import("anim.txt"));
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_TRUE(presenter.messages[0].text.startsWith(InvalidFormat(Path("missing.bmp")) + u'\n'))
+        << presenter.messages[0].text.toStdString();
 }
 
 TEST_F(InteractiveImport, ListThatCannotBeOpenedSaysSoAndNothingElse) {
@@ -1195,8 +1208,10 @@ TEST_F(InteractiveImport, NtscVideoFramesAreThirtyThreeMilliseconds) {
     ASSERT_TRUE(WriteVideo(Path("ntsc.AVI"), recipe));
     CFrame* object = Import("ntsc.AVI");
     ASSERT_NE(object, nullptr);
-    EXPECT_EQ(Delays(object->Frames), (std::vector<int>{33, 33, 33}));
-    EXPECT_EQ(object->ShowFor, 99);
+    // Starts at 0, 33.4, 66.7 ms, the end at 100.1 ms, each rounded up to a whole
+    // ms: the delays add up to the clip's length instead of losing 0.37 ms a frame.
+    EXPECT_EQ(Delays(object->Frames), (std::vector<int>{34, 33, 34}));
+    EXPECT_EQ(object->ShowFor, 101);
 }
 
 TEST_F(InteractiveImport, StillVideoStretchesAreOneFrame) {
@@ -1221,32 +1236,48 @@ TEST_F(InteractiveImport, VideoAlphaIsKept) {
     EXPECT_TRUE(PictureIs(Decoded(object->Frames[1]), 32, 24, Solid(0x4000FF00u)));
 }
 
-TEST_F(InteractiveImport, VideoLargerThanTheModeIsRejectedWithOneBox) {
-    UseMode(8);  // 720 x 576
-    SolidVideo recipe;
-    recipe.codec = AV_CODEC_ID_PNG;
-    recipe.pixelFormat = AV_PIX_FMT_RGB24;
-    recipe.width = 1280;
-    recipe.height = 720;
-    recipe.colours = DistinctColours(1);
-    ASSERT_TRUE(WriteVideo(Path("hd.avi"), recipe));
-    ExpectNothingAdded(Import("hd.avi"));
-    ASSERT_EQ(presenter.messages.size(), 1u);
-    EXPECT_EQ(presenter.messages[0].text, VideoTooLarge);
-    EXPECT_EQ(presenter.messages[0].flags, unsigned(MbIconError));
+QString ScaledDown(int w, int h) {
+    return QStringLiteral("Warning: Video is larger than the output!\n\nVideo scaled down to %1 x %2.").arg(w).arg(h);
 }
 
-TEST_F(InteractiveImport, VideoTallerThanTheModeIsRejected) {
-    UseMode(10);  // 720 x 488
-    SolidVideo recipe;
-    recipe.width = 32;
-    recipe.height = 490;
-    recipe.codec = AV_CODEC_ID_PNG;
-    recipe.pixelFormat = AV_PIX_FMT_RGB24;
-    recipe.colours = DistinctColours(1);
-    ASSERT_TRUE(WriteVideo(Path("tall.avi"), recipe));
-    ExpectNothingAdded(Import("tall.avi"));
-    EXPECT_EQ(presenter.Texts(), QStringList{VideoTooLarge});
+struct OversizedVideoCase {
+    const char* name;
+    int mode;
+    int width, height;  // the clip's
+    int fitWidth, fitHeight;
+};
+
+// A clip larger than the output is scaled down to fit it, its aspect kept, and the
+// operator is told once the object is on the page.
+TEST_F(InteractiveImport, VideoLargerThanTheModeIsScaledDownToFit) {
+    const std::vector<OversizedVideoCase> cases = {
+        {"720p into 576 lines", 8, 1280, 720, 720, 405},
+        {"portrait 1080 x 1920 in a 1080 mode", 0, 1080, 1920, 608, 1080},
+        {"taller than 488 lines", 10, 32, 490, 32, 488},
+    };
+    for (const OversizedVideoCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseMode(c.mode);
+        presenter.messages.clear();
+        presenter.page = &doc->Page;
+        SolidVideo recipe;
+        recipe.codec = AV_CODEC_ID_PNG;
+        recipe.pixelFormat = AV_PIX_FMT_RGB24;
+        recipe.width = c.width;
+        recipe.height = c.height;
+        recipe.colours = DistinctColours(2);
+        ASSERT_TRUE(WriteVideo(Path("big.avi"), recipe));
+        CFrame* object = Import("big.avi");
+        ASSERT_NE(object, nullptr);
+        EXPECT_EQ(object->PictureWidth, c.fitWidth);
+        EXPECT_EQ(object->PictureHeight, c.fitHeight);
+        ASSERT_EQ(object->Frames.size(), 2u);
+        EXPECT_TRUE(PictureIs(Decoded(object->Frames[1]), c.fitWidth, c.fitHeight, Solid(recipe.colours[1])));
+        ASSERT_EQ(presenter.messages.size(), 1u);
+        EXPECT_EQ(presenter.messages[0].text, ScaledDown(c.fitWidth, c.fitHeight));
+        EXPECT_EQ(presenter.messages[0].flags, unsigned(MbIconWarning));
+        EXPECT_EQ(presenter.messages[0].liveObjects, 1);
+    }
 }
 
 TEST_F(InteractiveImport, TinyVideoIsRejectedWithOneBox) {
@@ -1278,13 +1309,14 @@ TEST_F(InteractiveImport, TextFileNamedAviGivesExactlyOneError) {
     ExpectNothingAdded(Import("notes.avi"));
     ASSERT_EQ(presenter.messages.size(), 1u);
     // The container is not recognised: the file does not open as a video.
-    EXPECT_EQ(presenter.messages[0].text, OpenFailed(Path("notes.avi")));
+    // Neither a container FFmpeg knows nor a picture.
+    EXPECT_EQ(presenter.messages[0].text, InvalidFormat(Path("notes.avi"), "unknown image format"));
     EXPECT_EQ(presenter.messages[0].flags, unsigned(MbIconError));
 }
 
 TEST_F(InteractiveImport, MissingVideoCannotBeOpened) {
     ExpectNothingAdded(Import("absent.avi"));
-    EXPECT_EQ(presenter.Texts(), QStringList{OpenFailed(Path("absent.avi"))});
+    EXPECT_EQ(presenter.Texts(), QStringList{OpenFailed(Path("absent.avi"), CannotBeOpened)});
 }
 
 TEST_F(InteractiveImport, CancelledVideoAddsNothingAndSaysNothing) {
@@ -1316,6 +1348,325 @@ TEST_F(InteractiveImport, VideoOfMoreThanAThousandFramesIsTruncatedWithAWarning)
     EXPECT_EQ(presenter.messages[0].liveObjects, 1);
 }
 
+// ---------------------------------------------------------------------------------
+// Containers, damaged videos, hostile paths.
+
+// Each channel of the pixel within tolerance of the 0xAARRGGBB colour.
+bool Near(uint32_t got, uint32_t want, int tolerance) {
+    for (int shift = 0; shift < 32; shift += 8)
+        if (std::abs(int((got >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance) return false;
+    return true;
+}
+
+struct ContainerCase {
+    const char* name;
+    const char* file;
+    const char* container;
+    AVCodecID codec;
+    const char* encoder;
+    AVPixelFormat pixelFormat;
+    int width, height;
+    int profile;
+    bool alpha;  // the clip's alpha (0x80) must come through
+};
+
+// Every container FFmpeg opens imports under its own name, alpha included where the
+// codec carries it (QuickTime Animation, ProRes 4444, VP9 in WebM).
+TEST_F(InteractiveImport, VideoInEveryContainerImports) {
+    const std::vector<ContainerCase> cases = {
+        {"QuickTime Animation with alpha", "anim.mov", "mov", AV_CODEC_ID_QTRLE, nullptr, AV_PIX_FMT_ARGB, 32, 24, -1, true},
+        {"ProRes 4444 with alpha", "prores.mov", "mov", AV_CODEC_ID_PRORES, "prores_ks", AV_PIX_FMT_YUVA444P10LE, 32, 24, 4, true},
+        {"MPEG-4 in MP4", "clip.mp4", "mp4", AV_CODEC_ID_MPEG4, nullptr, AV_PIX_FMT_YUV420P, 32, 24, -1, false},
+        {"FFV1 in Matroska", "clip.mkv", "matroska", AV_CODEC_ID_FFV1, nullptr, AV_PIX_FMT_YUV444P, 32, 24, -1, false},
+        {"VP9 with alpha in WebM", "alpha.webm", "webm", AV_CODEC_ID_VP9, "libvpx-vp9", AV_PIX_FMT_YUVA420P, 32, 24, -1, true},
+        {"DV in MXF", "clip.mxf", "mxf", AV_CODEC_ID_DVVIDEO, nullptr, AV_PIX_FMT_YUV420P, 720, 576, -1, false},
+    };
+    for (const ContainerCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseMode(0);
+        presenter.messages.clear();
+        VideoRecipe recipe;
+        recipe.container = c.container;
+        recipe.codec = c.codec;
+        recipe.encoder = c.encoder;
+        recipe.pixelFormat = c.pixelFormat;
+        recipe.width = c.width;
+        recipe.height = c.height;
+        recipe.profile = c.profile;
+        const uint8_t a = c.alpha ? 0x80 : 0xFF;
+        const Rgba colours[2] = {{200, 40, 40, a}, {40, 40, 200, a}};
+        for (const Rgba& colour : colours) recipe.frames.push_back(TestFrame{colour, colour});
+        ASSERT_TRUE(WriteVideo(Path(c.file), recipe)) << "FFmpeg could not write the test clip";
+        CFrame* object = Import(c.file);
+        ASSERT_NE(object, nullptr) << presenter.Texts().join(u'|').toStdString();
+        EXPECT_TRUE(presenter.messages.empty()) << presenter.Texts().join(u'|').toStdString();
+        EXPECT_EQ(object->PictureWidth, c.width);
+        EXPECT_EQ(object->PictureHeight, c.height);
+        ASSERT_EQ(object->Frames.size(), 2u);
+        for (int k = 0; k < 2; ++k) {
+            const CPicture picture = Decoded(object->Frames[size_t(k)]);
+            const Rgba& c0 = colours[k];
+            const uint32_t want = uint32_t(c0.a) << 24 | uint32_t(c0.r) << 16 | uint32_t(c0.g) << 8 | c0.b;
+            const uint32_t got = At(picture, picture.width / 2, picture.height / 2);
+            EXPECT_TRUE(Near(got, want, 12)) << "frame " << k << ": " << Hex(got) << " for " << Hex(want);
+        }
+        doc = std::make_unique<CMainDoc>(host, 0);
+    }
+}
+
+// A frame before a gap in the timestamps (variable timing, or frames the AVI
+// writer dropped) is held through the gap: each frame keeps its real start.
+TEST_F(InteractiveImport, VideoFramesKeepTheirRealStartTimes) {
+    for (const char* container : {"avi", "matroska"}) {
+        SCOPED_TRACE(container);
+        UseMode(0);
+        VideoRecipe recipe;
+        recipe.container = container;
+        recipe.codec = std::strcmp(container, "avi") == 0 ? AV_CODEC_ID_RAWVIDEO : AV_CODEC_ID_FFV1;
+        recipe.pixelFormat = std::strcmp(container, "avi") == 0 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_YUV444P;
+        recipe.pts = {0, 1, 2, 5, 6};
+        for (uint32_t argb : DistinctColours(5)) {
+            const Rgba c{uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), 0xFF};
+            recipe.frames.push_back(TestFrame{c, c});
+        }
+        const QString name = QStringLiteral("gaps.%1").arg(std::strcmp(container, "avi") == 0 ? "avi" : "mkv");
+        ASSERT_TRUE(WriteVideo(Path(name), recipe));
+        CFrame* object = Import(name);
+        ASSERT_NE(object, nullptr);
+        EXPECT_EQ(Delays(object->Frames), (std::vector<int>{40, 40, 120, 40, 40}));
+        EXPECT_EQ(object->ShowFor, 280);
+    }
+}
+
+// A 32-bit clip whose fourth byte is zero everywhere means to be opaque, as the
+// image readers take such files; real alpha (VideoAlphaIsKept) stays.
+TEST_F(InteractiveImport, ThirtyTwoBitVideoWithoutAnyAlphaIsOpaque) {
+    SolidVideo recipe;
+    recipe.pixelFormat = AV_PIX_FMT_BGRA;
+    recipe.colours = {0x00FF0000u, 0x0000FF00u};
+    ASSERT_TRUE(WriteVideo(Path("rgb32.avi"), recipe));
+    CFrame* object = Import("rgb32.avi");
+    ASSERT_NE(object, nullptr);
+    ASSERT_EQ(object->Frames.size(), 2u);
+    EXPECT_TRUE(PictureIs(Decoded(object->Frames[0]), 32, 24, Solid(0xFFFF0000u)));
+    EXPECT_TRUE(PictureIs(Decoded(object->Frames[1]), 32, 24, Solid(0xFF00FF00u)));
+}
+
+// An MJPEG AVI of count frames, each a colour of its own, and where each frame's
+// data lies in the file (offset and size of each "00dc" chunk's payload).
+struct MjpegClip {
+    QByteArray bytes;
+    std::vector<std::pair<qsizetype, qsizetype>> chunks;
+};
+
+MjpegClip WriteMjpeg(const QString& path, int count) {
+    VideoRecipe recipe;
+    recipe.codec = AV_CODEC_ID_MJPEG;
+    recipe.pixelFormat = AV_PIX_FMT_YUVJ420P;
+    for (uint32_t argb : DistinctColours(count)) {
+        const Rgba c{uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), 0xFF};
+        recipe.frames.push_back(TestFrame{c, c});
+    }
+    MjpegClip clip;
+    EXPECT_TRUE(WriteVideo(path, recipe));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return clip;
+    clip.bytes = file.readAll();
+    // The index at the end names the chunks too: only those before it count.
+    const qsizetype index = clip.bytes.lastIndexOf("idx1");
+    const qsizetype end = index < 0 ? clip.bytes.size() : index;
+    for (qsizetype at = clip.bytes.indexOf("00dc"); at >= 0 && at + 8 <= end;
+         at = clip.bytes.indexOf("00dc", at + 8)) {
+        const auto* p = reinterpret_cast<const uint8_t*>(clip.bytes.constData() + at + 4);
+        const qsizetype size = qsizetype(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24);
+        if (size > 0 && at + 8 + size <= clip.bytes.size()) clip.chunks.push_back({at + 8, size});
+    }
+    return clip;
+}
+
+// Frames overwritten with bytes no decoder takes.
+QByteArray Spoiled(QByteArray bytes, const std::vector<std::pair<qsizetype, qsizetype>>& chunks) {
+    for (const auto& [offset, size] : chunks)
+        for (qsizetype i = 0; i < size; ++i) bytes[offset + i] = char(0x5A ^ (i & 0x0F));
+    return bytes;
+}
+
+QString Damaged(const QString& path, int frames) {
+    return QStringLiteral("Warning: The video file is damaged!\n\n%1\n\n%2 frames imported; the last good frame stands in "
+                          "for frames that could not be read.")
+        .arg(path)
+        .arg(frames);
+}
+
+TEST_F(InteractiveImport, DamagedVideosSayWhatHappened) {
+    const MjpegClip clip = WriteMjpeg(Path("good.avi"), 6);
+    ASSERT_EQ(clip.chunks.size(), 6u);
+
+    // Two frames in the middle that do not decode: the frame before them is held
+    // over their time, and the operator is warned.
+    ASSERT_TRUE(WriteBytes(Path("holes.avi"), Spoiled(clip.bytes, {clip.chunks[2], clip.chunks[3]})));
+    CFrame* object = Import("holes.avi");
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(Delays(object->Frames), (std::vector<int>{40, 120, 40, 40}));
+    EXPECT_EQ(object->ShowFor, 240);
+    EXPECT_EQ(presenter.Texts(), QStringList{Damaged(Path("holes.avi"), 4)});
+    EXPECT_EQ(presenter.messages[0].flags, unsigned(MbIconWarning));
+
+    // Cut short: what is there is imported, with the warning.
+    presenter.messages.clear();
+    ASSERT_TRUE(WriteBytes(Path("cut.avi"), clip.bytes.left(clip.chunks[3].first + 8)));
+    object = Import("cut.avi");
+    ASSERT_NE(object, nullptr);
+    EXPECT_GE(object->Frames.size(), 3u);
+    EXPECT_LT(object->Frames.size(), 6u);
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_TRUE(presenter.messages[0].text.startsWith(QStringLiteral("Warning: The video file is damaged!\n\n") + Path("cut.avi")))
+        << presenter.messages[0].text.toStdString();
+
+    // Nothing decodes: an error, nothing added.
+    presenter.messages.clear();
+    ASSERT_TRUE(WriteBytes(Path("garbage.avi"), Spoiled(clip.bytes, clip.chunks)));
+    const int before = doc->Page.LiveCount();
+    EXPECT_EQ(Import("garbage.avi"), nullptr);
+    EXPECT_EQ(doc->Page.LiveCount(), before);
+    EXPECT_EQ(presenter.Texts(), QStringList{VideoDecodingFailed});
+    EXPECT_EQ(presenter.messages[0].flags, unsigned(MbIconError));
+
+    // The whole clip says nothing.
+    presenter.messages.clear();
+    object = Import("good.avi");
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->Frames.size(), 6u);
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.Texts().join(u'|').toStdString();
+}
+
+struct RefusedPictureCase {
+    const char* name;
+    QByteArray bytes;  // empty: no file at all
+    bool openFailed;   // "File open failed!" rather than "Invalid file format!"
+    const char* reason;
+};
+
+QByteArray BmpHeaderOnly(uint32_t headerSize, uint16_t bits, uint32_t compression) {
+    QByteArray b("BM");
+    Put32(b, 14 + headerSize + 16);
+    Put32(b, 0);
+    Put32(b, 14 + headerSize);
+    Put32(b, headerSize);
+    Put32(b, 4);
+    Put32(b, 4);
+    Put16(b, 1);
+    Put16(b, bits);
+    Put32(b, compression);
+    while (b.size() < qsizetype(14 + headerSize + 16)) b.append('\0');
+    return b;
+}
+
+// A GIF whose screen is 10000 x 4544: beyond the limits before any pixel is read.
+QByteArray HugeGif() {
+    QByteArray b("GIF89a");
+    Put16(b, 10000);
+    Put16(b, 4544);
+    b.append("\x00\x00\x00", 3);
+    b.append("\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3B", 16);
+    return b;
+}
+
+// Every refused picture names its cause: a file that is not there, a picture too
+// large, a variant the readers do not take.
+TEST_F(InteractiveImport, RefusedPicturesSayWhy) {
+    const std::vector<RefusedPictureCase> cases = {
+        {"missing", {}, true, "cannot be opened"},
+        {"beyond the size limits", HugeGif(), false, "too large"},
+        {"JPEG inside BMP", BmpHeaderOnly(40, 0, 4), false, "JPEG"},
+        {"PNG inside BMP", BmpHeaderOnly(40, 0, 5), false, "PNG"},
+        {"64-bit BMP", BmpHeaderOnly(40, 64, 0), false, "64"},
+        {"OS/2 Huffman BMP", BmpHeaderOnly(64, 1, 3), false, "OS/2"},
+    };
+    for (const RefusedPictureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        presenter.messages.clear();
+        const QString path = Path(QStringLiteral("refused.%1").arg(c.bytes.startsWith("GIF") ? "gif" : "bmp"));
+        QFile::remove(path);
+        if (!c.bytes.isEmpty()) ASSERT_TRUE(WriteBytes(path, c.bytes));
+        ExpectNothingAdded(Import(QFileInfo(path).fileName()));
+        ASSERT_EQ(presenter.messages.size(), 1u);
+        const QString& text = presenter.messages[0].text;
+        EXPECT_TRUE(text.startsWith((c.openFailed ? OpenFailed(path) : InvalidFormat(path)) + u'\n')) << text.toStdString();
+        EXPECT_TRUE(text.contains(QLatin1String(c.reason))) << text.toStdString();
+    }
+}
+
+// Runs work on a thread of its own and waits for it, for 30 s at most: a reader
+// that blocked or read without end fails the test instead of hanging it. The bound
+// is a safety net; these reads are refused at once.
+bool ReturnsInTime(std::function<void()> work, const QString& fifo = QString()) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    std::thread([work = std::move(work), done] {
+        work();
+        done->set_value();
+    }).detach();
+    if (finished.wait_for(std::chrono::seconds(30)) == std::future_status::ready) return true;
+    // A writer ends the blocked reader's wait, so the thread does not outlive the test.
+    if (!fifo.isEmpty()) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK);
+        if (fd >= 0) {
+            finished.wait_for(std::chrono::seconds(5));
+            ::close(fd);
+        }
+    }
+    return false;
+}
+
+// Readers take regular files only: a FIFO with no writer and /dev/zero are refused
+// at once, whatever the name says the file holds and whoever reads it.
+TEST_F(InteractiveImport, FifosAndDevicesAreRefusedWithoutHanging) {
+    std::vector<QString> paths;
+    for (const char* name : {"pipe.png", "pipe.avi", "pipe.mp4", "pipe.txt"}) {
+        const QString path = Path(name);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        paths.push_back(path);
+    }
+    paths.push_back(QStringLiteral("/dev/zero"));
+    for (const QString& path : paths) {
+        SCOPED_TRACE(path.toStdString());
+        const QString fifo = path.startsWith(QLatin1String("/dev/")) ? QString() : path;
+        // The picture reader.
+        auto load = std::make_shared<std::pair<int, QString>>(-1, QString());
+        ASSERT_TRUE(ReturnsInTime([load, path] {
+            CPicture picture;
+            load->first = picture.LoadFromFile(path, true, -1, &load->second);
+        }, fifo));
+        EXPECT_EQ(load->first, 1);
+        EXPECT_TRUE(load->second.contains(QLatin1String("not a regular file"))) << load->second.toStdString();
+        // What cvtool build and a linked picture use.
+        auto taken = std::make_shared<std::pair<int, QString>>(-1, QString());
+        ASSERT_TRUE(ReturnsInTime([taken, path] {
+            ImportedFrames frames;
+            taken->first = ImportFile(frames, path, 1920, 1080, 40, {}, &taken->second);
+        }, fifo));
+        EXPECT_EQ(taken->first, 0);
+        EXPECT_FALSE(taken->second.isEmpty());
+        // The interactive import.
+        presenter.messages.clear();
+        ASSERT_TRUE(ReturnsInTime([this, path] { doc->ImportPictureObject(path); }, fifo));
+        EXPECT_EQ(doc->Page.LiveCount(), 0);
+        ASSERT_EQ(presenter.messages.size(), 1u);
+        EXPECT_TRUE(presenter.messages[0].text.startsWith(OpenFailed(path))) << presenter.messages[0].text.toStdString();
+        // A linked picture as Play imports it.
+        auto linked = std::make_shared<bool>(true);
+        ASSERT_TRUE(ReturnsInTime([linked, path] {
+            CFrame frame;
+            frame.Kind = KindPicture;
+            frame.MaintainLink = 1;
+            frame.ImageFileName = path;
+            *linked = InitBackground(frame);
+        }, fifo));
+        EXPECT_FALSE(*linked);
+    }
+}
+
 TEST_F(InteractiveImport, CommandAsksTheHostForAFileWithTheFilter) {
     ASSERT_TRUE(WriteBmp(Path("logo.bmp"), 20, 20, Seeded(1)));
     host.chosen = Path("logo.bmp");
@@ -1323,8 +1674,9 @@ TEST_F(InteractiveImport, CommandAsksTheHostForAFileWithTheFilter) {
     ASSERT_NE(object, nullptr);
     ExpectOnlyObject(object);
     EXPECT_EQ(host.filters,
-              QStringList{"Pictures, animations, image lists (*.tga;*.bmp;*.png;*.jpg;*.gif;*.txt;*.avi)|"
-                          "*.tga;*.bmp;*.png;*.jpg;*.gif;*.txt;*.avi||"});
+              QStringList{"Pictures, animations, image lists (" + ImportPatterns() + ")|" + ImportPatterns() + "||"});
+    for (const char* pattern : {"*.avi", "*.mov", "*.mp4", "*.mkv", "*.webm", "*.mxf", "*.jpeg", "*.png", "*.txt"})
+        EXPECT_TRUE(ImportPatterns().split(u';').contains(QLatin1String(pattern))) << pattern;
     host.chosen.clear();
     EXPECT_EQ(doc->AddPictureObject(), nullptr);
     EXPECT_EQ(doc->Page.LiveCount(), 1);
@@ -1982,6 +2334,103 @@ TEST_F(Cvtool, ImportVideo) {
     EXPECT_EQ(FrameDelays(object), (std::vector<int>{40, 40, 40, 40, 40}));
     EXPECT_EQ(object.value("ShowFor").toInt(), 200);
     EXPECT_EQ(Ints(object.value("Rect").toArray()), (std::vector<int>{32, 32, 64, 56}));
+}
+
+// A play-once 29.97 fps clip on a 50 Hz timeline: at every output frame the frame
+// due at that time, from the first to the last, which stays until the end.
+TEST_F(Cvtool, ClipAt2997OnA50HzTimelineShowsTheFrameDueAndIsNotCut) {
+    VideoRecipe recipe;
+    recipe.width = 16;
+    recipe.height = 16;
+    recipe.rate = {30000, 1001};
+    for (uint32_t argb : DistinctColours(300)) {
+        const Rgba c{uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), 0xFF};
+        recipe.frames.push_back(TestFrame{c, c});
+    }
+    ASSERT_TRUE(WriteVideo(Path("ntsc.avi"), recipe));
+    const QJsonObject page{{"objects", QJsonArray{QJsonObject{{"Kind", 1},
+                                                            {"Rect", QJsonArray{0, 0, 16, 16}},
+                                                            {"ShowIndefinitely", 0},
+                                                            {"ShowFor", 10010},
+                                                            {"LoopAnimation", 0},
+                                                            {"Frames", QJsonArray{QJsonObject{{"file", "ntsc.avi"}}}}}}}};
+    ASSERT_TRUE(WriteBytes(Path("page.json"), QJsonDocument(page).toJson()));
+    const ToolRun build = Run({"build", Path("page.json"), Path("page.corvane"), "--mode", "0"});
+    ASSERT_EQ(build.exitCode, 0) << build.err.constData();
+    const std::vector<int> delays = FrameDelays(Info(Path("page.corvane"), 0));
+    ASSERT_EQ(delays.size(), 300u);
+    int total = 0;
+    for (int d : delays) total += d;
+    EXPECT_EQ(total, 10010) << "the clip's length, not 300 x 33 ms";
+
+    const ToolRun timeline = Run({"timeline", Path("page.corvane"), "--frames", "560", "--period-us", "20000", "--mode", "0"});
+    ASSERT_EQ(timeline.exitCode, 0) << timeline.err.constData();
+    int checked = 0, last = -1, wrong = 0;
+    bool stopped = false;
+    for (const QJsonObject& line : Lines(timeline.out)) {
+        if (line.contains("stopped")) {
+            stopped = true;
+            break;
+        }
+        if (!line.contains("animationFrame")) continue;
+        const int clock = line.value("clock").toInt();
+        // Frame k starts at k x 1001 / 30 ms.
+        const int due = std::min(299, int(int64_t(clock) * 30 / 1001));
+        if (line.value("animationFrame").toInt() != due && ++wrong <= 5)
+            ADD_FAILURE() << "at " << clock << " ms frame " << line.value("animationFrame").toInt() << ", due " << due;
+        last = line.value("animationFrame").toInt();
+        ++checked;
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GE(checked, 500);
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(last, 299) << "the last frame is shown before the object ends";
+}
+
+TEST_F(Cvtool, ImportSaysWhatWentWrong) {
+    // Another container than AVI.
+    VideoRecipe mp4;
+    mp4.container = "mp4";
+    mp4.codec = AV_CODEC_ID_MPEG4;
+    mp4.pixelFormat = AV_PIX_FMT_YUV420P;
+    mp4.frames = {TestFrame{{200, 40, 40, 255}, {200, 40, 40, 255}}, TestFrame{{40, 40, 200, 255}, {40, 40, 200, 255}}};
+    ASSERT_TRUE(WriteVideo(Path("clip.mp4"), mp4));
+    ToolRun run = Run({"import", Path("clip.mp4"), Path("mp4.corvane"), "--mode", "0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(FrameDelays(Info(Path("mp4.corvane"), 0)), (std::vector<int>{40, 40}));
+
+    // A video where nothing decodes, and one cut short.
+    const MjpegClip clip = WriteMjpeg(Path("good.avi"), 6);
+    ASSERT_EQ(clip.chunks.size(), 6u);
+    const QByteArray garbage = Spoiled(clip.bytes, clip.chunks);
+    ASSERT_TRUE(WriteBytes(Path("garbage.avi"), garbage));
+    run = Run({"import", Path("garbage.avi"), Path("garbage.corvane"), "--mode", "0"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Error: Video file decoding failed!")) << run.err.constData();
+    EXPECT_FALSE(QFileInfo::exists(Path("garbage.corvane")));
+
+    ASSERT_TRUE(WriteBytes(Path("cut.avi"), clip.bytes.left(clip.chunks[3].first + 8)));
+    run = Run({"import", Path("cut.avi"), Path("cut.corvane"), "--mode", "0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_TRUE(run.err.contains("Warning: The video file is damaged!")) << run.err.constData();
+
+    // An image list with a picture missing: refused, naming the missing file.
+    WriteAnimList();
+    ASSERT_TRUE(WriteBytes(Path("gap.txt"), "f0.bmp;40\nnone.bmp;40\nf2.bmp;40\n"));
+    run = Run({"import", Path("gap.txt"), Path("gap.corvane"), "--mode", "0"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Error: File open failed!")) << run.err.constData();
+    EXPECT_TRUE(run.err.contains(Path("none.bmp").toUtf8())) << run.err.constData();
+    EXPECT_FALSE(QFileInfo::exists(Path("gap.corvane")));
+
+    // cvtool build says the same.
+    const QJsonObject page{{"objects", QJsonArray{QJsonObject{{"Kind", 1}, {"Rect", QJsonArray{0, 0, 24, 16}},
+                                                            {"Frames", QJsonArray{QJsonObject{{"file", "gap.txt"}}}}}}}};
+    ASSERT_TRUE(WriteBytes(Path("page.json"), QJsonDocument(page).toJson()));
+    run = Run({"build", Path("page.json"), Path("built.corvane"), "--mode", "0"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(Path("none.bmp").toUtf8())) << run.err.constData();
+    EXPECT_TRUE(run.err.contains("cannot be opened")) << run.err.constData();
 }
 
 TEST_F(Cvtool, ImportFailuresPrintTheMessageAndWriteNothing) {

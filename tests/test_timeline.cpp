@@ -761,8 +761,9 @@ public:  // the import stand-in of one test calls MakePicture from a plain funct
             const uint32_t k = uint32_t(i) + 1;
             CPicture picture;
             EXPECT_TRUE(picture.Resize(w, h));
-            picture.Fill(0xFF000000u | (k * 0x20u) | ((k * 0x0Bu) << 8));
-            picture.Fill(0x80000000u | ((k * 0x13u) << 16), 0, h - 1, w, 1);
+            // An odd factor keeps the colours of up to 2^24 frames apart.
+            picture.Fill(0xFF000000u | ((k * 0x0B0B21u) & 0xFFFFFFu));
+            picture.Fill(0x80000000u | (((k * 0x13u) & 0xFFu) << 16), 0, h - 1, w, 1);
             picture.Fill(0xFF00FFFFu - k, w - 1, 0, 1, h);
             CFrameBackground background;
             background.Picture.Compress(picture);
@@ -800,58 +801,121 @@ public:  // the import stand-in of one test calls MakePicture from a plain funct
     }
 };
 
-// Each run: how many output frames in a row show the same animation frame.
-std::vector<int> RunLengths(const std::vector<int>& values) {
-    std::vector<int> runs;
-    for (size_t i = 0; i < values.size(); ++i) {
-        if (i == 0 || values[i] != values[i - 1])
-            runs.push_back(1);
-        else
-            ++runs.back();
+// The frame due at media time tUs (µs since the animation started): the latest
+// whose start, the sum of the delays before it, is not after tUs, the animation
+// looping over the sum of all delays.
+int DueFrame(const std::vector<int>& delays, int64_t tUs) {
+    int64_t total = 0;
+    for (int d : delays) total += d;
+    tUs %= total * 1000;
+    int64_t start = 0;
+    int due = 0;
+    for (size_t k = 0; k < delays.size(); ++k) {
+        if (start * 1000 <= tUs) due = int(k);
+        start += delays[k];
     }
-    return runs;
+    return due;
 }
 
-TEST_F(PictureTest, FrameDelaysAreRoundedUpToWholeOutputFrames) {
-    struct Row {
-        int period;
-        int delay;
-        int outputFrames;
+struct MediaTimeCase {
+    const char* name;
+    int period;  // µs per output frame
+    std::vector<int> delays;
+    int outputFrames;
+};
+
+std::vector<int> Repeated(int delay, int count) { return std::vector<int>(size_t(count), delay); }
+
+// Delays of a clip at rate frames per scale seconds, each start rounded up to a
+// whole ms so that the starts never run ahead of the clip's exact times.
+std::vector<int> ClipDelays(int frames, int64_t rate, int64_t scale) {
+    std::vector<int> delays;
+    for (int64_t k = 0; k < frames; ++k) {
+        const int64_t start = (k * scale * 1000 + rate - 1) / rate, next = ((k + 1) * scale * 1000 + rate - 1) / rate;
+        delays.push_back(int(next - start));
+    }
+    return delays;
+}
+
+// Frames follow the animation's own time, not the output's: at every output frame
+// the texture shows the frame due then, whatever the period, so no error adds up
+// (frames the output has no time for are skipped).
+TEST_F(PictureTest, EveryOutputFrameShowsTheFrameDueAtItsTime) {
+    const std::vector<MediaTimeCase> cases = {
+        {"25 fps at 50 Hz", 20000, Repeated(40, 4), 40},
+        {"30 ms at 50 Hz, the error carried over", 20000, Repeated(30, 4), 40},
+        {"GIF of 19 frames of 30 ms at 50 Hz", 20000, Repeated(30, 19), 120},
+        {"mixed delays", 20000, {30, 70, 20}, 40},
+        {"70 ms frames at 50 Hz", 20000, Repeated(70, 5), 60},
+        {"29.97 fps at 50 Hz", 20000, ClipDelays(300, 30000, 1001), 400},
+        {"59.94 fps at 50 Hz", 20000, ClipDelays(120, 60000, 1001), 200},
+        {"25 fps at 59.94 Hz", 16683, Repeated(40, 8), 200},
+        {"10 ms frames at 50 Hz, skipped", 20000, Repeated(10, 4), 20},
+        {"100 ms at 25 Hz", 40000, Repeated(100, 4), 30},
     };
-    const Row rows[] = {
-        {20000, 40, 2},  // 25 frames per second at 50 Hz
-        {20000, 30, 2},  // 30 ms at 20 ms: 40 ms, the error not carried over
-        {20000, 20, 1}, {20000, 10, 1}, {20000, 50, 3}, {16667, 40, 3}, {40000, 100, 3},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << "delay " << row.delay << " at " << row.period << " µs");
-        engine.period = row.period;
+    for (const MediaTimeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine.period = c.period;
         CFrame f;
-        MakePicture(f, 16, 16, {row.delay, row.delay, row.delay, row.delay});
+        MakePicture(f, 16, 16, c.delays);
         f.Play();
-        const std::vector<int> shown = Shown(f, row.outputFrames * 10);
-        // 0, 1, 2, 3, 0, 1... each for the same number of output frames.
-        const std::vector<int> runs = RunLengths(shown);
-        ASSERT_GE(runs.size(), 9u);
-        for (size_t i = 0; i < runs.size(); ++i) {
-            const size_t start = i * size_t(row.outputFrames);
-            if (start < shown.size()) {
-                EXPECT_EQ(shown[start], int(i % 4)) << "run " << i;
-            }
-            if (i + 1 < runs.size()) {
-                EXPECT_EQ(runs[i], row.outputFrames) << "run " << i;
-            }
+        int mismatches = 0;
+        for (int i = 0; i < c.outputFrames; ++i) {
+            const int64_t tUs = int64_t(f.Clock.load()) * 1000 + f.ClockMicros.load();
+            ASSERT_TRUE(engine.Frame(f));
+            const int due = DueFrame(c.delays, tUs);
+            EXPECT_EQ(ShownFrame(f), due) << "output frame " << i << " at " << tUs << " µs";
+            EXPECT_EQ(f.AnimationFrame, due);
+            if (ShownFrame(f) != due && ++mismatches > 3) break;
         }
         f.Stop();
     }
 }
 
-TEST_F(PictureTest, MixedDelaysEachCountFromTheFramesOwnStart) {
+TEST_F(PictureTest, GifOfNineteenThirtyMillisecondFramesLoopsEvery570Ms) {
+    engine.period = 20000;
+    MakePicture(frame, 16, 16, Repeated(30, 19));
+    frame.Play();
+    const std::vector<int> shown = Shown(frame, 60);
+    ASSERT_EQ(shown.size(), 60u);
+    // Output frames at 0, 20, ... ms: frame 18 starts at 540, the loop at 570.
+    EXPECT_EQ(shown[27], 18);  // 540 ms
+    EXPECT_EQ(shown[28], 18);  // 560 ms
+    EXPECT_EQ(shown[29], 0);   // 580 ms: 10 ms into the second loop
+    EXPECT_EQ(shown[57], 0);   // 1140 ms: the third loop begins exactly
+    EXPECT_EQ(shown[56], 18);  // 1120 ms
+}
+
+TEST_F(PictureTest, ClipAt2997OnA50HzOutputShowsFrame179AfterSixSeconds) {
+    engine.period = 20000;
+    MakePicture(frame, 16, 16, ClipDelays(300, 30000, 1001));
+    frame.LoopAnimation = 0;
+    frame.Play();
+    const std::vector<int> shown = Shown(frame, 520);
+    ASSERT_EQ(shown.size(), 520u);
+    EXPECT_EQ(shown[300], 179);  // 6000 ms
+    EXPECT_EQ(shown[499], 299);  // 9980 ms: the last frame, due at 9976.7 ms
+    EXPECT_EQ(shown[498], 298);  // 9960 ms
+    EXPECT_EQ(shown[519], 299);  // past the end it stays
+    int total = 0;
+    for (const CFrameBackground& b : frame.Frames) total += b.Delay;
+    EXPECT_EQ(total, 10010) << "the delays keep the clip's length";
+}
+
+TEST_F(PictureTest, AnimationWithoutTimeStepsOneFramePerOutputFrame) {
+    engine.period = 20000;
+    MakePicture(frame, 16, 16, {0, 0, 0});
+    frame.Play();
+    EXPECT_EQ(Shown(frame, 7), (std::vector<int>{0, 1, 2, 0, 1, 2, 0}));
+}
+
+TEST_F(PictureTest, MixedDelaysFollowTheirSums) {
     engine.period = 20000;
     MakePicture(frame, 16, 16, {30, 70, 20});
     frame.Play();
     const std::vector<int> shown = Shown(frame, 12);
-    EXPECT_EQ(shown, (std::vector<int>{0, 0, 1, 1, 1, 1, 2, 0, 0, 1, 1, 1}));
+    // Starts 0, 30, 100; loop 120: output at 0, 20, ... 220 ms.
+    EXPECT_EQ(shown, (std::vector<int>{0, 0, 1, 1, 1, 2, 0, 0, 1, 1, 1, 2}));
 }
 
 TEST_F(PictureTest, WithoutLoopTheLastFrameStays) {

@@ -142,12 +142,16 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& entry, int modeIndex, con
             // (without the questions: a numbered sequence is one picture).
             const QString path = ResolvePath(Text(f.value(QLatin1String("file")), where + QLatin1String(".file")), baseFolder);
             if (path.isEmpty()) Fail(where + QLatin1String(".file: no file named"));
-            if (!ImportFile(built, path, maxWidth, maxHeight, VideoModes::FramePeriod(modeIndex) / 1000))
-                Fail(QStringLiteral("%1: %2 gave no frames").arg(where, path));
+            QString error;
+            const int taken = ImportFile(built, path, maxWidth, maxHeight, VideoModes::FramePeriod(modeIndex) / 1000, {},
+                                         &error);
+            if (!error.isEmpty()) Fail(QStringLiteral("%1: %2").arg(where, error));
+            if (!taken) Fail(QStringLiteral("%1: %2 gave no frames").arg(where, path));
             continue;
         }
-        const int w = int(Integer(f.value(QLatin1String("width")), where + QLatin1String(".width"), 1, PageFile::MaxFrameSide));
-        const int h = int(Integer(f.value(QLatin1String("height")), where + QLatin1String(".height"), 1, PageFile::MaxFrameSide));
+        // No larger than the output: the page reader refuses larger frames.
+        const int w = int(Integer(f.value(QLatin1String("width")), where + QLatin1String(".width"), 1, maxWidth));
+        const int h = int(Integer(f.value(QLatin1String("height")), where + QLatin1String(".height"), 1, maxHeight));
         if (!built.Frames.empty() && (w != built.PictureWidth || h != built.PictureHeight))
             Fail(where + QLatin1String(": every frame has the first frame's size"));
         CFrameBackground background;
