@@ -202,6 +202,95 @@ void BM_RingCopyPerFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_RingCopyPerFrame)->Unit(benchmark::kMicrosecond);
 
+// Text that grows with its source: each size's time per item (paragraph, column,
+// character) is also given over that of the smallest size measured just before it in
+// the same run ("perItemOfSmallest"): about 1 while the work grows linearly, about
+// the size ratio when it grows with the square.
+double SizedRun(benchmark::State& state, double& smallestPerItem, double seconds) {
+    const double items = double(state.range(0));
+    const double perItem = seconds / items;
+    state.counters["usPerItem"] = perItem * 1e6;
+    if (smallestPerItem <= 0) smallestPerItem = perItem;
+    state.counters["perItemOfSmallest"] = perItem / smallestPerItem;
+    return perItem;
+}
+
+// A crawl of many paragraphs (64 characters each) made into one line: the first strip.
+double crawlSmallest = 0;
+
+void BM_CrawlParagraphs(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    QByteArray body;
+    for (int k = 0; k < state.range(0); ++k) {
+        QByteArray line = "Paragraph " + QByteArray::number(k) + " of the crawl ";
+        while (line.size() < 64) line += 'x';
+        body += line.left(64) + "\\par ";
+    }
+    const QByteArray rtf = Rtf(body);
+    RasteriseObject object;
+    object.right = 1920;
+    object.bottom = 56;
+    object.movement = 1;
+    CPicture picture;
+    const double seconds = Timed(state, [&] {
+        int start = 0;
+        Rasterise(picture, start, object, renderer, false, [&](CRichEditExCtrl& c) { return c.StreamIn(rtf) == 1; });
+        benchmark::DoNotOptimize(picture.data.get());
+    });
+    SizedRun(state, crawlSmallest, seconds);
+}
+BENCHMARK(BM_CrawlParagraphs)->Arg(500)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+// A CSV row of many columns put into the default template, which names every column.
+double csvSmallest = 0;
+
+void BM_CsvColumns(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    CFrame frame;
+    frame.Rect = {0, 0, 1920, 1080};
+    frame.TextSource = SourceCsvFile;
+    QStringList row;
+    for (int k = 0; k < state.range(0); ++k) {
+        frame.Table.Placeholders.append(QStringLiteral("%") + QString::number(k + 1) + QStringLiteral("%"));
+        row.append(QStringLiteral("v") + QString::number(k));
+    }
+    frame.Table.Rows = {row};
+    frame.RichText = Rtf(frame.Table.Placeholders.join(u' ').toLatin1());
+    CRichEditExCtrl& control = TextSource::ControlFor(frame, renderer);
+    const double seconds = Timed(state, [&] {
+        TextSource::LoadTextToRender(frame, control);
+        benchmark::DoNotOptimize(control.TextLength());
+    });
+    SizedRun(state, csvSmallest, seconds);
+}
+BENCHMARK(BM_CsvColumns)->Arg(1000)->Arg(8000)->Unit(benchmark::kMillisecond);
+
+// A text file of one long line (words of 8 characters) shown by a fixed full-HD
+// object: the template filled and its strip drawn.
+double lineSmallest = 0;
+
+void BM_LongLine(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    CFrame frame;
+    frame.Rect = {0, 0, 1920, 1080};
+    frame.FramePeriod = 20000;
+    frame.TextSource = SourceTextFile;
+    frame.RichText = TextSource::DefaultTemplate(frame);
+    QString line;
+    line.reserve(state.range(0));
+    for (int k = 0; line.size() < state.range(0); ++k) line += QStringLiteral("word%1 ").arg(k % 1000, 3, 10, QChar(u'0'));
+    line.truncate(state.range(0));
+    TextSource::TemplateOf(frame).value = line;
+    CPicture picture;
+    const double seconds = Timed(state, [&] {
+        int start = 0;
+        RasteriseFrame(frame, picture, start, renderer, false);
+        benchmark::DoNotOptimize(picture.data.get());
+    });
+    SizedRun(state, lineSmallest, seconds);
+}
+BENCHMARK(BM_LongLine)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
 void BM_FullHdMemcpyBaseline(benchmark::State& state) {
     std::vector<uint8_t> from(size_t(1920) * 1080 * 4, 1), to(from.size());
     Timed(state, [&] {
