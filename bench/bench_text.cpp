@@ -3,7 +3,9 @@
 // crawl. Each reports its share of one 50 Hz output frame (20 ms) as "frameShare"; a
 // memcpy of a full-HD frame is the baseline measured in the same run. A clock's tick
 // with its template kept parsed also reports its share of the same tick through the
-// RTF round trip it replaced ("ofRoundTrip"), measured just before it.
+// RTF round trip it replaced ("ofRoundTrip"), measured just before it. Texts that
+// grow with their source (paragraphs of a crawl, columns of a CSV row, characters
+// of a line) give each size's time per item against the smallest size's.
 #include "playback/TextMovement.h"
 #include "playback/TextSource.h"
 #include "playback/Timeline.h"
