@@ -188,6 +188,9 @@ CRichEditExCtrl::CRichEditExCtrl(int controlId, bool single)
 CRichEditExCtrl::~CRichEditExCtrl() = default;
 
 int CRichEditExCtrl::StreamIn(const QByteArray& rtf) {
+    // A document with a page size lays out each paragraph again at each insert into
+    // it; the rasteriser gives the width once the text is complete.
+    document.setPageSize(QSizeF(0, 0));
     codePage = Rtf::Read(rtf, document, defaultFormat, codePage).codePage;
     if (singleLine) MergeToOneLine();
     selectionStart_ = selectionEnd_ = 0;
@@ -215,8 +218,12 @@ void CRichEditExCtrl::SetContent(const RichContent& content) {
     // one the reader made: the first paragraph's formats set, every further one
     // inserted with its own. A run's text holds no paragraph break (a break is
     // always a paragraph of its own), so inserting it splits nothing.
+    document.setPageSize(QSizeF(0, 0));  // no layout while it is built, as in StreamIn
     document.clear();
     QTextCursor cursor(&document);
+    // One edit: the runs of a long paragraph (a crawl's whole text) are put in at
+    // the cost of their length, not each at the cost of the paragraph so far.
+    cursor.beginEditBlock();
     bool first = true;
     for (const RichContent::Block& block : content.blocks) {
         if (first) {
@@ -228,6 +235,7 @@ void CRichEditExCtrl::SetContent(const RichContent& content) {
         }
         for (const RichContent::Run& run : block.runs) cursor.insertText(run.text, run.format);
     }
+    cursor.endEditBlock();
     codePage = content.codePage;
     if (singleLine && !content.singleLine) MergeToOneLine();
     selectionStart_ = selectionEnd_ = 0;
@@ -348,7 +356,8 @@ RasteriseResult Rasterise(CPicture& picture, int& start, const RasteriseObject& 
     const bool crawl = object.movement == 1;
     const bool roll = object.movement == 2;
     CRichEditExCtrl& control = crawl ? *renderer.singleLine : *renderer.multiLine;
-    // No layout while the text is put together: only the window of it is laid out.
+    // No layout while the text is put together (a value put into the template may
+    // be the long part): only the window of it is laid out.
     control.document.setPageSize(QSizeF(0, 0));
     if (!load || !load(control)) return result;
     if (crawl) control.SetAlignment(still && object.reverse);

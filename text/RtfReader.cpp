@@ -127,6 +127,13 @@ public:
         ReadResult result;
         document_.clear();
         cursor_ = QTextCursor(&document_);
+        // One edit: each run put into a long paragraph would otherwise cost the
+        // paragraph so far.
+        cursor_.beginEditBlock();
+        struct EndEdit {
+            QTextCursor& cursor;
+            ~EndEdit() { cursor.endEditBlock(); }
+        } endEdit{cursor_};
         qsizetype start = 0;
         while (start < bytes.size() && (bytes[start] == ' ' || bytes[start] == '\r' || bytes[start] == '\n' ||
                                         bytes[start] == '\t'))
