@@ -21,6 +21,7 @@ QByteArray Name(int codePage) {
 
 int OfCharset(int charset, int ansiCodePage) {
     switch (charset) {
+    case 0: return 1252;  // ANSI is Western whatever the document's code page; 1 is the document's
     case 77: return 10000;
     case 128: return 932;
     case 129: return 949;
@@ -38,6 +39,13 @@ int OfCharset(int charset, int ansiCodePage) {
     case 255: return 437;
     default: return ansiCodePage;
     }
+}
+
+int CharsetOf(int codePage) {
+    static constexpr int charsets[] = {0, 77, 128, 129, 134, 136, 161, 162, 163, 177, 178, 186, 204, 222, 238, 255};
+    for (int charset : charsets)
+        if (OfCharset(charset, 0) == codePage) return charset;
+    return 1;
 }
 
 QString Decode(int codePage, QByteArrayView bytes) {

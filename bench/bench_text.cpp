@@ -3,7 +3,9 @@
 // crawl. Each reports its share of one 50 Hz output frame (20 ms) as "frameShare"; a
 // memcpy of a full-HD frame is the baseline measured in the same run. A clock's tick
 // with its template kept parsed also reports its share of the same tick through the
-// RTF round trip it replaced ("ofRoundTrip"), measured just before it.
+// RTF round trip it replaced ("ofRoundTrip"), measured just before it. Texts that
+// grow with their source (paragraphs of a crawl, columns of a CSV row, characters
+// of a line) give each size's time per item against the smallest size's.
 #include "playback/TextMovement.h"
 #include "playback/TextSource.h"
 #include "playback/Timeline.h"
@@ -201,6 +203,95 @@ void BM_RingCopyPerFrame(benchmark::State& state) {
     frame.Stop();
 }
 BENCHMARK(BM_RingCopyPerFrame)->Unit(benchmark::kMicrosecond);
+
+// Text that grows with its source: each size's time per item (paragraph, column,
+// character) is also given over that of the smallest size measured just before it in
+// the same run ("perItemOfSmallest"): about 1 while the work grows linearly, about
+// the size ratio when it grows with the square.
+double SizedRun(benchmark::State& state, int64_t smallest, double& smallestPerItem, double seconds) {
+    const double items = double(state.range(0));
+    const double perItem = seconds / items;
+    state.counters["usPerItem"] = perItem * 1e6;
+    if (state.range(0) == smallest) smallestPerItem = perItem;
+    state.counters["perItemOfSmallest"] = perItem / smallestPerItem;
+    return perItem;
+}
+
+// A crawl of many paragraphs (64 characters each) made into one line: the first strip.
+double crawlSmallest = 0;
+
+void BM_CrawlParagraphs(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    QByteArray body;
+    for (int k = 0; k < state.range(0); ++k) {
+        QByteArray line = "Paragraph " + QByteArray::number(k) + " of the crawl ";
+        while (line.size() < 64) line += 'x';
+        body += line.left(64) + "\\par ";
+    }
+    const QByteArray rtf = Rtf(body);
+    RasteriseObject object;
+    object.right = 1920;
+    object.bottom = 56;
+    object.movement = 1;
+    CPicture picture;
+    const double seconds = Timed(state, [&] {
+        int start = 0;
+        Rasterise(picture, start, object, renderer, false, [&](CRichEditExCtrl& c) { return c.StreamIn(rtf) == 1; });
+        benchmark::DoNotOptimize(picture.data.get());
+    });
+    SizedRun(state, 500, crawlSmallest, seconds);
+}
+BENCHMARK(BM_CrawlParagraphs)->Arg(500)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+// A CSV row of many columns put into the default template, which names every column.
+double csvSmallest = 0;
+
+void BM_CsvColumns(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    CFrame frame;
+    frame.Rect = {0, 0, 1920, 1080};
+    frame.TextSource = SourceCsvFile;
+    QStringList row;
+    for (int k = 0; k < state.range(0); ++k) {
+        frame.Table.Placeholders.append(QStringLiteral("%") + QString::number(k + 1) + QStringLiteral("%"));
+        row.append(QStringLiteral("v") + QString::number(k));
+    }
+    frame.Table.Rows = {row};
+    frame.RichText = Rtf(frame.Table.Placeholders.join(u' ').toLatin1());
+    CRichEditExCtrl& control = TextSource::ControlFor(frame, renderer);
+    const double seconds = Timed(state, [&] {
+        TextSource::LoadTextToRender(frame, control);
+        benchmark::DoNotOptimize(control.TextLength());
+    });
+    SizedRun(state, 1000, csvSmallest, seconds);
+}
+BENCHMARK(BM_CsvColumns)->Arg(1000)->Arg(8000)->Unit(benchmark::kMillisecond);
+
+// A text file of one long line with no place to break it (encoded or minified
+// data) shown by a fixed full-HD object: the template filled and its strip drawn.
+double lineSmallest = 0;
+
+void BM_LongLine(benchmark::State& state) {
+    CRichEditTextRenderer renderer;
+    CFrame frame;
+    frame.Rect = {0, 0, 1920, 1080};
+    frame.FramePeriod = 20000;
+    frame.TextSource = SourceTextFile;
+    frame.RichText = TextSource::DefaultTemplate(frame);
+    QString line;
+    line.reserve(state.range(0));
+    while (line.size() < state.range(0)) line += QStringLiteral("abcdefgh");
+    line.truncate(state.range(0));
+    TextSource::TemplateOf(frame).value = line;
+    CPicture picture;
+    const double seconds = Timed(state, [&] {
+        int start = 0;
+        RasteriseFrame(frame, picture, start, renderer, false);
+        benchmark::DoNotOptimize(picture.data.get());
+    });
+    SizedRun(state, 100000, lineSmallest, seconds);
+}
+BENCHMARK(BM_LongLine)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 void BM_FullHdMemcpyBaseline(benchmark::State& state) {
     std::vector<uint8_t> from(size_t(1920) * 1080 * 4, 1), to(from.size());

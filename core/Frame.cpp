@@ -122,11 +122,11 @@ int CFrame::PeekNextId() { return NextId.load(); }
 // thread ends the last snapshot of a removed object, which is stopped already);
 // ReleaseTextures on the thread that stops. TogglePause runs on the command thread,
 // BeginPresent and EndPresent on the render thread.
-bool CFrame::Stop() { return StopIf(false, 0); }
+bool CFrame::Stop() { return StopIf(false, 0, true); }
 
-bool CFrame::StopRun(int run) { return StopIf(true, run); }
+bool CFrame::StopRun(int run) { return StopIf(true, run, false); }
 
-bool CFrame::StopIf(bool onlyRun, int run) {
+bool CFrame::StopIf(bool onlyRun, int run, bool waitForText) {
     // Only the caller that turns Playing off stops the object: the render thread
     // stopping a finished object and a command stopping it at once release its
     // textures once, not twice.
@@ -136,12 +136,12 @@ bool CFrame::StopIf(bool onlyRun, int run) {
         return false;
     }
     Paused.exchange(0);
-    ReleaseTextures();
+    ReleaseTextures(waitForText);
     Stopping.fetch_sub(1);
     return true;
 }
 
-void CFrame::ReleaseTextures() {
+void CFrame::ReleaseTextures(bool waitForText) {
     // The render thread may be drawing the object this very frame: its textures go
     // only once it has let go.
     const auto pause = std::chrono::milliseconds(std::max(1, FramePeriod / 500));
@@ -150,7 +150,7 @@ void CFrame::ReleaseTextures() {
     TextTexture.reset();
     // Nor may the text thread still be reading the object when the caller goes on
     // to edit it (a text step lasts at most one strip's rasterising).
-    while (TextBusy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (waitForText && TextBusy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void CFrame::TogglePause() {

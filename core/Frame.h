@@ -129,9 +129,11 @@ public:
     bool StopRun(int run);
     void TogglePause();  // only while playing
     // Waits until the render thread has let go of the object, then releases both
-    // display textures, and then for the text thread (Stop does this, on its thread,
-    // after clearing Playing).
-    void ReleaseTextures();
+    // display textures, and then (waitForText) for the text thread (Stop does this,
+    // on its thread, after clearing Playing). The render thread's StopRun does not
+    // wait for the text thread, whose step may be long: the output must not stand
+    // still meanwhile, and the next Play waits for that step anyway.
+    void ReleaseTextures(bool waitForText = true);
     // Timeline values back to their start: by Play, and by the render thread at each
     // repetition.
     void ResetTimeline();
@@ -323,6 +325,6 @@ public:
 
 private:
     void CopyContent(const CFrame& other);
-    bool StopIf(bool onlyRun, int run);
+    bool StopIf(bool onlyRun, int run, bool waitForText);
     bool GoOut(bool forGood);
 };

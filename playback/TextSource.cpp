@@ -6,11 +6,13 @@
 #include "playback/FileStamp.h"
 #include "text/Rtf.h"
 
+#include <QHash>
 #include <algorithm>
 #include <clocale>
 #include <cstdint>
 #include <cwchar>
 #include <locale.h>
+#include <vector>
 
 namespace TextSource {
 namespace {
@@ -94,6 +96,56 @@ bool ReadTemplate(CFrame& frame, CRichEditExCtrl& control) {
     kept.content = control.Content();
     ++kept.reads;
     return true;
+}
+
+// A table's placeholder where it stands in the template.
+struct PlaceholderAt {
+    int at = 0;
+    int length = 0;
+    int column = 0;
+};
+
+// Placeholders ("%name%") may hold '%' themselves; one holding more than this many
+// is never looked for (a header line of percent signs would otherwise make every
+// '%' of the template a search of its own).
+constexpr int MaxPercentsInPlaceholder = 8;
+
+// Every placeholder of the table in text, left to right, in one pass over it, found
+// whatever their case (as a search of the control finds them). Where two could
+// start at one place, the first column's wins, as it was put in first. Values are
+// never searched: one that holds a placeholder stays as it is.
+std::vector<PlaceholderAt> FindPlaceholders(const QString& text, const QStringList& placeholders) {
+    QHash<QString, int> columns;  // case-folded placeholder -> its first column
+    int maxSpan = 0;              // the most '%'-to-'%' steps of a placeholder
+    for (qsizetype k = placeholders.size() - 1; k >= 0; --k) {
+        const QString& p = placeholders[k];
+        const int percents = int(p.count(u'%'));
+        if (p.size() < 2 || !p.startsWith(u'%') || !p.endsWith(u'%') || percents > MaxPercentsInPlaceholder) continue;
+        columns.insert(p.toCaseFolded(), int(k));
+        maxSpan = std::max(maxSpan, percents - 1);
+    }
+    std::vector<PlaceholderAt> found;
+    if (columns.isEmpty()) return found;
+    const qsizetype n = text.size();
+    qsizetype i = text.indexOf(u'%');
+    while (i >= 0) {
+        PlaceholderAt best{0, 0, -1};
+        qsizetype end = i;
+        for (int span = 0; span < maxSpan; ++span) {
+            end = text.indexOf(u'%', end + 1);
+            if (end < 0) break;
+            const auto it = columns.constFind(text.mid(i, end + 1 - i).toCaseFolded());
+            if (it != columns.constEnd() && (best.column < 0 || *it < best.column))
+                best = {int(i), int(end + 1 - i), *it};
+        }
+        if (best.column >= 0) {
+            found.push_back(best);
+            i = best.at + best.length < n ? text.indexOf(u'%', best.at + best.length) : -1;
+        } else {
+            i = text.indexOf(u'%', i + 1);
+        }
+    }
+    return found;
 }
 
 }  // namespace
@@ -371,19 +423,16 @@ bool LoadTextToRender(CFrame& frame, CRichEditExCtrl& control) {
         if (table.CurrentRow < 0 || table.CurrentRow >= int(table.Rows.size())) return false;
         const QStringList& row = table.Rows[size_t(table.CurrentRow)];
         LoadTemplate(frame, control);
-        bool occurred = false, valuePut = false;
-        for (qsizetype k = 0; k < table.Placeholders.size(); ++k) {
-            const QString value = k < row.size() ? row[k] : QString();
-            // Searching on after the value put in: a value holding its own
-            // placeholder must not be replaced again and again.
-            for (int at = control.FindText(table.Placeholders[k]); at >= 0;
-                 at = control.FindText(table.Placeholders[k], control.SelectionStart())) {
-                control.SetSelection(at, at + int(table.Placeholders[k].size()));
-                control.ReplaceSelection(value);
-                occurred = true;
-                valuePut = valuePut || !value.isEmpty();
-            }
+        // Every value put in with one edit: a row of thousands of columns costs one
+        // layout, not one per column.
+        std::vector<TextReplacement> values;
+        bool valuePut = false;
+        for (const PlaceholderAt& p : FindPlaceholders(control.document.toRawText(), table.Placeholders)) {
+            values.push_back({p.at, p.at + p.length, p.column < row.size() ? row[p.column] : QString()});
+            valuePut = valuePut || !values.back().text.isEmpty();
         }
+        const bool occurred = !values.empty();
+        control.ReplaceRanges(values);
         const QString joined = row.join(QString());
         if (!occurred && !joined.isEmpty()) {
             control.SelectAll();

@@ -7,6 +7,7 @@
 #include "render/GLTexture.h"
 #include "render/Shaders.h"
 
+#include <QThread>
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
 
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -533,17 +535,23 @@ CRender::CRender(CFrameSet& page, RenderOptions options, std::unique_ptr<IPresen
     }
     // The render thread owns the context from its first call: it sets OpenGL up
     // and tells the outcome before drawing anything.
-    renderThread_ = std::thread(&CRender::RenderThread, this);
+    renderThread_ = StartThread(&CRender::RenderThread);
     {
         std::unique_lock lock(startLock_);
         started_.wait(lock, [&] { return startReported_; });
     }
     if (status.load() != RenderStatus::Ok) return;
-    if (!options_.synchronousText) textThread_ = std::thread(&CRender::TextThread, this);
+    if (!options_.synchronousText) textThread_ = StartThread(&CRender::TextThread);
 }
 
-void CRender::Finish(std::thread& thread, std::atomic<bool>& done) {
-    if (!thread.joinable()) return;
+std::unique_ptr<QThread> CRender::StartThread(void (CRender::*body)()) {
+    std::unique_ptr<QThread> thread(QThread::create(body, this));
+    thread->start();
+    return thread;
+}
+
+void CRender::Finish(std::unique_ptr<QThread>& thread, std::atomic<bool>& done) {
+    if (!thread) return;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
     while (!done.load() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -552,7 +560,8 @@ void CRender::Finish(std::thread& thread, std::atomic<bool>& done) {
         // this engine's memory: it is waited for, however long its last step takes.
         CDebug::Log(1, "CRender::~CRender(): terminating threads!");
     }
-    thread.join();
+    thread->wait();
+    thread.reset();
 }
 
 CRender::~CRender() {

@@ -25,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+class QThread;
+
 // Why the engine is not, or no longer, running. The numbers are fixed: cvtool
 // prints them as "status", and the operator's message for a status is string
 // 10320 + status.
@@ -231,7 +233,14 @@ private:
     // blending, for a target of width x height and an output quad of quadW x quadH.
     void UseOutputProgram(bool plain, int width, int height, float quadW, float quadH, bool fullRange);
     void ReleaseGL();
-    void Finish(std::thread& thread, std::atomic<bool>& done);
+    // Starts one of the engine's threads as a Qt thread: the text documents and the
+    // output's context are Qt objects, which start timers and expect an event
+    // dispatcher of their thread (a thread Qt only adopts has none, and each timer
+    // asked for is a warning on standard error).
+    std::unique_ptr<QThread> StartThread(void (CRender::*body)());
+    // Waits for a thread that was told to stop: two seconds for its done word, then
+    // for as long as its last step takes.
+    void Finish(std::unique_ptr<QThread>& thread, std::atomic<bool>& done);
 
     CFrameSet& page_;
     RenderOptions options_;
@@ -240,7 +249,7 @@ private:
     std::unique_ptr<GL> gl_;
     int64_t lastFrameTime_ = 0;
 
-    std::thread renderThread_, textThread_;
+    std::unique_ptr<QThread> renderThread_, textThread_;
     std::atomic<bool> renderDone_{false}, textDone_{false};
     // The constructor waits here for the render thread's set-up.
     std::mutex startLock_;

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -601,6 +604,33 @@ TEST_F(FrameSetPlayTest, RenderSideStopLeavesANewRunAlone) {
     EXPECT_EQ(a->Stopping.load(), 0);
     EXPECT_TRUE(a->StopRun(a->Run.load()));
     EXPECT_FALSE(Playing(a));
+}
+
+// The render thread never waits for the text thread: its stop of an object that
+// finished goes through while a text step of that object (a long rasterising) is
+// still under way; the next Play is the one that waits for the step.
+TEST_F(FrameSetPlayTest, RenderSideStopDoesNotWaitForTheTextThread) {
+    CFrame* a = AddObject();
+    ASSERT_TRUE(a->Play());
+    Present(a);
+    ASSERT_NE(a->BackgroundTexture, nullptr);
+    a->TextBusy = 1;  // the text thread is in the middle of a step
+    std::atomic<bool> stopped{false};
+    std::thread render([&] {
+        a->StopRun(a->Run.load());
+        stopped = true;
+    });
+    // Waited for generously, so that a stop that waits for the step is seen as one
+    // rather than hanging the suite.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!stopped.load() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(stopped.load()) << "the render thread's stop waited for the text step";
+    a->TextBusy = 0;  // the step ends
+    render.join();
+    EXPECT_FALSE(Playing(a));
+    EXPECT_EQ(a->BackgroundTexture, nullptr);
+    EXPECT_EQ(device.Live.load(), 0);
 }
 
 // Every command reports the objects it changed, in the order it reached them: the

@@ -2,11 +2,15 @@
 // character they stop at, true alpha and colour, opacity and the lead-in.
 #include "text/RichEdit.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFontInfo>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -256,6 +260,83 @@ TEST(Rasterise, StillReverseCrawlIsRightAligned) {
     const Strip left = Draw(Rtf("Right"), object, true);
     EXPECT_GT(InkedColumns(left.picture, 0, 20), 0);
     EXPECT_EQ(InkedColumns(left.picture, 150, 600), 0);
+}
+
+// Long texts are laid out a window at a time; the strips must give what the whole
+// text laid out at once gives.
+
+TEST(Rasterise, LongCrawlGoesOnWindowByWindowAndLosesNothing) {
+    const QByteArray rtf = Rtf(Words(2500));  // some 20000 characters, 300000 pixels
+    CRichEditExCtrl whole(1, true);
+    whole.StreamIn(rtf);
+    whole.document.setTextWidth(-1);
+    const double width = whole.document.documentLayout()->documentSize().width();
+    CRichEditTextRenderer renderer;
+    int start = 0, strips = 0, characters = 0;
+    double total = 0;
+    while (strips < 100) {
+        const Strip s = Draw(rtf, Object(1920, 60, 1), false, start, &renderer);
+        ASSERT_TRUE(s.r.done);
+        ++strips;
+        characters = s.r.characters;
+        // Only a window of the line was laid out, not all of it.
+        EXPECT_LT(renderer.singleLine->TextLength(), 5000);
+        ASSERT_GT(s.next, start);
+        total += s.r.usedWidth;
+        start = s.next;
+        if (start >= characters) break;
+    }
+    EXPECT_EQ(characters, whole.TextLength());
+    EXPECT_EQ(start, characters);
+    EXPECT_GE(strips, 9);
+    // The strips abut: together they are as wide as the whole line (each rounded).
+    EXPECT_NEAR(total, width, strips + 2);
+}
+
+TEST(Rasterise, LongRollBreaksItsLinesAsTheWholeTextWould) {
+    // One indented paragraph of some 250000 characters in 4-point text: a window
+    // holds fewer lines than a strip could, so each strip ends where its window
+    // does, and the next windows begin in the middle of the paragraph.
+    const QByteArray rtf = Rtf("\\fi720\\fs8 " + Words(26000));
+    CRichEditExCtrl whole(1, false);
+    whole.StreamIn(rtf);
+    whole.document.setTextWidth(1600);
+    std::set<int> lineStarts;
+    for (QTextBlock b = whole.document.begin(); b.isValid(); b = b.next()) {
+        whole.document.documentLayout()->blockBoundingRect(b);
+        for (int k = 0; k < b.layout()->lineCount(); ++k) lineStarts.insert(b.position() + b.layout()->lineAt(k).textStart());
+    }
+    CRichEditTextRenderer renderer;
+    int start = 0, strips = 0;
+    while (strips < 50) {
+        const Strip s = Draw(rtf, Object(1600, 300, 2), false, start, &renderer);
+        ASSERT_TRUE(s.r.done);
+        ++strips;
+        EXPECT_LT(renderer.multiLine->TextLength(), 70000);
+        EXPECT_EQ(InkedRows(s.picture, s.picture.height - 1, s.picture.height), 0);  // whole lines
+        ASSERT_GT(s.next, start);
+        start = s.next;
+        if (start >= s.r.characters) break;
+        EXPECT_EQ(lineStarts.count(start), 1u) << "strip " << strips << " ended at " << start << ", no line's start";
+    }
+    EXPECT_GE(strips, 4);
+    EXPECT_EQ(start, whole.TextLength());
+}
+
+TEST(Rasterise, LineWithNoPlaceToBreakIsLaidOutAWindowAtATime) {
+    // Encoded data in a text file: 300000 characters with no place to break them,
+    // whose layout whole would cost far more than its length.
+    QByteArray line;
+    while (line.size() < 300000) line += "abcdefgh";
+    CRichEditTextRenderer renderer;
+    const Strip s = Draw(Rtf(line), Object(600, 200), false, 0, &renderer);
+    ASSERT_TRUE(s.r.done);
+    EXPECT_GT(s.r.characters, 300000);
+    EXPECT_LT(renderer.multiLine->TextLength(), 70000);
+    EXPECT_EQ(s.picture.width, 600);
+    EXPECT_GT(InkedRows(s.picture, 0, s.picture.height), 150);  // the rectangle is full of the broken line
+    EXPECT_GT(s.next, 0);
+    EXPECT_LT(s.next, s.r.characters);
 }
 
 TEST(Rasterise, HostileSizesDrawWhatFits) {

@@ -9,13 +9,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+#include <QtGlobal>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <mutex>
 #include <numeric>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -114,6 +120,33 @@ Studio Bt709Studio(const std::array<double, 4>& rgba) {
     return {16.0 + 219.0 * luma, 128.0 + 224.0 * (rgba[2] - luma) / 1.8556, 128.0 + 224.0 * (rgba[0] - luma) / 1.5748,
             16.0 + 219.0 * rgba[3]};
 }
+
+// Qt's messages from every thread while it is alive.
+class QtMessages {
+public:
+    QtMessages() {
+        std::lock_guard guard(lock_);
+        seen_.clear();
+        previous_ = qInstallMessageHandler(&QtMessages::Handle);
+    }
+    ~QtMessages() { qInstallMessageHandler(previous_); }
+    std::vector<std::string> Containing(const char* piece) const {
+        std::lock_guard guard(lock_);
+        std::vector<std::string> found;
+        for (const std::string& m : seen_)
+            if (m.find(piece) != std::string::npos) found.push_back(m);
+        return found;
+    }
+
+private:
+    static void Handle(QtMsgType, const QMessageLogContext&, const QString& message) {
+        std::lock_guard guard(lock_);
+        seen_.push_back(message.toStdString());
+    }
+    static inline std::mutex lock_;
+    static inline std::vector<std::string> seen_;
+    QtMessageHandler previous_ = nullptr;
+};
 
 class RenderEngine : public ::testing::Test {
 protected:
@@ -755,6 +788,43 @@ std::vector<int> ThreadNiceValues() {
 }
 
 }  // namespace
+
+TEST_F(RenderEngine, LongTextIsLaidOutOnQtThreadsWithoutWarnings) {
+    // A long document's layout goes on by Qt timers, which need the event dispatcher
+    // of a thread Qt started: on a thread it only adopted, every timer asked for is a
+    // warning on standard error. The text thread on air, and the render thread that
+    // does the text work for the tools.
+    QByteArray body;
+    for (int k = 0; k < 3000; ++k) body += "Paragraph " + QByteArray::number(k) + " of a long roll\\par ";
+    for (const bool synchronous : {false, true}) {
+        SCOPED_TRACE(synchronous ? "text work on the render thread" : "text thread");
+        CFrameSet page;
+        CFrame* roll = AddColour(page, {0, 0, 320, 240}, 0);
+        roll->Movement = MovementVertical;
+        roll->Speed = 30;
+        roll->RichText = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\fs20 " + body + "}";
+        QtMessages messages;
+        if (synchronous) {
+            EXPECT_EQ(Play(page, 2).status, RenderStatus::Stopped);
+        } else {
+            RenderOptions options;
+            options.renderWidth = 320;
+            options.renderHeight = 240;
+            CRender engine(page, options, std::make_unique<COffscreenTarget>(320, 240));
+            ASSERT_EQ(engine.status.load(), RenderStatus::Ok);
+            // However busy the machine: the output and the first strips are waited for, not timed.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+            while (!page.OutputOn.load() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ApplyCommand(page, PlayCommand::Play, CommandTarget::Every());
+            while (roll->ChunksRendered.load() < 2 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_GE(roll->ChunksRendered.load(), 1);
+        const std::vector<std::string> warnings = messages.Containing("Timer");
+        EXPECT_TRUE(warnings.empty()) << warnings.size() << " warnings, the first: " << warnings.front();
+    }
+}
 
 TEST_F(RenderEngine, ThreadsRunAtRaisedPriorityWhileTheEngineRuns) {
     rlimit limit{};

@@ -218,6 +218,12 @@ TEST(RtfRead, CodePagesDecodeEscapedBytes) {
         {"{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset238 Arial CE;}}\\'e8\\f1\\'e8}", u"èč", 1252},
         {"{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset161 Arial Greek;}}{\\f1\\'e1}\\'e1}", u"αá",
          1252},
+        // Character set 0 is Western whatever the document's code page; 1 is the document's.
+        {"{\\rtf1\\ansi\\ansicpg932{\\fonttbl{\\f0\\fcharset0 Arial;}}\\f0 a\\'85b}", u"a…b", 932},
+        {"{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0\\fcharset0 Arial;}{\\f1\\fcharset1 Arial;}}"
+         "\\f0 caf\\'e9 na\\'efve \\f1\\'e9}",
+         u"café naïve й", 1251},
+        {"{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0\\fcharset0 Arial;}}\\f0 \xe9}", u"é", 1251},
         // \deff picks the font of text without \f.
         {"{\\rtf1\\ansi\\ansicpg1252\\deff1{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset204 Arial CYR;}}\\'c4}", u"Д", 1252},
         // Double-byte code pages keep a character's two bytes together.
@@ -289,6 +295,23 @@ TEST(RtfRead, TextWordsAndDestinations) {
         {"{\\*\\blob\\bin2 }}}x", u"x"},
         {"a\\bin99 xyz", u"a"},          // a count beyond the end
         {"a\\bin-5 b", u"ab"},
+        // Tables: a tab between cells, a paragraph after each row, none after the last cell.
+        {"\\trowd\\cellx1000\\cellx2000\\cellx3000\\pard\\intbl Name\\cell Team\\cell Score\\cell\\row"
+         "\\pard\\intbl Alice\\cell Red\\cell 10\\cell\\row\\pard After\\par",
+         u"Name\tTeam\tScore\nAlice\tRed\t10\nAfter\n"},
+        {"\\intbl A\\cell\\cell C\\cell{\\trowd\\cellx1\\row}B", u"A\t\tC\nB"},  // an empty cell, \row in a group
+        {"\\intbl \\cell\\par x\\cell\\row", u"\t\nx\n"},  // a cell that begins with an empty paragraph
+        // Nested tables: cells and rows alike; the fallback for readers without them is skipped.
+        {"\\intbl Outer\\par\\itap2 a\\nestcell b\\nestcell{\\*\\nesttableprops\\trowd\\cellx1\\nestrow}"
+         "{\\nonesttables\\par a b}\\itap1 tail\\cell\\row End",
+         u"Outer\na\tb\ntail\nEnd"},
+        {"\\itap2 a\\nestcell b\\nestcell\\nestrow c", u"a\tb\nc"},
+        // A footnote keeps its mark in the text; its own text is skipped.
+        {"Word{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} The note.} and{\\super\\chftn}"
+         "{\\footnote{\\super\\chftn} Two.}.",
+         u"Word1 and2."},
+        {"\\ftnstart5 x{\\chftn}{\\footnote{\\chftn} n}", u"x5"},
+        {"{\\v\\chftn}x\\v\\cell\\v0 y", u"xy"},  // hidden marks and cells are nothing
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
@@ -541,7 +564,7 @@ TEST(RtfWrite, RoundTripsKeepTextAndFormatting) {
         std::vector<const char*> mustHave;  // pieces of the written RTF
     } cases[] = {
         {"western", 1252, plain(QStringLiteral("Grüße, naïve café €")), {"Gr\\'fc\\'dfe", "\\'80"}},
-        {"cyrillic", 1251, plain(QStringLiteral("Привет, мир")), {"\\ansicpg1251", "\\'cf\\'f0\\'e8"}},
+        {"cyrillic", 1251, plain(QStringLiteral("Привет, мир")), {"\\ansicpg1251", "\\fcharset204", "\\'cf\\'f0\\'e8"}},
         {"outside the code page", 1252, plain(QStringLiteral("Привет 中文")), {"\\u1055?", "\\u20013?"}},
         {"surrogate pair", 1251, plain(QStringLiteral("a\U0001F600b")), {"a\\u-10179?\\u-8704?b"}},
         {"rtf characters", 1252, plain(QStringLiteral("\\{}x\\y{a}")), {"\\\\\\{\\}x\\\\y\\{a\\}"}},
@@ -734,7 +757,10 @@ TEST(RichEditControl, StreamOutKeepsTheCodePageRead) {
     control.ReplaceSelection(QStringLiteral("Дима"));
     const QByteArray out = control.StreamOut();
     EXPECT_TRUE(out.contains("\\ansicpg1251"));
-    EXPECT_TRUE(out.contains("\\'c4\\'e8\\'ec\\'e0"));
+    // The name took the format of the template's Western (\fcharset0) font, which
+    // cannot hold Cyrillic bytes: it is written as Unicode.
+    EXPECT_TRUE(out.contains("\\fcharset0"));
+    EXPECT_TRUE(out.contains("\\u1044?\\u1080?\\u1084?\\u1072?"));
     CRichEditExCtrl again(1, false);
     again.StreamIn(out);
     EXPECT_EQ(again.codePage, 1251);
@@ -787,10 +813,15 @@ TEST(CodePage, OfCharset) {
     const struct {
         int charset, ansi, codePage;
     } cases[] = {
-        {0, 1250, 1250}, {1, 1253, 1253}, {2, 1252, 1252},  {77, 1252, 10000}, {128, 1252, 932},
+        {0, 1250, 1252}, {0, 932, 1252}, {1, 1253, 1253}, {1, 932, 932}, {2, 1252, 1252},  {77, 1252, 10000}, {128, 1252, 932},
         {161, 1252, 1253}, {162, 1252, 1254}, {163, 1252, 1258}, {177, 1252, 1255}, {178, 1252, 1256},
         {186, 1252, 1257}, {204, 1252, 1251}, {222, 1252, 874}, {238, 1252, 1250}, {-1, 1251, 1251},
         {99999, 1251, 1251},
     };
     for (const auto& c : cases) EXPECT_EQ(CodePage::OfCharset(c.charset, c.ansi), c.codePage) << c.charset;
+    // And back: the set that names a code page, or the default one.
+    const struct {
+        int codePage, charset;
+    } back[] = {{1252, 0}, {1251, 204}, {1250, 238}, {932, 128}, {10000, 77}, {437, 255}, {65001, 1}, {0, 1}};
+    for (const auto& c : back) EXPECT_EQ(CodePage::CharsetOf(c.codePage), c.charset) << c.codePage;
 }

@@ -511,17 +511,64 @@ TEST(CsvRow, PlaceholdersTakeTheRowsFields) {
         {"{\\rtf1 Hello}", {"%1%", "%2%"}, {"", ""}, " "},
         {"{\\rtf1 [%1%]}", {"%1%"}, {""}, " "},
         {"{\\rtf1 [%1%]}", {"%1%"}, {}, " "},
+        // Placeholders are found whatever their case, side by side, with '%' in their name.
+        {"{\\rtf1 %NAME%, %name%}", {"%Name%"}, {"Bob"}, "Bob, Bob"},
+        {"{\\rtf1 %1%%2%%1%}", {"%1%", "%2%"}, {"a", "b"}, "aba"},
+        {"{\\rtf1 %50%% off %Cut%}", {"%50%%", "%Cut%"}, {"Half", "now"}, "Half off now"},
+        {"{\\rtf1 100% %1% %}", {"%1%"}, {"sure"}, "100% sure %"},
+        {"{\\rtf1 %a%b%}", {"%a%", "%b%"}, {"1", "2"}, "1b%"},  // the first found takes its '%'
+        {"{\\rtf1 %%}", {"%%"}, {"empty name"}, "empty name"},
+        // A value is put in as it is: one holding another column's placeholder stays so.
+        {"{\\rtf1 %1% %2%}", {"%1%", "%2%"}, {"%2%", "b"}, "%2% b"},
+        // Paragraphs of the template stay; on one line (a crawl) they are spaces.
+        {"{\\rtf1 %1%\\par %2%}", {"%1%", "%2%"}, {"a", "b"}, "a\nb"},
     };
     for (const auto& c : cases) {
-        CFrame frame;
-        frame.TextSource = SourceCsvFile;
-        frame.RichText = c.rich;
-        frame.Table.Placeholders = c.placeholders;
-        frame.Table.Rows = {c.row};
-        CRichEditExCtrl control(1, false);
-        ASSERT_TRUE(TextSource::LoadTextToRender(frame, control)) << c.rich;
-        EXPECT_EQ(control.PlainText(), QString::fromLatin1(c.expected)) << c.rich << " / " << c.row.join(u'|').toStdString();
+        for (const bool singleLine : {false, true}) {
+            CFrame frame;
+            frame.TextSource = SourceCsvFile;
+            frame.RichText = c.rich;
+            frame.Table.Placeholders = c.placeholders;
+            frame.Table.Rows = {c.row};
+            CRichEditExCtrl control(1, singleLine);
+            ASSERT_TRUE(TextSource::LoadTextToRender(frame, control)) << c.rich;
+            QString expected = QString::fromLatin1(c.expected);
+            if (singleLine) expected.replace(u'\n', u' ');
+            EXPECT_EQ(control.PlainText(), expected)
+                << c.rich << " / " << c.row.join(u'|').toStdString() << (singleLine ? " on one line" : "");
+        }
     }
+}
+
+TEST(CsvRow, ValuesTakeTheFormatOfTheirPlaceholderAndManyColumnsGoInAtOnce) {
+    CFrame frame;
+    frame.TextSource = SourceCsvFile;
+    frame.RichText = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\fs20 {\\b %1%} and {\\i %2%}\\par}";
+    frame.Table.Placeholders = {QStringLiteral("%1%"), QStringLiteral("%2%")};
+    frame.Table.Rows = {{QStringLiteral("bold"), QStringLiteral("italic")}};
+    CRichEditExCtrl control(1, false);
+    ASSERT_TRUE(TextSource::LoadTextToRender(frame, control));
+    ASSERT_EQ(control.PlainText(), QStringLiteral("bold and italic\n"));
+    EXPECT_TRUE(FormatAt(control, 0).fontWeight() >= QFont::Bold);
+    EXPECT_TRUE(FormatAt(control, 3).fontWeight() >= QFont::Bold);
+    EXPECT_FALSE(FormatAt(control, 5).fontWeight() >= QFont::Bold);
+    EXPECT_TRUE(FormatAt(control, 9).fontItalic());
+    EXPECT_TRUE(FormatAt(control, 14).fontItalic());
+    EXPECT_DOUBLE_EQ(FormatAt(control, 14).fontPointSize(), 10.0);
+
+    // A row of thousands of columns, every one named in the template.
+    frame.Table.Placeholders.clear();
+    QStringList row;
+    QString expected;
+    for (int k = 0; k < 3000; ++k) {
+        frame.Table.Placeholders.append(QStringLiteral("%%1%").arg(k + 1));
+        row.append(QStringLiteral("v%1").arg(k));
+        expected += (k ? QStringLiteral(" ") : QString()) + row.back();
+    }
+    frame.Table.Rows = {row};
+    frame.RichText = "{\\rtf1 " + frame.Table.Placeholders.join(u' ').toLatin1() + "}";
+    ASSERT_TRUE(TextSource::LoadTextToRender(frame, control));
+    EXPECT_EQ(control.PlainText(), expected);
 }
 
 TEST(CsvRow, CurrentRowPicksTheRowAndEndsPastTheLast) {

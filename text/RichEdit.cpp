@@ -17,6 +17,15 @@ namespace {
 constexpr int MaxStripSide = 32000;
 constexpr int RollStrip = 2048;
 
+// Laying out a paragraph costs more than its length (a line of a million characters
+// takes half a minute), so a long text is laid out a window at a time: the
+// characters a strip can take from where it starts, with a little of the text on
+// either side so that the letters at the window's edges are shaped as in the whole.
+// A strip that would hold more simply ends at the window; the next one goes on.
+constexpr int CrawlWindow = 4096;   // a crawl strip: 32000 pixels at most, some 1600 characters at 28 points
+constexpr int TextWindow = 65536;   // wrapped text: more than a full-HD page of 10-point text
+constexpr int WindowContext = 64;   // characters kept either side of a window
+
 // One laid-out line in document coordinates.
 struct LineBox {
     int first = 0;  // first character
@@ -25,9 +34,9 @@ struct LineBox {
     double bottom = 0;
 };
 
-// Lines of the document in order. A last paragraph that is empty (the break
-// every RTF document ends with) is no line of text.
-std::vector<LineBox> Lines(QTextDocument& document) {
+// Lines of the document in order, their characters counted from offset. A last
+// paragraph that is empty (the break every RTF document ends with) is no line of text.
+std::vector<LineBox> Lines(QTextDocument& document, int offset) {
     std::vector<LineBox> lines;
     QAbstractTextDocumentLayout* layout = document.documentLayout();
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
@@ -37,9 +46,9 @@ std::vector<LineBox> Lines(QTextDocument& document) {
         for (int k = 0; k < text->lineCount(); ++k) {
             const QTextLine line = text->lineAt(k);
             LineBox l;
-            l.first = block.position() + line.textStart();
-            l.end = block.position() + line.textStart() + line.textLength();
-            if (k == text->lineCount() - 1) l.end = block.position() + block.length();
+            l.first = offset + block.position() + line.textStart();
+            l.end = offset + block.position() + line.textStart() + line.textLength();
+            if (k == text->lineCount() - 1) l.end = offset + block.position() + block.length();
             l.top = box.top() + line.y();
             l.bottom = l.top + line.height();
             lines.push_back(l);
@@ -58,6 +67,58 @@ double PositionX(QTextDocument& document, int i) {
 }
 
 int Round(double v) { return int(std::floor(v + 0.5)); }
+
+// The characters of the document laid out for one strip.
+struct Window {
+    int offset = 0;  // characters cut off before it
+    int limit = 0;   // the strip ends at or before this character (the text's end when not cut)
+    bool cut = false;
+};
+
+// A cut at the start of a word at or before at (not before from) when there is one,
+// so that no word is shaped in two pieces; else at itself.
+int WordEdge(const QString& text, int at, int from) {
+    for (int i = at; i >= from && i > 0; --i)
+        if (text[i - 1].isSpace()) return i;
+    return at;
+}
+
+// Cuts the document down to the characters from about first to about last (and
+// the context around them); the characters before the window are counted in
+// offset. The first paragraph, when cut, loses its first-line indent and the space
+// above it: the window begins at one of its later lines.
+Window CutToWindow(QTextDocument& document, int n, int first, int last) {
+    Window window;
+    window.limit = n;
+    if (first <= 0 && last >= n) return window;
+    const QString text = document.toRawText();
+    const int from = first <= 0 ? 0 : WordEdge(text, first, std::max(0, first - WindowContext));
+    const int to = last + WindowContext >= n ? n : WordEdge(text, last + WindowContext, last);
+    QTextCursor cursor(&document);
+    cursor.beginEditBlock();
+    if (to < n) {
+        cursor.setPosition(to);
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    if (from > 0) {
+        cursor.setPosition(0);
+        cursor.setPosition(from, QTextCursor::KeepAnchor);
+        const bool midParagraph = text[from - 1] != QChar::ParagraphSeparator;
+        cursor.removeSelectedText();
+        if (midParagraph) {
+            QTextBlockFormat format = cursor.blockFormat();
+            format.setTextIndent(0);
+            format.setTopMargin(0);
+            cursor.setBlockFormat(format);
+        }
+    }
+    cursor.endEditBlock();
+    window.offset = from;
+    window.limit = to >= n ? n : std::max(from + 1, std::min(last, to - WindowContext / 2));
+    window.cut = true;
+    return window;
+}
 
 // Premultiplied drawing to the picture's straight alpha, seen through opacity. The
 // drawing has 16 bits a channel, so the faint edge of a glyph still divides back
@@ -127,6 +188,9 @@ CRichEditExCtrl::CRichEditExCtrl(int controlId, bool single)
 CRichEditExCtrl::~CRichEditExCtrl() = default;
 
 int CRichEditExCtrl::StreamIn(const QByteArray& rtf) {
+    // A document with a page size lays out each paragraph again at each insert into
+    // it; the rasteriser gives the width once the text is complete.
+    document.setPageSize(QSizeF(0, 0));
     codePage = Rtf::Read(rtf, document, defaultFormat, codePage).codePage;
     if (singleLine) MergeToOneLine();
     selectionStart_ = selectionEnd_ = 0;
@@ -154,8 +218,12 @@ void CRichEditExCtrl::SetContent(const RichContent& content) {
     // one the reader made: the first paragraph's formats set, every further one
     // inserted with its own. A run's text holds no paragraph break (a break is
     // always a paragraph of its own), so inserting it splits nothing.
+    document.setPageSize(QSizeF(0, 0));  // no layout while it is built, as in StreamIn
     document.clear();
     QTextCursor cursor(&document);
+    // One edit: the runs of a long paragraph (a crawl's whole text) are put in at
+    // the cost of their length, not each at the cost of the paragraph so far.
+    cursor.beginEditBlock();
     bool first = true;
     for (const RichContent::Block& block : content.blocks) {
         if (first) {
@@ -167,6 +235,7 @@ void CRichEditExCtrl::SetContent(const RichContent& content) {
         }
         for (const RichContent::Run& run : block.runs) cursor.insertText(run.text, run.format);
     }
+    cursor.endEditBlock();
     codePage = content.codePage;
     if (singleLine && !content.singleLine) MergeToOneLine();
     selectionStart_ = selectionEnd_ = 0;
@@ -190,12 +259,36 @@ void CRichEditExCtrl::SetSelection(int from, int to) {
 void CRichEditExCtrl::SelectAll() { SetSelection(0, TextLength()); }
 
 void CRichEditExCtrl::ReplaceSelection(const QString& text) {
+    ReplaceRanges({{selectionStart_, selectionEnd_, text}});
+}
+
+void CRichEditExCtrl::ReplaceRanges(const std::vector<TextReplacement>& ranges) {
+    if (ranges.empty()) return;
+    // From the last range back to the first, so that each range's characters stand
+    // where they were found; the end of the last one moves with every range before it.
+    QTextCursor edit(&document);
+    edit.beginEditBlock();
+    int end = 0;
+    for (auto range = ranges.rbegin(); range != ranges.rend(); ++range) {
+        const int before = TextLength();
+        const int after = ReplaceRange(range->from, range->to, range->text);
+        if (range == ranges.rbegin()) end = after;
+        else end += TextLength() - before;
+    }
+    edit.endEditBlock();
+    selectionStart_ = selectionEnd_ = end;
+    if (singleLine) MergeToOneLine();
+}
+
+int CRichEditExCtrl::ReplaceRange(int from, int to, const QString& text) {
+    from = std::clamp(from, 0, TextLength());
+    to = std::clamp(to, from, TextLength());
     QTextCursor cursor(&document);
-    // The format of the selection's first character, as typing over it would take.
-    cursor.setPosition(std::min(selectionStart_ + 1, TextLength()));
-    QTextCharFormat format = selectionStart_ < TextLength() ? cursor.charFormat() : QTextCharFormat();
-    if (selectionStart_ >= TextLength()) {
-        cursor.setPosition(selectionStart_);
+    // The format of the range's first character, as typing over it would take.
+    cursor.setPosition(std::min(from + 1, TextLength()));
+    QTextCharFormat format = from < TextLength() ? cursor.charFormat() : QTextCharFormat();
+    if (from >= TextLength()) {
+        cursor.setPosition(from);
         format = cursor.charFormat();
     }
     if (!format.hasProperty(QTextFormat::ForegroundBrush)) {
@@ -204,14 +297,13 @@ void CRichEditExCtrl::ReplaceSelection(const QString& text) {
         complete.merge(format);
         format = complete;
     }
-    cursor.setPosition(selectionStart_);
-    cursor.setPosition(selectionEnd_, QTextCursor::KeepAnchor);
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
     QString value = text;
     value.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     value.replace(u'\r', u'\n');
     cursor.insertText(value, format);
-    selectionStart_ = selectionEnd_ = cursor.position();
-    if (singleLine) MergeToOneLine();
+    return cursor.position();
 }
 
 void CRichEditExCtrl::SetAlignment(bool right) {
@@ -224,7 +316,10 @@ void CRichEditExCtrl::SetAlignment(bool right) {
 
 void CRichEditExCtrl::MergeToOneLine() {
     // Trailing empty paragraphs go; every other break becomes a space in the
-    // formatting of the text before it.
+    // formatting of the text before it. One edit: the layout follows once, at its
+    // end, not once per break over the line grown so far.
+    QTextCursor edit(&document);
+    edit.beginEditBlock();
     while (document.blockCount() > 1 && document.lastBlock().length() <= 1) {
         QTextCursor cursor(&document);
         cursor.movePosition(QTextCursor::End);
@@ -240,6 +335,7 @@ void CRichEditExCtrl::MergeToOneLine() {
         cursor.setPosition(i + 1, QTextCursor::KeepAnchor);
         cursor.insertText(QStringLiteral(" "), format);
     }
+    edit.endEditBlock();
 }
 
 // ---------------------------------------------------------------------------------
@@ -260,6 +356,9 @@ RasteriseResult Rasterise(CPicture& picture, int& start, const RasteriseObject& 
     const bool crawl = object.movement == 1;
     const bool roll = object.movement == 2;
     CRichEditExCtrl& control = crawl ? *renderer.singleLine : *renderer.multiLine;
+    // No layout while the text is put together (a value put into the template may
+    // be the long part): only the window of it is laid out.
+    control.document.setPageSize(QSizeF(0, 0));
     if (!load || !load(control)) return result;
     if (crawl) control.SetAlignment(still && object.reverse);
 
@@ -269,6 +368,19 @@ RasteriseResult Rasterise(CPicture& picture, int& start, const RasteriseObject& 
     start = std::clamp(start, 0, n);
     QTextDocument& document = control.document;
 
+    // The window this strip is laid out in: a reversed still crawl shows the text's
+    // end; everything else goes on from start.
+    Window window;
+    if (crawl && n > CrawlWindow + 2 * WindowContext) {
+        if (still && object.reverse) window = CutToWindow(document, n, n - CrawlWindow, n);
+        else window = CutToWindow(document, n, start, start + CrawlWindow);
+    } else if (!crawl && n > TextWindow + 2 * WindowContext) {
+        window = CutToWindow(document, n, start, start + TextWindow);
+    } else {
+        window.limit = n;
+    }
+    const auto X = [&](int i) { return PositionX(document, i - window.offset); };
+
     // Measure.
     const int rectWidth = object.right - object.left;
     const int rectHeight = object.bottom - object.top;
@@ -277,13 +389,20 @@ RasteriseResult Rasterise(CPicture& picture, int& start, const RasteriseObject& 
     double textWidth = 0;
     if (crawl) {
         document.setTextWidth(-1);  // the natural width of the one line
-        textWidth = PositionX(document, n);
+        textWidth = PositionX(document, window.cut ? document.characterCount() - 1 : n);
         if (!still) w = int(std::ceil(textWidth));
     }
     std::vector<LineBox> lines;
     if (!crawl) {
         document.setTextWidth(std::max(1, w));
-        lines = Lines(document);
+        lines = Lines(document, window.offset);
+        if (window.cut) {
+            // Lines that end beyond the limit may have been broken by the cut: the
+            // next strip lays them out again. One line at least, so a strip moves on.
+            if (!lines.empty())
+                lines.erase(std::find_if(lines.begin() + 1, lines.end(), [&](const LineBox& l) { return l.end > window.limit; }),
+                            lines.end());
+        }
         if (roll && object.reverse && !lines.empty()) h = int(std::ceil(lines.back().bottom));
         else if (roll && !still) h = RollStrip;
     }
@@ -316,18 +435,18 @@ RasteriseResult Rasterise(CPicture& picture, int& start, const RasteriseObject& 
             next = n;
             drawnRight = w;
         } else {
-            const double x0 = PositionX(document, start);
+            const double x0 = X(start);
             // Positions grow along the line: the last character that ends within
             // the strip, found by halving (at least one, so a strip always moves on).
-            int low = start + 1, high = n;
+            int low = start + 1, high = std::max(low, window.limit);
             while (low < high) {
                 const int middle = low + (high - low + 1) / 2;
-                if (PositionX(document, middle) - x0 <= layoutWidth) low = middle;
+                if (X(middle) - x0 <= layoutWidth) low = middle;
                 else high = middle - 1;
             }
             next = low;
             originX = x0;
-            drawnRight = PositionX(document, next) - x0;
+            drawnRight = X(next) - x0;
         }
         const QTextLayout* text = document.firstBlock().layout();
         drawnBottom = text->lineCount() > 0 ? text->lineAt(0).height() : 0;
@@ -338,7 +457,7 @@ RasteriseResult Rasterise(CPicture& picture, int& start, const RasteriseObject& 
             originY = lines[first].top;
             size_t last = first;  // at least one line, so a line taller than the page still moves on
             while (last + 1 < lines.size() && lines[last + 1].bottom - originY <= layoutHeight) ++last;
-            next = last + 1 < lines.size() ? lines[last + 1].first : n;
+            next = last + 1 < lines.size() ? lines[last + 1].first : window.cut ? lines[last].end : n;
             drawnBottom = lines[last].bottom - originY;
         }
         drawnRight = layoutWidth;

@@ -39,6 +39,13 @@ struct RichContent {
     bool singleLine = false;  // taken from a single-line control: already one line
 };
 
+// A range of a control's characters and the plain text to put in its place.
+struct TextReplacement {
+    int from = 0;
+    int to = 0;
+    QString text;
+};
+
 // One laid-out rich text: the multi-line control wraps at the formatting width; the
 // single-line one holds the whole text on one line (paragraph and line breaks become
 // spaces) and may break it at any character.
@@ -76,6 +83,10 @@ public:
     // Replaces the selection with plain text in the formatting of the selection's
     // first character; the selection becomes empty after the text.
     void ReplaceSelection(const QString& text);
+    // Replaces each range (in order, none overlapping another) as ReplaceSelection
+    // would one after the other, in one edit: the text is laid out once, not once
+    // per range. The selection becomes empty after the last.
+    void ReplaceRanges(const std::vector<TextReplacement>& ranges);
     // Every paragraph aligned right (true) or left.
     void SetAlignment(bool right);
 
@@ -85,6 +96,8 @@ public:
 
 private:
     void MergeToOneLine();
+    // One range replaced (without the merge to one line); the position after it.
+    int ReplaceRange(int from, int to, const QString& text);
 
     QImage layoutDevice_;  // 96 DPI: text is measured as it is drawn, whatever the screen
     int selectionStart_ = 0;

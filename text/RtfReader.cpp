@@ -79,7 +79,9 @@ bool IsSkippedDestination(std::string_view word) {
         "aftnsep",    "aftnsepc",  "annotation", "atnid",   "atnauthor", "bkmkstart", "bkmkend",  "comment",
         "author",     "operator",  "title",     "subject",  "keywords",  "doccomm",   "company",  "buptim",
         "creatim",    "printim",   "revtim",    "pgdsctbl", "mmathPr",   "pntxta",    "pntxtb",   "private",
-        "userprops",  "template",  "docvar",    "falt",     "panose",    "pn",        "shp",      "sp"};
+        "userprops",  "template",  "docvar",    "falt",     "panose",    "pn",        "shp",      "sp",
+        // What a writer gives readers that know no nested tables, after the nested cells themselves.
+        "nonesttables"};
     return std::find(std::begin(words), std::end(words), word) != std::end(words);
 }
 
@@ -125,6 +127,13 @@ public:
         ReadResult result;
         document_.clear();
         cursor_ = QTextCursor(&document_);
+        // One edit: each run put into a long paragraph would otherwise cost the
+        // paragraph so far.
+        cursor_.beginEditBlock();
+        struct EndEdit {
+            QTextCursor& cursor;
+            ~EndEdit() { cursor.endEditBlock(); }
+        } endEdit{cursor_};
         qsizetype start = 0;
         while (start < bytes.size() && (bytes[start] == ' ' || bytes[start] == '\r' || bytes[start] == '\n' ||
                                         bytes[start] == '\t'))
@@ -299,6 +308,9 @@ private:
         Group& g = Top();
         if (g.star) {
             g.star = false;
+            // A nested row's properties stand where the row ends (its \nestrow is
+            // inside them, so it is never seen as text).
+            if (w == "nesttableprops" && g.destination == Destination::Text) RowEnd();
             Flush();
             g.destination = w == "fname" && g.destination == Destination::FontTable ? Destination::FontName
                                                                                     : Destination::Skip;
@@ -357,6 +369,18 @@ private:
         const auto twips = [&] { return std::clamp(p, -MaxTwips, MaxTwips); };
         // Text words first; the rest change formatting, so the run so far goes in.
         if (w == "par" || w == "sect" || w == "page") return Paragraph();
+        // Tables: a tab between the cells of a row, a paragraph after it.
+        if (w == "cell" || w == "nestcell") {
+            if (Top().destination == Destination::Text && !Top().chr.hidden) ++cellsPending_;
+            return;
+        }
+        if (w == "row" || w == "nestrow") return RowEnd();
+        // The footnote's mark stays in the text; its own text (\footnote) is skipped.
+        if (w == "chftn") return Text(QString::number(footnote_++));
+        if (w == "ftnstart" && hasParam) {
+            footnote_ = std::max(0, p);
+            return;
+        }
         if (w == "line") return Char(QChar(QChar::LineSeparator));
         if (w == "tab") return Char(u'\t');
         if (w == "emdash") return Char(QChar(0x2014));
@@ -455,18 +479,33 @@ private:
             return;
         }
         if (g.chr.hidden) return;
+        if (cellsPending_ > 0) Text({});
         const int cp = FontCodePage(g.chr);
         if (!bytes_.isEmpty() && bytesCodePage_ != cp) FlushBytes();
         bytesCodePage_ = cp;
         bytes_.append(char(b));
     }
 
-    void Char(QChar c) {
+    void Char(QChar c) { Text(QString(c)); }
+
+    // Text of the current formatting after the bytes waiting, and after the tabs of
+    // the cells ended before it.
+    void Text(QString text) {
         if (Top().destination != Destination::Text || Top().chr.hidden) return;
         FlushBytes();
-        QString one(c);
-        DropControls(one);
-        run_.append(one);
+        if (cellsPending_ > 0) {
+            run_.append(QString(cellsPending_, u'\t'));
+            cellsPending_ = 0;
+        }
+        DropControls(text);
+        run_.append(text);
+    }
+
+    // The end of a table row: the tab after its last cell is none.
+    void RowEnd() {
+        if (Top().destination != Destination::Text) return;
+        cellsPending_ = 0;
+        Paragraph();
     }
 
     int FontCodePage(const CharState& ch) const {
@@ -493,6 +532,7 @@ private:
 
     void Paragraph() {
         if (Top().destination != Destination::Text) return;
+        if (cellsPending_ > 0) Text({});  // a cell that begins with an empty paragraph
         Flush();
         cursor_.setBlockFormat(BlockFormat(Top().para));
         cursor_.setBlockCharFormat(CharFormat(Top().chr));
@@ -558,6 +598,8 @@ private:
     QColor colour_{0, 0, 0};
     bool colourHas_ = false;
     int skip_ = 0;  // fallback characters of a \uN still to drop
+    int cellsPending_ = 0;  // table cells ended since the last text: a tab each before the next
+    int footnote_ = 1;      // the number of the next footnote mark
     QByteArray bytes_;
     int bytesCodePage_ = 1252;
     QString run_;

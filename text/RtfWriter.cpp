@@ -60,7 +60,7 @@ public:
                 ColourOf(f);
             }
         }
-        if (fonts_.empty()) fonts_.push_back({QStringLiteral("Arial"), 0});
+        if (fonts_.empty()) fonts_.push_back({QStringLiteral("Arial"), CodePage::CharsetOf(codePage_)});
 
         QByteArray body;
         bool firstBlock = true;
@@ -110,8 +110,11 @@ public:
 private:
     int FontOf(const QTextCharFormat& f) {
         const QStringList families = f.fontFamilies().toStringList();
+        // Text that came with no character set is in the document's code page, and
+        // its font says so: a Western (0) font would make other readers take the
+        // bytes as Windows-1252.
         Font font{families.isEmpty() ? QStringLiteral("Arial") : families.first(),
-                  f.hasProperty(CharsetProperty) ? f.intProperty(CharsetProperty) : 0};
+                  f.hasProperty(CharsetProperty) ? f.intProperty(CharsetProperty) : CodePage::CharsetOf(codePage_)};
         const auto it = std::find(fonts_.begin(), fonts_.end(), font);
         if (it != fonts_.end()) return int(it - fonts_.begin());
         fonts_.push_back(font);
