@@ -97,12 +97,15 @@ bool TakeIntOption(QStringList& args, const QString& name, int& value, bool& giv
 int TextFile(const QString& path, int encoding) {
     CNonStdioFile reader;
     if (!reader.OpenText(path, encoding)) {
-        std::fprintf(stderr, "cvtool: cannot open %s\n", qUtf8Printable(path));
+        std::fprintf(stderr, "cvtool: cannot open %s: %s\n", qUtf8Printable(path), FileRefusalText(reader.Refusal()));
         return 1;
     }
     QJsonArray lines;
     QString line;
     while (reader.ReadLine(line)) lines.append(line);
+    if (reader.Capped())
+        std::fprintf(stderr, "cvtool: warning: %s is larger than %lld bytes: only its beginning was read\n",
+                     qUtf8Printable(path), static_cast<long long>(CNonStdioFile::MaxBytes));
     Print(QJsonDocument(lines));
     return 0;
 }
