@@ -573,3 +573,50 @@ TEST(Cvtool, RenderReportsTheTimeOfEveryFramePhase) {
         EXPECT_NEAR(logged[2].toDouble(), max, 0.0005);
     }
 }
+
+namespace {
+
+// A script written from a description shows its actions as the editor's list does.
+TEST(Cvtool, ScriptsAreWrittenFromADescriptionAndShown) {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("s.json"), R"({"loop": true, "items": [
+        {"type": 0, "sdata": "pages/Opening.corvane"}, {"type": 2, "sdata": "lower third"},
+        {"type": 8, "idata": 90}, {"type": 4}, {"type": 9, "idata": 45000}]})");
+    const QString script = dir.filePath("show.script");
+    ToolRun write = Cvtool({"script", "write", dir.filePath("s.json"), script});
+    ASSERT_EQ(write.exitCode, 0) << write.err.constData();
+    ToolRun show = Cvtool({"script", "show", script});
+    ASSERT_EQ(show.exitCode, 0) << show.err.constData();
+    const QJsonObject shown = QJsonDocument::fromJson(show.out).object();
+    EXPECT_EQ(shown["name"].toString(), "show");
+    EXPECT_TRUE(shown["loop"].toBool());
+    const QJsonArray items = shown["items"].toArray();
+    const struct {
+        const char* text;
+        const char* time;
+    } expected[] = {{"Load page file: Opening", ""}, {"Play objects group: lower third", ""}, {"Wait 90 seconds", ""},
+                    {"End all objects", "1:30"}, {"Wait until 12:30:00", ""}};
+    ASSERT_EQ(items.size(), qsizetype(std::size(expected)));
+    for (qsizetype k = 0; k < items.size(); ++k) {
+        EXPECT_EQ(items[k].toObject()["text"].toString(), QString::fromUtf8(expected[k].text)) << k;
+        EXPECT_EQ(items[k].toObject()["time"].toString(), QString::fromUtf8(expected[k].time)) << k;
+    }
+    EXPECT_EQ(items[0].toObject()["sdata"].toString(), dir.filePath("pages/Opening.corvane"));
+
+    for (const auto& [json, error] : {std::pair{"[1]", "must be a JSON object"},
+                                      std::pair{"{\"items\": {}}", "an array is expected"},
+                                      std::pair{"{\"items\": [{\"type\": 10}]}", "action kind 0 to 9"},
+                                      std::pair{"{\"items\": [{\"type\": 8, \"idata\": -1}]}", "whole number"}}) {
+        SCOPED_TRACE(json);
+        WriteFile(dir.filePath("bad.json"), json);
+        ToolRun run = Cvtool({"script", "write", dir.filePath("bad.json"), dir.filePath("bad.script")});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(error)) << run.err.constData();
+        EXPECT_FALSE(QFile::exists(dir.filePath("bad.script")));
+    }
+    ToolRun missing = Cvtool({"script", "show", dir.filePath("none.script")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains("none.script"));
+}
+
+}  // namespace

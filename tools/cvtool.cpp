@@ -15,6 +15,7 @@
 #include "tools/DisplaysCommand.h"
 #include "tools/OutputCommand.h"
 #include "tools/RenderCommand.h"
+#include "tools/ScriptCommand.h"
 #include "tools/TextCommand.h"
 #include "tools/TimelineCommand.h"
 
@@ -70,6 +71,7 @@ int Usage() {
                  "       cvtool textfile FILE [--encoding N]\n"
                  "       cvtool settings [SECTION [KEY [VALUE]]]\n"
                  "       cvtool strings [--language N] [--pack FILE] [ID...]\n"
+                 "       cvtool script show FILE | cvtool script write SPEC.json OUT\n"
                  "--mode N: video mode index 0..12 (default: the setting Preferences/Mode)\n"
                  "--encoding N: 0 Auto, 1 ANSI/OEM, 2 UTF-16LE, 3 UTF-16BE, 4 UTF-8 (default 0)\n"
                  "--language N: 0 English, 1..10 a translation of the pack, -1 by the user's language\n"
@@ -289,6 +291,7 @@ int main(int argc, char** argv) {
     if (args.isEmpty()) return Usage();
     const QString command = args.takeFirst();
     if (command == QLatin1String("settings")) return SettingsCommand(args);
+    if (command == QLatin1String("script")) return ScriptCommand(args);
     if (command == QLatin1String("strings")) return Strings(args);
     if (command == QLatin1String("textfile")) {
         int encoding = 0;
