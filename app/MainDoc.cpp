@@ -5,6 +5,8 @@
 #include "core/VideoModes.h"
 
 #include <QFileInfo>
+#include <QTime>
+#include <chrono>
 
 namespace {
 constexpr unsigned TooManyObjects = 10209;
@@ -134,6 +136,7 @@ CommandResult CMainDoc::Command(PlayCommand command, const CommandTarget& target
 }
 
 void CMainDoc::DoUndo() {
+    ScriptStop();  // an operator action comes first
     CFrame* select = Undo.Undo();
     if (Undo.Applied) Modified = true;
     if (select != Selected) Select(select);
@@ -141,6 +144,7 @@ void CMainDoc::DoUndo() {
 }
 
 void CMainDoc::DoRedo() {
+    ScriptStop();  // an operator action comes first
     CFrame* select = Undo.Redo();
     if (Undo.Applied) Modified = true;
     if (select != Selected) Select(select);
@@ -148,6 +152,7 @@ void CMainDoc::DoRedo() {
 }
 
 void CMainDoc::NewPage() {
+    ScriptStop();  // an operator action comes first
     Select(nullptr);
     Page.RemoveAll();
     Undo.ClearHistory();
@@ -158,6 +163,7 @@ void CMainDoc::NewPage() {
 }
 
 bool CMainDoc::Open(const QString& path) {
+    ScriptStop();  // an operator action comes first
     std::vector<std::unique_ptr<CFrame>> read;
     if (!PageFile::ReadPage(path, ModeIndex, DesktopDpi, read)) return false;
     Select(nullptr);
@@ -205,6 +211,7 @@ bool CMainDoc::LoadPageFile(const QString& path, bool replaceAll, std::vector<CF
 }
 
 bool CMainDoc::AddPageFileAndPlay(const QString& path) {
+    ScriptStop();  // an operator action comes first
     std::vector<CFrame*> kept;
     if (!LoadPageFile(path, false, &kept)) return false;
     Command(PlayCommand::Play, CommandTarget::Every(kept));
@@ -212,6 +219,7 @@ bool CMainDoc::AddPageFileAndPlay(const QString& path) {
 }
 
 bool CMainDoc::LoadPageFileAndPlay(const QString& path) {
+    ScriptStop();  // an operator action comes first
     if (!Open(path)) return false;
     Command(PlayCommand::Play, CommandTarget::Every());
     return true;
@@ -234,4 +242,126 @@ void CMainDoc::Reset() {
     Title = CTranslate::Global().LoadText(UntitledTitle);
     Modified = false;
     host_.UpdateViews(UpdateGeneral);
+}
+
+// ---------------------------------------------------------------------------------
+// The script runner
+
+uint32_t IDocumentHost::MillisecondTicks() {
+    using namespace std::chrono;
+    return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+int IDocumentHost::LocalSecondsOfDay() { return QTime::currentTime().msecsSinceStartOfDay() / 1000; }
+
+bool CMainDoc::ScriptCanRun() { return !Modified && Page.OutputOn.load() && !host_.ModalDialogOpen(); }
+
+void CMainDoc::ScriptStart() {
+    if (!scriptRunning_ && Script.Count() > 0 && ScriptCanRun()) {
+        CDebug::Log(2, "CMainDoc::ScriptStart()");
+        scriptRunning_ = true;
+        scriptStep_ = 0;
+        scriptStepStart_ = host_.MillisecondTicks();
+        scriptLastSecond_ = -1;
+    }
+    UpdateScriptStatus();
+}
+
+void CMainDoc::ScriptStop() {
+    if (!scriptRunning_) return;
+    CDebug::Log(2, "CMainDoc::ScriptStop()");
+    scriptRunning_ = false;
+    UpdateScriptStatus();
+}
+
+void CMainDoc::ScriptLoad(const QString& path, bool start) {
+    ScriptStop();
+    if (!Script.LoadFile(path)) {
+        CDebug::Log(1, "CMainDoc::ScriptLoad(%s): %s", path, Script.LastError());
+        CTranslate::Global().MessageBoxFormat(10311, MbIconError, {path});
+    }
+    UpdateScriptStatus();
+    if (start) ScriptStart();
+}
+
+void CMainDoc::UpdateScriptStatus() {
+    const int state = Script.Count() == 0 ? 0 : scriptRunning_ ? 2 : 1;
+    host_.ScriptStatus(state, Script.DisplayName(), scriptStep_ + 1, Script.Count());
+}
+
+void CMainDoc::ScriptProcessing() {
+    if (!scriptRunning_) return;
+    int advanced = 0;
+    for (;;) {
+        if (!ScriptCanRun() || scriptStep_ >= Script.Count()) {
+            ScriptStop();
+            return;
+        }
+        const CFrameScriptItem& item = *Script.Item(scriptStep_);
+        CDebug::Log(2, "CMainDoc::ScriptProcessing(%d): %d", scriptStep_, int(item.type));
+        // A page load inside the action may show a message and run its own loop;
+        // the script is judged again at the next tick.
+        const int count = Script.Count();
+        if (!ExecuteScriptAction(item)) return;  // it waits: the same action next tick
+        if (!scriptRunning_) return;              // something in the action stopped it
+        int next = scriptStep_ + 1;
+        ++advanced;
+        if (next >= count) {
+            if (!Script.Loop()) {
+                ScriptStop();
+                return;
+            }
+            next = 0;
+        }
+        // A loop without a wait that holds it back ends after one pass.
+        if (advanced > count) {
+            ScriptStop();
+            return;
+        }
+        scriptStep_ = next;
+        scriptStepStart_ = host_.MillisecondTicks();
+        scriptLastSecond_ = -1;
+        UpdateScriptStatus();
+    }
+}
+
+bool CMainDoc::ExecuteScriptAction(const CFrameScriptItem& item) {
+    const auto target = [&] {
+        return item.sdata.isEmpty() ? CommandTarget::Every() : CommandTarget::NamedGroup(item.sdata);
+    };
+    switch (item.type) {
+    case ScriptActionType::LoadPage: LoadPageFile(item.sdata, true); return true;
+    case ScriptActionType::AddObjects: LoadPageFile(item.sdata, false); return true;
+    case ScriptActionType::PlayObjects: Command(PlayCommand::Play, target()); return true;
+    case ScriptActionType::PauseObjects: Command(PlayCommand::PauseResume, target()); return true;
+    case ScriptActionType::EndObjects: Command(PlayCommand::End, target()); return true;
+    case ScriptActionType::StopObjects: Command(PlayCommand::Stop, target()); return true;
+    case ScriptActionType::DeleteObjects: DeleteObjects(item.sdata); return true;
+    case ScriptActionType::WaitObjectsEnd: {
+        CPageSnapshot snapshot(Page);
+        for (CFrame* object : snapshot.list)
+            if ((item.sdata.isEmpty() || object->Group == item.sdata) && object->Playing.load()) return false;
+        return true;
+    }
+    case ScriptActionType::WaitPeriod:
+        // Unsigned arithmetic: the wrap of the counter does no harm.
+        return uint32_t(host_.MillisecondTicks() - scriptStepStart_) >= uint32_t(item.idata) * 1000u;
+    case ScriptActionType::WaitUntilTime: {
+        const int now = host_.LocalSecondsOfDay();
+        if (now == item.idata) return true;
+        // A tick that came late (the user-interface thread held for a few seconds)
+        // must not make the script wait until the same time tomorrow: a due time
+        // passed over since the last look counts. A clock set back is no passing.
+        constexpr int Day = 86400, LongestHold = 300;
+        bool passed = false;
+        if (scriptLastSecond_ >= 0) {
+            const int moved = (now - scriptLastSecond_ + Day) % Day;
+            const int toTarget = (item.idata - scriptLastSecond_ + Day) % Day;
+            passed = moved <= LongestHold && toTarget > 0 && toTarget <= moved;
+        }
+        scriptLastSecond_ = now;
+        return passed;
+    }
+    }
+    return true;
 }

@@ -12,8 +12,10 @@
 #include "core/FrameUndo.h"
 #include "core/Placement.h"
 #include "playback/PlayCommand.h"
+#include "script/FrameScript.h"
 
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -52,6 +54,19 @@ public:
     virtual void ProgressSet(int position) { (void)position; }
     virtual bool ProgressCancelled() { return false; }
     virtual void ProgressClose() {}
+
+    // The script runner's view of the world. True while a modal dialog or message
+    // box of the application is open (a running script stops then).
+    virtual bool ModalDialogOpen() { return false; }
+    // The script's state for the status line: 0 none, 1 loaded, 2 playing; while
+    // playing, the shown step (from 1) and the item count.
+    virtual void ScriptStatus(int state, const QString& name, int step, int count) {
+        (void)state, (void)name, (void)step, (void)count;
+    }
+    // A millisecond counter that only moves forwards (it may wrap), and the local
+    // time of day in seconds since midnight. Tests and the tools give virtual ones.
+    virtual uint32_t MillisecondTicks();
+    virtual int LocalSecondsOfDay();
 };
 
 class CMainDoc {
@@ -114,6 +129,20 @@ public:
 
     // Selects object (or none) and tells the host.
     void Select(CFrame* object);
+
+    // The script runner. Script is the one script the document holds.
+    CFrameScript Script;
+    bool ScriptRunning() const { return scriptRunning_; }
+    int ScriptStep() const { return scriptStep_; }
+    // The three run conditions: the page is saved, playback is on, no modal dialog.
+    bool ScriptCanRun();
+    void ScriptStart();
+    void ScriptStop();
+    // The 200 ms tick: executes actions until one has to wait.
+    void ScriptProcessing();
+    // Stops, loads path (message 10311 when it fails) and starts when asked.
+    void ScriptLoad(const QString& path, bool start);
+    void UpdateScriptStatus();
     int PageWidth() const;
     int PageHeight() const;
 
@@ -121,5 +150,12 @@ private:
     bool PageFull();
     void Recount();
 
+    // Executes the current action; true when it completed.
+    bool ExecuteScriptAction(const CFrameScriptItem& item);
+
     IDocumentHost& host_;
+    bool scriptRunning_ = false;
+    int scriptStep_ = 0;
+    uint32_t scriptStepStart_ = 0;   // MillisecondTicks() when the step became current
+    int scriptLastSecond_ = -1;      // the time of day a WaitUntilTime last saw, -1 none
 };
