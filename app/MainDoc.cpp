@@ -303,6 +303,7 @@ void CMainDoc::ScriptProcessing() {
         // the script is judged again at the next tick.
         const int count = Script.Count();
         if (!ExecuteScriptAction(item)) return;  // it waits: the same action next tick
+        host_.ScriptActionCompleted(scriptStep_, item);
         if (!scriptRunning_) return;              // something in the action stopped it
         int next = scriptStep_ + 1;
         ++advanced;

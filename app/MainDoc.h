@@ -65,6 +65,8 @@ public:
     }
     // A millisecond counter that only moves forwards (it may wrap), and the local
     // time of day in seconds since midnight. Tests and the tools give virtual ones.
+    // An action of the running script completed (step from 0).
+    virtual void ScriptActionCompleted(int step, const CFrameScriptItem& item) { (void)step, (void)item; }
     virtual uint32_t MillisecondTicks();
     virtual int LocalSecondsOfDay();
 };

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+
 #include <map>
 
 namespace {
@@ -615,6 +616,44 @@ TEST(Cvtool, ScriptsAreWrittenFromADescriptionAndShown) {
         EXPECT_FALSE(QFile::exists(dir.filePath("bad.script")));
     }
     ToolRun missing = Cvtool({"script", "show", dir.filePath("none.script")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains("none.script"));
+}
+
+}  // namespace
+
+namespace {
+
+// The runner steps on the virtual clock at 200 ms ticks, so what a script does to
+// the page is the same at every run.
+TEST(Cvtool, RenderRunsAScriptOnTheVirtualClock) {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("p1.json"),
+              R"({"objects":[{"Group":"News","Rect":[10,10,200,60],"BackColor":"#FF2040A0","ShowIndefinitely":1,
+                  "OutEffectDuration":400,"FadeOut":1},
+                 {"Group":"Other","Rect":[10,100,200,160],"BackColor":"#FF808080","ShowIndefinitely":1}]})");
+    WriteFile(dir.filePath("p2.json"), R"({"objects":[{"Rect":[300,300,500,400],"BackColor":"#FFA02020","ShowIndefinitely":1}]})");
+    for (const char* name : {"p1", "p2"})
+        ASSERT_EQ(Cvtool({"build", dir.filePath(QString(name) + ".json"), dir.filePath(QString(name) + ".corvane"), "--mode", "8"})
+                      .exitCode,
+                  0);
+    WriteFile(dir.filePath("s.json"), R"({"items":[{"type":2,"sdata":"News"},{"type":8,"idata":1},{"type":4,"sdata":"News"},
+        {"type":7,"sdata":"News"},{"type":0,"sdata":"p2.corvane"},{"type":2}]})");
+    ASSERT_EQ(Cvtool({"script", "write", dir.filePath("s.json"), dir.filePath("s.script")}).exitCode, 0);
+    const ToolRun run = Cvtool({"render", dir.filePath("p1.corvane"), "--mode", "8", "--script", dir.filePath("s.script"),
+                                "--to-ms", "2400", "--every", "1000", "--out", dir.filePath("frames"), "--trace"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    std::vector<std::pair<int, int>> steps;  // (time, step)
+    for (const QByteArray& text : run.out.split('\n')) {
+        const QJsonObject line = QJsonDocument::fromJson(text).object();
+        if (line.contains("scriptStep")) steps.emplace_back(line["timeMs"].toInt(), line["scriptStep"].toInt());
+    }
+    // Play News at once; a second's wait; end News; wait for its 400 ms out effect
+    // (released at the first tick after it); load the next page and play it.
+    EXPECT_EQ(steps, (std::vector<std::pair<int, int>>{{0, 1}, {1000, 2}, {1000, 3}, {1600, 4}, {1600, 5}, {1600, 6}}));
+
+    const ToolRun missing = Cvtool({"render", dir.filePath("p1.corvane"), "--mode", "8", "--script", dir.filePath("none.script"),
+                                    "--out", dir.filePath("frames")});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains("none.script"));
 }

@@ -92,7 +92,22 @@ QJsonObject PresentationLine(int frame, double timeMs, int object, int clock, Ti
 }
 
 CPlayoutPage::CPlayoutPage()
-    : document_(std::make_unique<CMainDoc>(host_, 0)), page(document_->Page) {}
+    : document_(std::make_unique<CMainDoc>(host_, 0)), page(document_->Page) {
+    host_.owner = this;
+}
+
+void CPlayoutPage::SetVirtualTime(int64_t timeUs, int startSecondOfDay) {
+    host_.ticks = uint32_t(timeUs / 1000);
+    host_.secondOfDay = int((startSecondOfDay + timeUs / 1000000) % 86400);
+}
+
+void CPlayoutPage::Renumber() {
+    if (held_) page.EndSnapshot();
+    page.BeginSnapshot(objects);
+    held_ = true;
+    numbers.clear();
+    for (size_t k = 0; k < objects.size(); ++k) numbers[objects[k]] = int(k) + 1;
+}
 
 CPlayoutPage::~CPlayoutPage() {
     if (!held_) return;
@@ -103,6 +118,7 @@ CPlayoutPage::~CPlayoutPage() {
 bool CPlayoutPage::Read(const QString& path, int mode) {
     std::vector<std::unique_ptr<CFrame>> read;
     if (!PageFile::ReadPage(path, mode, 96, read)) return false;
+    document_->ModeIndex = mode;  // pages a script loads are read in the same mode
     for (auto& object : read) page.Add(object);
     page.BeginSnapshot(objects);
     held_ = true;

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -31,9 +32,25 @@ public:
 
     CMainDoc& Document() { return *document_; }
 
+    // The script runner's clock: virtual time since the start and the time of day
+    // the run started at; and what to do when a script action completed.
+    void SetVirtualTime(int64_t timeUs, int startSecondOfDay);
+    std::function<void(int, const CFrameScriptItem&)> scriptActionCompleted;
+    // Takes the page's objects anew after a script loaded or removed some, so the
+    // numbers name the objects now on the page.
+    void Renumber();
+
 private:
     struct QuietHost : IDocumentHost {
         void UpdateViews(int) override {}
+        uint32_t MillisecondTicks() override { return ticks; }
+        int LocalSecondsOfDay() override { return secondOfDay; }
+        void ScriptActionCompleted(int step, const CFrameScriptItem& item) override {
+            if (owner->scriptActionCompleted) owner->scriptActionCompleted(step, item);
+        }
+        CPlayoutPage* owner = nullptr;
+        uint32_t ticks = 0;
+        int secondOfDay = 0;
     };
     QuietHost host_;
     std::unique_ptr<CMainDoc> document_;

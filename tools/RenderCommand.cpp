@@ -8,6 +8,7 @@
 #include "tools/PictureFile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QThread>
 #include <algorithm>
@@ -55,7 +56,10 @@ int RenderCommand(const QStringList& arguments, int mode) {
     QString outDir;
     Output output = Output::Rgba;
     bool trace = false;
+    QString scriptPath;
     std::vector<TimedCommand> commands;
+    // A script drives the page itself: nothing plays at 0 unless a command says so.
+    const bool commandsGiven = args.contains(QStringLiteral("--at-ms"));
     if (!TakeCommands(args, commands, "render")) return 2;
     for (qsizetype k = 0; k < args.size();) {
         const QString a = args[k];
@@ -78,6 +82,7 @@ int RenderCommand(const QStringList& arguments, int mode) {
         else if (a == QLatin1String("--every")) every = value.toInt(&ok);
         else if (a == QLatin1String("--scale")) scale = value.toInt(&ok), scaleGiven = true;
         else if (a == QLatin1String("--out")) outDir = value;
+        else if (a == QLatin1String("--script")) scriptPath = value;
         else if (a == QLatin1String("--output")) {
             static const std::map<QString, Output> names{{"rgba", Output::Rgba},
                                                          {"plain", Output::Plain},
@@ -97,7 +102,7 @@ int RenderCommand(const QStringList& arguments, int mode) {
     }
     if (args.size() != 1 || outDir.isEmpty()) {
         std::fprintf(stderr, "usage: cvtool render PAGE [--mode N] [--to-ms T] [--every K] [--at-ms T:COMMAND:TARGET ...]\n"
-                             "       [--output rgba|plain|ycbcra-full|ycbcra-limited] [--scale N] --out DIR [--trace]\n");
+                             "       [--output rgba|plain|ycbcra-full|ycbcra-limited] [--scale N] [--script FILE] --out DIR [--trace]\n");
         return 2;
     }
     if (!QDir().mkpath(outDir)) {
@@ -105,8 +110,27 @@ int RenderCommand(const QStringList& arguments, int mode) {
         return 1;
     }
 
+    if (!scriptPath.isEmpty() && !commandsGiven) commands.clear();
     CPlayoutPage playout;
     if (!playout.Read(args[0], mode)) return 1;
+    CMainDoc& document = playout.Document();
+    if (!scriptPath.isEmpty() && !document.Script.LoadFile(QFileInfo(scriptPath).absoluteFilePath())) {
+        std::fprintf(stderr, "cvtool render: %s: %s\n", qPrintable(scriptPath), qPrintable(document.Script.LastError()));
+        return 1;
+    }
+    // The runner's 200 ms tick on the virtual clock, from noon, so waits for a time
+    // of day are reproducible.
+    constexpr int ScriptTickMs = 200, ScriptStartSecond = 12 * 3600;
+    int64_t nextScriptTickMs = 0;
+    bool scriptStarted = false;
+    if (trace) {
+        playout.scriptActionCompleted = [&](int step, const CFrameScriptItem& item) {
+            PrintLine(QJsonObject{{"timeMs", double(nextScriptTickMs)},
+                                  {"scriptStep", step + 1},
+                                  {"type", int(item.type)},
+                                  {"action", item.ListText()}});
+        };
+    }
     CFrameSet& page = playout.page;
     std::map<const CFrame*, int>& numbers = playout.numbers;
 
@@ -130,6 +154,18 @@ int RenderCommand(const QStringList& arguments, int mode) {
         timer.now = timeUs + 1;
         while (nextCommand < commands.size() && commands[nextCommand].atMs * 1000 <= timeUs)
             Apply(playout, commands[nextCommand++]);
+        if (!scriptPath.isEmpty() && timeUs >= nextScriptTickMs * 1000) {
+            playout.SetVirtualTime(timeUs, ScriptStartSecond);
+            if (!scriptStarted) {
+                document.ScriptStart();  // the output is on now
+                scriptStarted = true;
+            }
+            const int before = document.Page.LiveCount();
+            document.ScriptProcessing();
+            if (document.Page.LiveCount() != before || document.Page.LiveCount() != int(playout.objects.size()))
+                playout.Renumber();
+            nextScriptTickMs += ScriptTickMs;
+        }
         return true;
     };
     if (trace) {

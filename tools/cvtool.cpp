@@ -65,7 +65,7 @@ int Usage() {
                  "                [--out DIR]\n"
                  "       cvtool text PAGE --object N [--still] [--at-ms T] [--out FILE.png]\n"
                  "       cvtool render PAGE [--to-ms T] [--every K] [--at-ms T:COMMAND:TARGET ...]\n"
-                 "                [--output rgba|plain|ycbcra-full|ycbcra-limited] [--scale N] --out DIR [--trace]\n"
+                 "                [--output rgba|plain|ycbcra-full|ycbcra-limited] [--scale N] [--script FILE] --out DIR [--trace]\n"
                  "       cvtool displays [--mode N]\n"
                  "       cvtool output PAGE [--seconds S] [--preview] [--mode N]\n"
                  "       cvtool textfile FILE [--encoding N]\n"
