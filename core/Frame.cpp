@@ -133,6 +133,9 @@ bool CFrame::StopIf(bool onlyRun, int run, bool waitForText) {
     Stopping.fetch_add(1);
     if ((onlyRun && Run.load() != run) || !Playing.exchange(0)) {
         Stopping.fetch_sub(1);
+        // Stopped already (by the render thread, which does not wait for a text
+        // step): a caller about to edit the object still must not run under one.
+        if (waitForText) WaitForText();
         return false;
     }
     Paused.exchange(0);
@@ -150,7 +153,11 @@ void CFrame::ReleaseTextures(bool waitForText) {
     TextTexture.reset();
     // Nor may the text thread still be reading the object when the caller goes on
     // to edit it (a text step lasts at most one strip's rasterising).
-    while (waitForText && TextBusy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (waitForText) WaitForText();
+}
+
+void CFrame::WaitForText() {
+    while (TextBusy.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void CFrame::TogglePause() {

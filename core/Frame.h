@@ -134,6 +134,9 @@ public:
     // wait for the text thread, whose step may be long: the output must not stand
     // still meanwhile, and the next Play waits for that step anyway.
     void ReleaseTextures(bool waitForText = true);
+    // Returns once the text thread does not work on the object (it may start again
+    // only while the object plays).
+    void WaitForText();
     // Timeline values back to their start: by Play, and by the render thread at each
     // repetition.
     void ResetTimeline();
@@ -260,8 +263,9 @@ public:
     int TextureHeight = 0;
     int Lead = 0;
 
-    // Text thread: InvokeRender, with TextBusy held. Play and ReleaseTextures wait for
-    // TextBusy, so a new run or an edit never starts under a text step.
+    // Text thread: InvokeRender, with TextBusy held. Play and a Stop from the command
+    // thread wait for TextBusy (also when the render thread stopped the object first,
+    // without waiting), so a new run or an edit never starts under a text step.
     std::atomic<int> TextBusy{0};     // text thread, while it works on the object
     std::atomic<int> SourceReady{0};  // text thread; cleared by Play; read by the render thread
     std::atomic<int> TextError{0};    // text thread; read by End

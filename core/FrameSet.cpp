@@ -139,6 +139,7 @@ std::vector<CFrame*> CFrameSet::StopObjects(const std::vector<CFrame*>& list) {
         object->Stopping.fetch_add(1);
         if (!object->Playing.exchange(0)) {
             object->Stopping.fetch_sub(1);
+            object->WaitForText();  // stopped by the render thread, maybe under a text step
             continue;
         }
         object->Paused.exchange(0);

@@ -633,6 +633,29 @@ TEST_F(FrameSetPlayTest, RenderSideStopDoesNotWaitForTheTextThread) {
     EXPECT_EQ(device.Live.load(), 0);
 }
 
+// But a Stop from the command thread that comes after such a stop still returns
+// only once the step has ended: the caller goes on to edit the object.
+TEST_F(FrameSetPlayTest, ACommandStopAfterTheRenderSideStopWaitsForTheTextStep) {
+    for (const bool batched : {false, true}) {
+        SCOPED_TRACE(batched ? "StopObjects" : "Stop");
+        CFrame* a = AddObject();
+        ASSERT_TRUE(a->Play());
+        a->TextBusy = 1;  // the text thread is in the middle of a step
+        ASSERT_TRUE(a->StopRun(a->Run.load()));
+        std::atomic<bool> stepEnded{false}, endedBeforeReturn{false};
+        std::thread command([&] {
+            if (batched) page.StopObjects({a});
+            else a->Stop();
+            endedBeforeReturn = stepEnded.load();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        stepEnded = true;
+        a->TextBusy = 0;  // the step ends
+        command.join();
+        EXPECT_TRUE(endedBeforeReturn.load()) << "the stop returned under the text step";
+    }
+}
+
 // Every command reports the objects it changed, in the order it reached them: the
 // named object first, then its group from the bottom up.
 TEST_F(FrameSetPlayTest, CommandsReturnTheObjectsTheyChanged) {
