@@ -5,6 +5,7 @@
 #include "base/Translate.h"
 #include "core/Frame.h"
 #include "core/PageFile.h"
+#include "fuzz/FuzzScratch.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,19 +45,11 @@ public:
     std::abort();
 }
 
-// Scratch files live in memory when /dev/shm is there, so an iteration costs no disk.
 struct Scratch {
-    Scratch()
-        : dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm/fuzz_pagefile-XXXXXX")
-                                                                  : QDir::tempPath() + QStringLiteral("/fuzz_pagefile-XXXXXX")) {
-        if (!dir.isValid()) Fail("cannot create a scratch folder");
-        input = dir.filePath(QStringLiteral("input.corvane"));
-        copy = dir.filePath(QStringLiteral("copy.corvane"));
-        CTranslate::Global().SetPresenter(&presenter);
-    }
-    QTemporaryDir dir;
-    QString input;
-    QString copy;
+    Scratch() { CTranslate::Global().SetPresenter(&presenter); }
+    FuzzScratch folder{"fuzz_pagefile"};
+    QString input = folder.Path("input.corvane");
+    QString copy = folder.Path("copy.corvane");
     CountingPresenter presenter;
 };
 

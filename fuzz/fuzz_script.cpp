@@ -2,6 +2,7 @@
 // one action of a known kind, or an empty, nameless script with a reason; never a
 // crash, a leak or a hang. A script that loads is saved and loaded again and must
 // come back equal, and saving that again must give the same bytes.
+#include "fuzz/FuzzScratch.h"
 #include "script/FrameScript.h"
 
 #include <QDir>
@@ -20,18 +21,10 @@ namespace {
     std::abort();
 }
 
-// Scratch files live in memory when /dev/shm is there, so an iteration costs no disk.
 struct Scratch {
-    Scratch()
-        : dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm/fuzz_script-XXXXXX")
-                                                                  : QDir::tempPath() + QStringLiteral("/fuzz_script-XXXXXX")) {
-        if (!dir.isValid()) Fail("cannot create a scratch folder");
-        input = dir.filePath(QStringLiteral("input.script"));
-        copy = dir.filePath(QStringLiteral("copy.script"));
-    }
-    QTemporaryDir dir;
-    QString input;
-    QString copy;
+    FuzzScratch folder{"fuzz_script"};
+    QString input = folder.Path("input.script");
+    QString copy = folder.Path("copy.script");
 };
 
 bool AnyTextTooLong(const CFrameScript& script) {

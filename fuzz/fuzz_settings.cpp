@@ -4,6 +4,7 @@
 //    (a write touches only its own line);
 //  - the file as it was is kept as "<file>.damaged" when the store reported problems.
 #include "base/Settings.h"
+#include "fuzz/FuzzScratch.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -13,7 +14,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
 
@@ -37,9 +37,8 @@ QMap<QString, QString> Everything(const CSettingsStore& store) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const QString folder = QDir::tempPath() + QStringLiteral("/corvane-fuzz-settings-%1").arg(::getpid());
-    QDir().mkpath(folder);
-    const QString path = folder + QStringLiteral("/Corvane.ini");
+    static const FuzzScratch scratch("fuzz_settings");
+    static const QString path = scratch.Path("Corvane.ini");
     QFile::remove(path);
     QFile::remove(path + QStringLiteral(".damaged"));
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
