@@ -231,7 +231,8 @@ ImportKind KindOfImport(const QString& path) {
 
 QString ImportPatterns() {
     QStringList patterns;
-    for (const char* picture : {"tga", "bmp", "png", "jpg", "jpeg", "gif", "txt"}) patterns << QStringLiteral("*.%1").arg(QLatin1String(picture));
+    for (const char* picture : PictureExtensions) patterns << QStringLiteral("*.%1").arg(QLatin1String(picture));
+    patterns << QStringLiteral("*.txt");
     for (const char* video : VideoExtensions) patterns << QStringLiteral("*.%1").arg(QLatin1String(video));
     return patterns.join(u';');
 }
@@ -285,17 +286,13 @@ VideoResult ImportVideo(ImportedFrames& target, const QString& path, int maxWidt
     truncated = false;
     CAviReader reader;
     if (!reader.Open(path)) {
-        r.openError = reader.OpenError();
-        CDebug::Log(1, "ImportVideo: %s: %s", path, r.openError);
+        CDebug::Log(1, "ImportVideo: %s: %s", path, reader.OpenError());
         return VideoResult::OpenFailed;
     }
-    r.recognised = true;
     if (!reader.ReadStreamInfo()) {
         CDebug::Log(1, "ImportVideo: %s: no video stream", path);
         return VideoResult::DecodingFailed;
     }
-    r.sourceWidth = reader.Width;
-    r.sourceHeight = reader.Height;
     r.expected = int(std::min<uint32_t>(reader.Length, uint32_t(std::numeric_limits<int>::max())));
     if (reader.Width < MinSide || reader.Height < MinSide) return VideoResult::TooSmall;
     int width = reader.Width, height = reader.Height;
@@ -420,16 +417,15 @@ int ImportFile(ImportedFrames& target, const QString& path, int maxWidth, int ma
     }
     if (kind == ImportKind::Video) {
         bool truncated = false;
-        int frames = 0;
         VideoReport report;
         const VideoResult result = ImportVideo(target, path, maxWidth, maxHeight,
-                                               [&](int) { return ++frames, !carryOn || carryOn(); }, truncated, &report);
-        if (report.recognised) {
+                                               [&](int) { return !carryOn || carryOn(); }, truncated, &report);
+        if (result != VideoResult::OpenFailed) {
             if (error && result != VideoResult::Ok && result != VideoResult::Cancelled)
                 *error = path + (result == VideoResult::TooSmall ? QStringLiteral(": the video is too small")
                                  : result == VideoResult::TooLarge ? QStringLiteral(": the video is too large")
                                                                    : QStringLiteral(": no frame of the video could be decoded"));
-            return frames;
+            return report.decoded;
         }
         // Not a container FFmpeg knows: perhaps a picture under another name.
     }

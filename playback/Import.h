@@ -79,14 +79,12 @@ enum class VideoResult { Ok, OpenFailed, TooSmall, TooLarge, DecodingFailed, Can
 // What a video import met besides its frames, for the warnings of the interactive
 // import (the log has it too).
 struct VideoReport {
-    QString openError;       // why the file could not be opened (OpenFailed)
-    bool recognised = false; // FFmpeg recognised a container (Open succeeded)
     int decoded = 0;         // frames taken from the stream
     int expected = 0;        // the container's frame count (0: unknown)
     int undecodable = 0;     // packets or frames that failed to decode
     bool endedEarly = false; // the stream ended before the frames the container announced
     bool scaled = false;     // larger than the maximum: scaled down to outWidth x outHeight
-    int sourceWidth = 0, sourceHeight = 0, outWidth = 0, outHeight = 0;
+    int outWidth = 0, outHeight = 0;
     // Some frames could not be read: the picture of the last good one was held over them.
     bool Partial() const { return decoded > 0 && (undecodable > 0 || endedEarly); }
 };
