@@ -111,11 +111,19 @@ int NestingDepth(const QByteArray& xml) {
     return deepest;
 }
 
-bool Parse(TiXmlDocument& document, const QByteArray& xml, int maxDepth) {
-    if (NestingDepth(xml) > maxDepth) return false;
+bool Parse(TiXmlDocument& document, const QByteArray& xml, int maxDepth, QString* why) {
+    if (NestingDepth(xml) > maxDepth) {
+        if (why) *why = QStringLiteral("elements nested deeper than %1 levels").arg(maxDepth);
+        return false;
+    }
     // The bytes are NUL-terminated by QByteArray; a NUL inside ends the text.
     document.Parse(xml.constData(), nullptr, TIXML_ENCODING_UTF8);
-    return !document.Error();
+    if (!document.Error()) return true;
+    if (why)
+        *why = QStringLiteral("not well-formed XML: %1 (line %2)")
+                   .arg(QString::fromUtf8(document.ErrorDesc()))
+                   .arg(document.ErrorRow());
+    return false;
 }
 
 }  // namespace Xml

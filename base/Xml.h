@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 class TiXmlDocument;
 
@@ -22,7 +23,7 @@ constexpr int MaxDepth = 64;
 int NestingDepth(const QByteArray& xml);
 
 // Parses xml (UTF-8) into document when its nesting is within maxDepth; false when
-// it is deeper or the parser reports an error.
-bool Parse(TiXmlDocument& document, const QByteArray& xml, int maxDepth = MaxDepth);
+// it is deeper or the parser reports an error, with the reason in why when given.
+bool Parse(TiXmlDocument& document, const QByteArray& xml, int maxDepth = MaxDepth, QString* why = nullptr);
 
 }  // namespace Xml

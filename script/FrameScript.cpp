@@ -128,15 +128,7 @@ bool CFrameScript::LoadFile(const QString& path) {
 
 bool CFrameScript::Read(const QByteArray& bytes, const QString& path) {
     TiXmlDocument document;
-    if (!Xml::Parse(document, bytes)) {
-        if (Xml::NestingDepth(bytes) > Xml::MaxDepth)
-            lastError_ = QStringLiteral("elements nested deeper than %1 levels").arg(Xml::MaxDepth);
-        else
-            lastError_ = QStringLiteral("not well-formed XML: %1 (line %2)")
-                             .arg(QString::fromUtf8(document.ErrorDesc()))
-                             .arg(document.ErrorRow());
-        return false;
-    }
+    if (!Xml::Parse(document, bytes, Xml::MaxDepth, &lastError_)) return false;
     const TiXmlElement* root = document.FirstChildElement("script");
     if (!root) {
         lastError_ = QStringLiteral("no <script> element");

@@ -42,11 +42,6 @@ uint32_t Colour(const QJsonValue& value, const QString& what) {
     return (argb & 0xFF000000u) | ((argb & 0xFF) << 16) | (argb & 0xFF00) | ((argb >> 16) & 0xFF);
 }
 
-QString ResolvePath(const QString& path, const QString& folder) {
-    if (path.isEmpty() || QDir::isAbsolutePath(path)) return path;
-    return QDir::cleanPath(QDir(folder).absoluteFilePath(path));
-}
-
 // A picture of w x h from "fill" or "raw" (BGRA rows top first).
 CPicture Pixels(const QJsonObject& entry, int w, int h, const QString& baseFolder, const QString& what) {
     CPicture picture;
@@ -57,7 +52,7 @@ CPicture Pixels(const QJsonObject& entry, int w, int h, const QString& baseFolde
         picture.Fill(Colour(entry.value(QLatin1String("fill")), what + QLatin1String(".fill")));
         return picture;
     }
-    const QString path = ResolvePath(Text(entry.value(QLatin1String("raw")), what + QLatin1String(".raw")), baseFolder);
+    const QString path = PageJson::ResolvePath(Text(entry.value(QLatin1String("raw")), what + QLatin1String(".raw")), baseFolder);
     if (path.isEmpty()) Fail(what + QLatin1String(".raw: no file named"));
     QByteArray bytes;
     const qint64 needed = qint64(picture.ByteCount());
@@ -111,7 +106,7 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& entry, int modeIndex, con
         const QString key = QString::fromLatin1(name);
         if (!entry.contains(key)) return;
         field = Text(entry.value(key), what + u'.' + key);
-        if (path) field = ResolvePath(field, pageFolder);
+        if (path) field = PageJson::ResolvePath(field, pageFolder);
     };
     text("FileName", frame->FileName, true);
     text("ClockFormat", frame->ClockFormat, false);
@@ -140,7 +135,7 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& entry, int modeIndex, con
         if (f.contains(QLatin1String("file"))) {
             // A picture, animation, image list or video, imported as the editor does
             // (without the questions: a numbered sequence is one picture).
-            const QString path = ResolvePath(Text(f.value(QLatin1String("file")), where + QLatin1String(".file")), baseFolder);
+            const QString path = PageJson::ResolvePath(Text(f.value(QLatin1String("file")), where + QLatin1String(".file")), baseFolder);
             if (path.isEmpty()) Fail(where + QLatin1String(".file: no file named"));
             QString error;
             const int taken = ImportFile(built, path, maxWidth, maxHeight, VideoModes::FramePeriod(modeIndex) / 1000, {},
@@ -173,6 +168,11 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& entry, int modeIndex, con
 }  // namespace
 
 namespace PageJson {
+
+QString ResolvePath(const QString& path, const QString& folder) {
+    if (path.isEmpty() || QDir::isAbsolutePath(path)) return path;
+    return QDir::cleanPath(QDir(folder).absoluteFilePath(path));
+}
 
 QJsonObject Describe(const PageHeader& header, const std::vector<std::unique_ptr<CFrame>>& objects) {
     QJsonObject h;

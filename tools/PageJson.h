@@ -13,6 +13,9 @@
 
 namespace PageJson {
 
+// A file named in a description: a relative path is taken below folder.
+QString ResolvePath(const QString& path, const QString& folder);
+
 // The header and every object of a page as read, with stored fields by name.
 QJsonObject Describe(const PageHeader& header, const std::vector<std::unique_ptr<CFrame>>& objects);
 

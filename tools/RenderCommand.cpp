@@ -123,14 +123,15 @@ int RenderCommand(const QStringList& arguments, int mode) {
     constexpr int ScriptTickMs = 200, ScriptStartSecond = 12 * 3600;
     int64_t nextScriptTickMs = 0;
     bool scriptStarted = false;
-    if (trace) {
-        playout.scriptActionCompleted = [&](int step, const CFrameScriptItem& item) {
+    bool pageChanged = false;  // a script action loaded, added or deleted objects
+    playout.scriptActionCompleted = [&](int step, const CFrameScriptItem& item) {
+        pageChanged = pageChanged || item.HasPagePath() || item.type == ScriptActionType::DeleteObjects;
+        if (trace)
             PrintLine(QJsonObject{{"timeMs", double(nextScriptTickMs)},
                                   {"scriptStep", step + 1},
                                   {"type", int(item.type)},
                                   {"action", item.ListText()}});
-        };
-    }
+    };
     CFrameSet& page = playout.page;
     std::map<const CFrame*, int>& numbers = playout.numbers;
 
@@ -160,10 +161,9 @@ int RenderCommand(const QStringList& arguments, int mode) {
                 document.ScriptStart();  // the output is on now
                 scriptStarted = true;
             }
-            const int before = document.Page.LiveCount();
+            pageChanged = false;
             document.ScriptProcessing();
-            if (document.Page.LiveCount() != before || document.Page.LiveCount() != int(playout.objects.size()))
-                playout.Renumber();
+            if (pageChanged) playout.Renumber();
             nextScriptTickMs += ScriptTickMs;
         }
         return true;

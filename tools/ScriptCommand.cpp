@@ -2,6 +2,7 @@
 
 #include "base/SafeFile.h"
 #include "script/FrameScript.h"
+#include "tools/PageJson.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -71,8 +72,7 @@ int Write(const QString& specPath, const QString& out) {
             if (!o.value(QStringLiteral("sdata")).isString()) return Fail(where + QStringLiteral(".sdata: a text is expected"));
             item->sdata = o.value(QStringLiteral("sdata")).toString();
             // A page named relative to the description, as "build" resolves pictures.
-            if (item->HasPagePath() && !item->sdata.isEmpty() && QFileInfo(item->sdata).isRelative())
-                item->sdata = QFileInfo(folder + u'/' + item->sdata).absoluteFilePath();
+            if (item->HasPagePath()) item->sdata = PageJson::ResolvePath(item->sdata, folder);
         }
         if (o.contains(QStringLiteral("idata"))) {
             const QJsonValue v = o.value(QStringLiteral("idata"));
