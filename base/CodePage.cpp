@@ -19,32 +19,30 @@ QByteArray Name(int codePage) {
     }
 }
 
+namespace {
+
+// RTF font charsets and their code pages. Charset 0 (ANSI) is Western whatever the
+// document's code page; 1 (default) is the document's and is not listed.
+struct CharsetPage {
+    int charset, codePage;
+};
+constexpr CharsetPage CharsetPages[] = {
+    {0, 1252},    {77, 10000},  {128, 932},   {129, 949},   {134, 936},   {136, 950},
+    {161, 1253},  {162, 1254},  {163, 1258},  {177, 1255},  {178, 1256},  {186, 1257},
+    {204, 1251},  {222, 874},   {238, 1250},  {255, 437},
+};
+
+}  // namespace
+
 int OfCharset(int charset, int ansiCodePage) {
-    switch (charset) {
-    case 0: return 1252;  // ANSI is Western whatever the document's code page; 1 is the document's
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 255: return 437;
-    default: return ansiCodePage;
-    }
+    for (const CharsetPage& entry : CharsetPages)
+        if (entry.charset == charset) return entry.codePage;
+    return ansiCodePage;
 }
 
 int CharsetOf(int codePage) {
-    static constexpr int charsets[] = {0, 77, 128, 129, 134, 136, 161, 162, 163, 177, 178, 186, 204, 222, 238, 255};
-    for (int charset : charsets)
-        if (OfCharset(charset, 0) == codePage) return charset;
+    for (const CharsetPage& entry : CharsetPages)
+        if (entry.codePage == codePage) return entry.charset;
     return 1;
 }
 

@@ -108,9 +108,8 @@ bool CDebug::WriteLines(const QByteArray& line) {
             pending_.clear();
         } else {
             // A full disk: no half line stays behind, and the lines wait for room.
-            if (::ftruncate(fd, info.st_size) != 0) {
-                // Nothing more can be done about it without a log.
-            }
+            // (Should the truncation fail too, nothing more can be done without a log.)
+            [[maybe_unused]] const int truncated = ::ftruncate(fd, info.st_size);
         }
     }
     ::close(fd);

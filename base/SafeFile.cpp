@@ -2,10 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,22 +103,22 @@ FileRefusal CAtomicFile::Open() {
     Discard();
     failed_ = false;
     if (target_.isEmpty() || QFileInfo(target_).fileName().isEmpty()) return FileRefusal::OpenFailed;
+    const QByteArray target = QFile::encodeName(target_);
     struct stat info {};
-    if (::stat(QFile::encodeName(target_).constData(), &info) == 0 && !S_ISREG(info.st_mode))
-        return FileRefusal::NotRegularFile;
-    QByteArray pattern = QFile::encodeName(target_) + ".XXXXXX";
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return FileRefusal::OpenFailed;
-    temporary_ = QFile::decodeName(pattern);
-    // The new file gets the old one's permissions (a new file the umask's, like any
-    // other file the user creates).
-    if (::stat(QFile::encodeName(target_).constData(), &info) == 0) {
-        ::fchmod(fd, info.st_mode & 07777);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
+    const bool exists = ::stat(target.constData(), &info) == 0;
+    if (exists && !S_ISREG(info.st_mode)) return FileRefusal::NotRegularFile;
+    // Created with 0666 so the process's umask applies, as to any file the user
+    // makes (reading the umask would mean setting it, which races other threads).
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        const QByteArray name = target + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) temporary_ = QFile::decodeName(name);
+        else if (errno != EEXIST) break;
     }
+    if (fd < 0) return FileRefusal::OpenFailed;
+    // A replaced file keeps its permissions.
+    if (exists) ::fchmod(fd, info.st_mode & 07777);
     file_ = std::make_unique<QFile>();
     if (!file_->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);

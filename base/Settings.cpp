@@ -104,6 +104,7 @@ namespace {
 // One read of the stored file: its lines as written and what the store takes from
 // them. Later lines of the same key win, as they always have.
 struct IniView {
+    QByteArray bytes;         // the file as stored
     QList<QByteArray> lines;  // without their line ends
     struct Entry {
         QString section, key, value;
@@ -190,6 +191,7 @@ IniView ReadView(const QString& path) {
         view.problems << QStringLiteral("%1: %2").arg(path, QString::fromUtf8(FileRefusalText(refusal)));
         return view;
     }
+    view.bytes = bytes;
     view.lines = bytes.split('\n');
     if (!view.lines.isEmpty() && view.lines.last().isEmpty()) view.lines.removeLast();
     QString section = QStringLiteral("General");
@@ -266,11 +268,7 @@ bool CSettingsStore::Write(const QString& section, const QString& key, const QSt
     if (!view.problems.isEmpty()) {
         // Kept before the first change, so nothing the store could not read is lost.
         const QString copy = path_ + QStringLiteral(".damaged");
-        if (!QFileInfo::exists(copy)) {
-            QByteArray original;
-            SafeFile::ReadAll(path_, MaxFileBytes, original);
-            if (SafeFile::WriteAll(copy, original) != FileRefusal::None) return false;
-        }
+        if (!QFileInfo::exists(copy) && SafeFile::WriteAll(copy, view.bytes) != FileRefusal::None) return false;
     }
     const QByteArray line = key.toUtf8() + '=' + Escape(text);
     QList<QByteArray>& lines = view.lines;

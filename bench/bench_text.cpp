@@ -208,13 +208,13 @@ BENCHMARK(BM_RingCopyPerFrame)->Unit(benchmark::kMicrosecond);
 // character) is also given over that of the smallest size measured just before it in
 // the same run ("perItemOfSmallest"): about 1 while the work grows linearly, about
 // the size ratio when it grows with the square.
-double SizedRun(benchmark::State& state, int64_t smallest, double& smallestPerItem, double seconds) {
+void SizedRun(benchmark::State& state, int64_t smallest, double& smallestPerItem, double seconds) {
     const double items = double(state.range(0));
     const double perItem = seconds / items;
     state.counters["usPerItem"] = perItem * 1e6;
     if (state.range(0) == smallest) smallestPerItem = perItem;
-    state.counters["perItemOfSmallest"] = perItem / smallestPerItem;
-    return perItem;
+    // Only when the smallest size ran first (a filter may leave it out).
+    if (smallestPerItem > 0) state.counters["perItemOfSmallest"] = perItem / smallestPerItem;
 }
 
 // A crawl of many paragraphs (64 characters each) made into one line: the first strip.

@@ -389,7 +389,7 @@ RasteriseResult Rasterise(CPicture& picture, int& start, const RasteriseObject& 
     double textWidth = 0;
     if (crawl) {
         document.setTextWidth(-1);  // the natural width of the one line
-        textWidth = PositionX(document, window.cut ? document.characterCount() - 1 : n);
+        textWidth = PositionX(document, document.characterCount() - 1);
         if (!still) w = int(std::ceil(textWidth));
     }
     std::vector<LineBox> lines;
