@@ -1,11 +1,12 @@
 #include "app/MainDoc.h"
 
 #include "base/Debug.h"
+#include "base/Settings.h"
 #include "core/PageFile.h"
 #include "core/VideoModes.h"
 
 #include <QFileInfo>
-#include <QTime>
+#include <QDateTime>
 #include <chrono>
 
 namespace {
@@ -252,7 +253,10 @@ uint32_t IDocumentHost::MillisecondTicks() {
     return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-int IDocumentHost::LocalSecondsOfDay() { return QTime::currentTime().msecsSinceStartOfDay() / 1000; }
+Schedule::ClockSecond IDocumentHost::LocalClock() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return {now.date(), now.time().msecsSinceStartOfDay() / 1000};
+}
 
 bool CMainDoc::ScriptCanRun() { return !Modified && Page.OutputOn.load() && !host_.ModalDialogOpen(); }
 
@@ -290,6 +294,7 @@ void CMainDoc::UpdateScriptStatus() {
 }
 
 void CMainDoc::ScriptProcessing() {
+    if (MainInstance) AutomationCheckTime();
     if (!scriptRunning_) return;
     int advanced = 0;
     for (;;) {
@@ -348,7 +353,7 @@ bool CMainDoc::ExecuteScriptAction(const CFrameScriptItem& item) {
         // Unsigned arithmetic: the wrap of the counter does no harm.
         return uint32_t(host_.MillisecondTicks() - scriptStepStart_) >= uint32_t(item.idata) * 1000u;
     case ScriptActionType::WaitUntilTime: {
-        const int now = host_.LocalSecondsOfDay();
+        const int now = host_.LocalClock().secondsOfDay;
         if (now == item.idata) return true;
         // A tick that came late (the user-interface thread held for a few seconds)
         // must not make the script wait until the same time tomorrow: a due time
@@ -365,4 +370,42 @@ bool CMainDoc::ExecuteScriptAction(const CFrameScriptItem& item) {
     }
     }
     return true;
+}
+
+// ---------------------------------------------------------------------------------
+// The automation schedule
+
+void CMainDoc::AutomationLoad(const CSettingsStore& store) {
+    const Schedule::ClockSecond now = host_.LocalClock();
+    QStringList problems;
+    Automation = Schedule::Load(store, now.date, now.secondsOfDay, &problems);
+    for (const QString& problem : problems) CDebug::Log(1, "CMainDoc::AutomationLoad(): %s", problem);
+}
+
+bool CMainDoc::AutomationSave(CSettingsStore& store) {
+    QString error;
+    if (Schedule::Save(store, Automation, &error)) return true;
+    CDebug::Log(1, "CMainDoc::AutomationSave(): %s", error);
+    CTranslate::Global().MessageBoxFormat(10312, MbIconError, {store.Path()});
+    return false;
+}
+
+void CMainDoc::AutomationStartScript(int index) {
+    if (index < 0 || index >= int(Automation.size())) return;
+    // Copied: loading a script may run a message loop in which the list changes.
+    const QString file = Automation[size_t(index)].File;
+    CDebug::Log(2, "CMainDoc::AutomationStartScript(%d): %s", index, file);
+    if (file.isEmpty() || !ScriptCanRun()) return;
+    ScriptStop();
+    if (!Script.LoadFile(file)) CDebug::Log(1, "CMainDoc::AutomationStartScript(%d): %s", index, Script.LastError());
+    UpdateScriptStatus();
+    ScriptStart();
+}
+
+void CMainDoc::AutomationCheckTime() {
+    const Schedule::TimeCheck check = Schedule::CheckTime(Automation, automationExamined_, host_.LocalClock());
+    automationExamined_ = check.examined;
+    // Seconds a late tick caught up on run in their order, as if each had had its
+    // tick; the last one started is the script that keeps running.
+    for (const int index : check.due) AutomationStartScript(index);
 }

@@ -13,10 +13,12 @@
 #include "core/Placement.h"
 #include "playback/PlayCommand.h"
 #include "script/FrameScript.h"
+#include "script/ScriptSchedule.h"
 
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // View update kinds sent to the host.
@@ -63,12 +65,13 @@ public:
     virtual void ScriptStatus(int state, const QString& name, int step, int count) {
         (void)state, (void)name, (void)step, (void)count;
     }
-    // A millisecond counter that only moves forwards (it may wrap), and the local
-    // time of day in seconds since midnight. Tests and the tools give virtual ones.
     // An action of the running script completed (step from 0).
     virtual void ScriptActionCompleted(int step, const CFrameScriptItem& item) { (void)step, (void)item; }
+    // A millisecond counter that only moves forwards (it may wrap), and the local
+    // wall clock: date and second of the day, read together so midnight cannot fall
+    // between them. Tests and the tools give virtual ones.
     virtual uint32_t MillisecondTicks();
-    virtual int LocalSecondsOfDay();
+    virtual Schedule::ClockSecond LocalClock();
 };
 
 class CMainDoc {
@@ -145,6 +148,25 @@ public:
     // Stops, loads path (message 10311 when it fails) and starts when asked.
     void ScriptLoad(const QString& path, bool start);
     void UpdateScriptStatus();
+
+    // The automation schedule: entry 0 starts at start-up, the others on their
+    // time, hotkey or switcher button. Only the main instance checks the time
+    // (an editor instance leaves MainInstance false).
+    CFrameScriptScheduleArray Automation{CFrameScriptSchedule{}};
+    bool MainInstance = false;
+    // Reads the schedule from the store (the editor does so right after it made the
+    // document); problems in the stored values are logged.
+    void AutomationLoad(const CSettingsStore& store);
+    // Writes it back (after the automation editor's OK). False when the store
+    // refused a write; the message names the file.
+    bool AutomationSave(CSettingsStore& store);
+    // Loads the entry's script file into the current script and starts it, when the
+    // entry has a file and the script may run. A file that cannot be read leaves the
+    // script empty and shows nothing (the log says why).
+    void AutomationStartScript(int index);
+    // The per-second time check the tick runs first in the main instance.
+    void AutomationCheckTime();
+
     int PageWidth() const;
     int PageHeight() const;
 
@@ -160,4 +182,5 @@ private:
     int scriptStep_ = 0;
     uint32_t scriptStepStart_ = 0;   // MillisecondTicks() when the step became current
     int scriptLastSecond_ = -1;      // the time of day a WaitUntilTime last saw, -1 none
+    std::optional<Schedule::ClockSecond> automationExamined_;  // the latest second the time check examined
 };

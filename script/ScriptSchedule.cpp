@@ -158,6 +158,25 @@ TimeCheck CheckTime(const CFrameScriptScheduleArray& entries, const std::optiona
     return result;
 }
 
+std::optional<ClockSecond> NextDue(const CFrameScriptSchedule& entry, const ClockSecond& now) {
+    if (!entry.PlayOnTime || !now.date.isValid()) return std::nullopt;
+    const int time = entry.TimeOfDay();
+    // A daily entry is due within a week if at all; a once-only one today or on its
+    // date, which is a day of no week in particular.
+    if (entry.PlayOnce) {
+        const QDate date(entry.Year, entry.Month, entry.Day);
+        if (!date.isValid()) return std::nullopt;
+        const ClockSecond due{date, time};
+        if (due.Serial() < now.Serial()) return std::nullopt;
+        return due;
+    }
+    for (int day = 0; day <= 7; ++day) {
+        const ClockSecond due{now.date.addDays(day), time};
+        if (due.Serial() >= now.Serial() && entry.DueAt(due.date, time)) return due;
+    }
+    return std::nullopt;
+}
+
 namespace {
 int FirstEntry(const CFrameScriptScheduleArray& entries, int value, int32_t CFrameScriptSchedule::* field) {
     if (value == 0) return -1;

@@ -101,6 +101,10 @@ constexpr int ReplayGuardSeconds = 2 * 3600;
 TimeCheck CheckTime(const CFrameScriptScheduleArray& entries, const std::optional<ClockSecond>& examined,
                     const ClockSecond& now);
 
+// The next second at or after now at which entry's time trigger is due; nothing
+// when it has no time trigger, no weekday, or its one date has passed.
+std::optional<ClockSecond> NextDue(const CFrameScriptSchedule& entry, const ClockSecond& now);
+
 // The first entry from index 1 upwards with this hotkey (1..20) or switcher button
 // (1..16); -1 when none does or the value is 0.
 int EntryForHotkey(const CFrameScriptScheduleArray& entries, int hotkey);

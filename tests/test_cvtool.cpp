@@ -620,6 +620,46 @@ TEST(Cvtool, ScriptsAreWrittenFromADescriptionAndShown) {
     EXPECT_TRUE(missing.err.contains("none.script"));
 }
 
+// The schedule as the automation list shows it, with when each entry is next due.
+TEST(Cvtool, ScheduleListsTriggersAndTheNextDueTime) {
+    QTemporaryDir config;
+    const QString home = config.path();
+    const char* settings[][3] = {
+        {"ScriptAction", "Total", "4"},    {"Item_0", "File", "/srv/s/opening.script"},
+        {"Item_1", "File", "/srv/s/news.script"}, {"Item_1", "PlayOnTime", "1"}, {"Item_1", "Weekdays", "31"},
+        {"Item_1", "Hour", "7"},           {"Item_1", "Minute", "30"},           {"Item_1", "Hotkey", "4"},
+        {"Item_2", "File", "/srv/s/late.script"}, {"Item_2", "Remote", "4"},  {"Item_2", "Hotkey", "11"},
+        {"Item_3", "PlayOnTime", "1"},     {"Item_3", "PlayOnce", "1"},          {"Item_3", "Year", "2026"},
+        {"Item_3", "Month", "12"},         {"Item_3", "Day", "24"},              {"Item_3", "Hour", "18"},
+        {"View", "UseRemote", "1"},
+    };
+    for (const auto& s : settings) ASSERT_EQ(Cvtool({"settings", s[0], s[1], s[2]}, home).exitCode, 0) << s[0] << s[1];
+    // Friday 2026-12-11 at noon: the weekday entry is next due on Monday.
+    const ToolRun run = Cvtool({"schedule", "--now", "2026-12-11T12:00:00"}, home);
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    const QJsonArray entries = QJsonDocument::fromJson(run.out).array();
+    const struct {
+        const char* trigger;
+        const char* script;
+        QJsonValue next;
+    } expected[] = {
+        {"on startup", "opening", QJsonValue()},
+        {"[07:30:00][12345--], [Ctrl+3]", "news", "2026-12-14T07:30:00"},
+        {"[Alt+0], [Button #4]", "late", QJsonValue()},
+        {"[18:00:00][24.12.2026]", "", "2026-12-24T18:00:00"},
+    };
+    ASSERT_EQ(entries.size(), qsizetype(std::size(expected))) << run.out.constData();
+    for (qsizetype k = 0; k < entries.size(); ++k) {
+        const QJsonObject e = entries[k].toObject();
+        EXPECT_EQ(e["trigger"].toString(), QString::fromUtf8(expected[k].trigger)) << k;
+        EXPECT_EQ(e["script"].toString(), QString::fromUtf8(expected[k].script)) << k;
+        EXPECT_EQ(e["next"], expected[k].next) << k;
+    }
+    const ToolRun bad = Cvtool({"schedule", "--now", "noon"}, home);
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(bad.err.contains("noon")) << bad.err.constData();
+}
+
 }  // namespace
 
 namespace {

@@ -279,6 +279,36 @@ TEST(ScheduleTime, ClockPutBackDoesNotFireTwice) {
     EXPECT_EQ(examined->secondsOfDay, At(7, 1, 0));
 }
 
+TEST(ScheduleTime, NextDue) {
+    // Now: Monday 2026-12-07 12:00:00.
+    const ClockSecond now{Mon, At(12, 0, 0)};
+    struct Case {
+        const char* name;
+        CFrameScriptSchedule entry;
+        std::optional<ClockSecond> due;
+    };
+    CFrameScriptSchedule noTime = Daily(13, 0, 0, 127);
+    noTime.PlayOnTime = 0;
+    CFrameScriptSchedule badDate = Once(13, 0, 0, Mon);
+    badDate.Month = 13;
+    const Case cases[] = {
+        {"later today", Daily(13, 0, 0, 127), ClockSecond{Mon, At(13, 0, 0)}},
+        {"this very second", Daily(12, 0, 0, Monday), ClockSecond{Mon, At(12, 0, 0)}},
+        {"passed today: tomorrow", Daily(11, 0, 0, 127), ClockSecond{Mon.addDays(1), At(11, 0, 0)}},
+        {"next Friday", Daily(9, 0, 0, Friday), ClockSecond{Mon.addDays(4), At(9, 0, 0)}},
+        {"passed today, only Mondays: next week", Daily(11, 0, 0, Monday), ClockSecond{Mon.addDays(7), At(11, 0, 0)}},
+        {"no weekday", Daily(13, 0, 0, 0), std::nullopt},
+        {"no time trigger", noTime, std::nullopt},
+        {"once, later", Once(8, 0, 0, Mon.addDays(30)), ClockSecond{Mon.addDays(30), At(8, 0, 0)}},
+        {"once, passed", Once(11, 59, 59, Mon), std::nullopt},
+        {"once, not a date", badDate, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Schedule::NextDue(c.entry, now), c.due);
+    }
+}
+
 // ---------------------------------------------------------------------------------
 // Settings
 

@@ -2,6 +2,7 @@
 // tick, what they do to the page, when the script stops, and what the status line
 // is told.
 #include "app/MainDoc.h"
+#include "base/Settings.h"
 #include "base/Translate.h"
 
 #include <gtest/gtest.h>
@@ -41,10 +42,11 @@ public:
         lastName = name;
     }
     uint32_t MillisecondTicks() override { return ticks; }
-    int LocalSecondsOfDay() override { return secondOfDay; }
+    Schedule::ClockSecond LocalClock() override { return {date, secondOfDay}; }
 
     bool modal = false;
     uint32_t ticks = 0xFFFFF000u;  // near the wrap: waits must not care
+    QDate date{2026, 12, 7};  // a Monday
     int secondOfDay = 12 * 3600;
     std::vector<Status> statuses;
     QString lastName;
@@ -258,6 +260,118 @@ TEST_F(ScriptRunner, ScriptsLoadPagesAndAFailedScriptLoadSaysSo) {
     EXPECT_FALSE(doc.ScriptRunning());
     EXPECT_EQ(doc.Script.Count(), 0);
     EXPECT_EQ(host.statuses.back().state, 0);
+}
+
+// The automation schedule on the same virtual clock: the time check of the main
+// instance and the start of an entry's script.
+class Automation : public ScriptRunner {
+public:
+    void SetUp() override {
+        ScriptRunner::SetUp();
+        ASSERT_TRUE(dir.isValid());
+        doc.MainInstance = true;
+    }
+    // A script file that plays group (one action, so it completes at once).
+    QString ScriptFile(const char* name, const char* group) {
+        CFrameScript written;
+        written.Append(std::make_unique<CFrameScriptItem>(Kind::PlayObjects, QString::fromUtf8(group)));
+        written.Append(std::make_unique<CFrameScriptItem>(Kind::WaitPeriod, QString(), 600));
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        EXPECT_TRUE(written.SaveFile(path));
+        return path;
+    }
+    static CFrameScriptSchedule At(const QString& file, int secondOfDay, int weekdays = 127) {
+        CFrameScriptSchedule entry = CFrameScriptSchedule::Created(file, QDate(2026, 12, 7), secondOfDay);
+        entry.PlayOnTime = 1;
+        entry.Weekdays = weekdays;
+        return entry;
+    }
+    // Ticks of 200 ms through whole seconds of the day, from..to inclusive.
+    void TicksThrough(int from, int to) {
+        for (int s = from; s <= to; ++s) {
+            host.secondOfDay = s;
+            for (int k = 0; k < 5; ++k) Tick();
+        }
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(Automation, TheTimeCheckStartsTheFirstEntryDueAndOnlyInTheMainInstance) {
+    const int due = 12 * 3600 + 30;
+    doc.Automation = {CFrameScriptSchedule{}, At(ScriptFile("news.script", "News"), due),
+                      At(ScriptFile("all.script", ""), due)};
+    TicksThrough(due - 3, due - 1);
+    EXPECT_FALSE(doc.ScriptRunning());
+    EXPECT_EQ(Playing(), (std::vector<int>{0, 0, 0}));
+    TicksThrough(due, due + 2);
+    ASSERT_TRUE(doc.ScriptRunning()) << "waits in its second action";
+    EXPECT_EQ(host.lastName, QStringLiteral("news"));
+    EXPECT_EQ(Playing(), (std::vector<int>{1, 0, 0})) << "the second entry due in the same second is skipped";
+
+    doc.ScriptStop();
+    doc.Command(PlayCommand::Stop, CommandTarget::Every());
+    doc.MainInstance = false;
+    host.date = host.date.addDays(1);
+    TicksThrough(due - 1, due + 1);
+    EXPECT_FALSE(doc.ScriptRunning()) << "an editor instance never checks the time";
+    EXPECT_EQ(Playing(), (std::vector<int>{0, 0, 0}));
+}
+
+TEST_F(Automation, AnEntryDueWhileTheRunConditionsFailIsNotRetried) {
+    const int due = 12 * 3600 + 10;
+    doc.Automation = {CFrameScriptSchedule{}, At(ScriptFile("news.script", "News"), due)};
+    host.modal = true;
+    TicksThrough(due - 1, due);
+    host.modal = false;
+    TicksThrough(due + 1, due + 5);
+    EXPECT_FALSE(doc.ScriptRunning());
+    EXPECT_EQ(doc.Script.Count(), 0) << "nothing was loaded";
+}
+
+TEST_F(Automation, StartScriptLoadsTheEntrysFileOrDoesNothing) {
+    doc.Automation = {CFrameScriptSchedule{}, At(ScriptFile("news.script", "News"), 0)};
+    doc.Automation[0].File = ScriptFile("all.script", "");
+
+    doc.AutomationStartScript(2);  // no such entry
+    doc.AutomationStartScript(-1);
+    EXPECT_EQ(doc.Script.Count(), 0);
+
+    doc.Modified = true;  // the page must be saved first
+    doc.AutomationStartScript(1);
+    EXPECT_EQ(doc.Script.Count(), 0);
+    doc.Modified = false;
+
+    doc.AutomationStartScript(0);  // the start-up entry
+    EXPECT_TRUE(doc.ScriptRunning());
+    EXPECT_EQ(host.lastName, QStringLiteral("all"));
+    Tick();
+    EXPECT_EQ(Playing(), (std::vector<int>{1, 1, 1}));
+
+    // Another entry replaces the running script.
+    doc.AutomationStartScript(1);
+    EXPECT_EQ(host.lastName, QStringLiteral("news"));
+    EXPECT_TRUE(doc.ScriptRunning());
+
+    // A file that is gone: the script is left empty and stopped, and no message box
+    // interrupts an unattended channel.
+    doc.Automation[1].File = dir.filePath(QStringLiteral("gone.script"));
+    doc.AutomationStartScript(1);
+    EXPECT_FALSE(doc.ScriptRunning());
+    EXPECT_EQ(doc.Script.Count(), 0);
+    EXPECT_TRUE(presenter.texts.empty());
+}
+
+TEST_F(Automation, LoadAndSaveGoThroughTheStore) {
+    CSettingsStore store(dir.filePath(QStringLiteral("Corvane.ini")));
+    doc.AutomationLoad(store);
+    ASSERT_EQ(doc.Automation.size(), 1u) << "an empty store gives the start-up entry";
+    EXPECT_EQ(doc.Automation[0].Weekdays, 127);
+    EXPECT_EQ(doc.Automation[0].Hour, 12);
+    doc.Automation.push_back(At(QStringLiteral("/s/a.script"), 7 * 3600 + 30 * 60, 0x1F));
+    ASSERT_TRUE(doc.AutomationSave(store));
+    CMainDoc other(host, 0);
+    other.AutomationLoad(store);
+    EXPECT_EQ(other.Automation, doc.Automation);
 }
 
 }  // namespace

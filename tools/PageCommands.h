@@ -44,7 +44,7 @@ private:
     struct QuietHost : IDocumentHost {
         void UpdateViews(int) override {}
         uint32_t MillisecondTicks() override { return ticks; }
-        int LocalSecondsOfDay() override { return secondOfDay; }
+        Schedule::ClockSecond LocalClock() override { return {QDate(2026, 1, 5), secondOfDay}; }
         void ScriptActionCompleted(int step, const CFrameScriptItem& item) override {
             if (owner->scriptActionCompleted) owner->scriptActionCompleted(step, item);
         }

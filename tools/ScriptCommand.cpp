@@ -1,9 +1,12 @@
 #include "tools/ScriptCommand.h"
 
 #include "base/SafeFile.h"
+#include "base/Settings.h"
 #include "script/FrameScript.h"
+#include "script/ScriptSchedule.h"
 #include "tools/PageJson.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -86,7 +89,46 @@ int Write(const QString& specPath, const QString& out) {
     return 0;
 }
 
+QString ClockText(const Schedule::ClockSecond& when) {
+    return QDateTime(when.date, QTime(0, 0).addSecs(when.secondsOfDay)).toString(Qt::ISODate);
+}
+
 }  // namespace
+
+int ScheduleCommand(const QStringList& arguments) {
+    QStringList args = arguments;
+    QDateTime now = QDateTime::currentDateTime();
+    if (const qsizetype at = args.indexOf(QStringLiteral("--now")); at >= 0) {
+        if (at + 1 >= args.size()) return Fail(QStringLiteral("--now needs a local time YYYY-MM-DDTHH:MM:SS"));
+        now = QDateTime::fromString(args[at + 1], Qt::ISODate);
+        if (!now.isValid()) return Fail(QStringLiteral("--now %1: not a local time YYYY-MM-DDTHH:MM:SS").arg(args[at + 1]));
+        args.remove(at, 2);
+    }
+    if (!args.isEmpty()) {
+        std::fprintf(stderr, "usage: cvtool schedule [--now YYYY-MM-DDTHH:MM:SS]\n");
+        return 2;
+    }
+    CSettingsStore& store = CSettingsStore::Global();
+    const Schedule::ClockSecond clock{now.date(), now.time().msecsSinceStartOfDay() / 1000};
+    QStringList problems;
+    const CFrameScriptScheduleArray entries = Schedule::Load(store, clock.date, clock.secondsOfDay, &problems);
+    for (const QString& problem : problems)
+        std::fprintf(stderr, "cvtool: warning: %s: %s\n", qUtf8Printable(store.Path()), qUtf8Printable(problem));
+    const bool useRemote = store.Get(Settings::UseRemote) != 0;
+    QJsonArray shown;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const CFrameScriptSchedule& entry = entries[i];
+        const std::optional<Schedule::ClockSecond> next = i == 0 ? std::nullopt : Schedule::NextDue(entry, clock);
+        shown.append(QJsonObject{{QStringLiteral("index"), int(i)},
+                                 {QStringLiteral("trigger"), Schedule::Trigger(entry, int(i), useRemote).text},
+                                 {QStringLiteral("script"), ScriptFile::NameWithoutFolderAndExtension(entry.File)},
+                                 {QStringLiteral("file"), entry.File},
+                                 {QStringLiteral("global"), entry.Hotkey != 0 && entry.Global != 0},
+                                 {QStringLiteral("next"), next ? QJsonValue(ClockText(*next)) : QJsonValue()}});
+    }
+    std::printf("%s", QJsonDocument(shown).toJson(QJsonDocument::Indented).constData());
+    return 0;
+}
 
 int ScriptCommand(const QStringList& args) {
     if (args.size() == 2 && args[0] == QLatin1String("show")) return Show(args[1]);

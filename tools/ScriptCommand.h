@@ -9,3 +9,7 @@
 
 // args: everything after "script". Returns the exit code.
 int ScriptCommand(const QStringList& args);
+
+// "cvtool schedule [--now T]": the automation entries of the user's settings with
+// their trigger texts and the next local time each is due (null when never).
+int ScheduleCommand(const QStringList& args);
