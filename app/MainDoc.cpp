@@ -409,3 +409,36 @@ void CMainDoc::AutomationCheckTime() {
     // tick; the last one started is the script that keeps running.
     for (const int index : check.due) AutomationStartScript(index);
 }
+
+// ---------------------------------------------------------------------------------
+// Hotkeys and switcher buttons
+
+void CMainDoc::HotkeyCommand(int hotkey) {
+    if (hotkey < 1 || hotkey > 20) return;
+    if (Command(PlayCommand::Toggle, CommandTarget::OfHotkey(hotkey)).Changed()) {
+        ScriptStop();
+        host_.UpdateViews(UpdateRedraw);
+        return;
+    }
+    AutomationStartScript(Schedule::EntryForHotkey(Automation, hotkey));
+}
+
+void CMainDoc::SwitcherButtonEvent(bool pressed, int button) {
+    if (!pressed || button < 0 || button >= 16 || !Page.OutputOn.load()) return;
+    const int number = button + 1;
+    const CommandResult result = Command(PlayCommand::Toggle, CommandTarget::OfButton(number));
+    if (result.Changed()) host_.UpdateViews(UpdateRedraw);
+    // Decided in the snapshot the toggle acted on: none of the button's objects was
+    // playing when it ended nothing.
+    const bool wasPlaying = result.reached && result.applied == PlayCommand::End;
+    if (!wasPlaying) AutomationStartScript(Schedule::EntryForButton(Automation, number));
+}
+
+std::array<uint8_t, 16> CMainDoc::ButtonLamps() {
+    std::array<uint8_t, 16> lamps{};
+    CPageSnapshot snapshot(Page);
+    for (const CFrame* object : snapshot.list)
+        if (object->SwitcherButton >= 1 && object->SwitcherButton <= 16 && object->Playing.load())
+            lamps[size_t(object->SwitcherButton - 1)] = 1;
+    return lamps;
+}

@@ -16,6 +16,7 @@
 #include "script/ScriptSchedule.h"
 
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -166,6 +167,22 @@ public:
     void AutomationStartScript(int index);
     // The per-second time check the tick runs first in the main instance.
     void AutomationCheckTime();
+
+    // Remote inputs. A hotkey index (1-20) pressed inside the application toggles
+    // the objects with that hotkey; when it moved some, a running script stops (the
+    // operator took over); when none took the key, the first automation entry with
+    // that hotkey starts.
+    void HotkeyCommand(int hotkey);
+    // A system-wide hotkey, registered with its automation entry's index.
+    void GlobalHotkeyEvent(int index) { AutomationStartScript(index); }
+    // A switcher button event (button index 0-15 as the switcher counts them).
+    // A press toggles the objects bound to the button; when none of them was
+    // playing, the first automation entry with that button starts as well. A running
+    // script goes on. Releases, and presses while the output is off, do nothing.
+    void SwitcherButtonEvent(bool pressed, int button);
+    // The switcher's tally lamps: lamp n-1 lights while an object bound to button n
+    // plays.
+    std::array<uint8_t, 16> ButtonLamps();
 
     int PageWidth() const;
     int PageHeight() const;

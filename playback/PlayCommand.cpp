@@ -44,6 +44,11 @@ std::vector<CFrame*> Resolve(const std::vector<CFrame*>& live, const CommandTarg
         for (CFrame* object : live)
             if (object->Hotkey == target.hotkey) objects.push_back(object);
         break;
+    case Kind::SwitcherButton:
+        if (target.hotkey == 0) break;
+        for (CFrame* object : live)
+            if (object->SwitcherButton == target.hotkey) objects.push_back(object);
+        break;
     case Kind::All:
         for (CFrame* object : live)
             if (std::find(target.except.begin(), target.except.end(), object) == target.except.end())
@@ -63,6 +68,7 @@ CommandResult ApplyCommand(CFrameSet& page, PlayCommand command, const CommandTa
     CPageSnapshot snapshot(page);
     const std::vector<CFrame*> objects = Resolve(snapshot.list, target);
     if (objects.empty()) return result;
+    result.reached = true;
 
     if (command == PlayCommand::Toggle) {
         const bool named = target.kind == CommandTarget::Kind::Object || target.kind == CommandTarget::Kind::ObjectAndGroup;
@@ -71,6 +77,7 @@ CommandResult ApplyCommand(CFrameSet& page, PlayCommand command, const CommandTa
                                                  [](const CFrame* o) { return o->Playing.load() != 0; });
         command = playing ? PlayCommand::End : PlayCommand::Play;
     }
+    result.applied = command;
     switch (command) {
     case PlayCommand::Play:
         for (CFrame* object : objects)

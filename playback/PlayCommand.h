@@ -29,6 +29,7 @@ struct CommandTarget {
         ObjectAndGroup,  // the object, then the other objects of its group
         Group,           // every object of a named group
         Hotkey,          // every object with that hotkey
+        SwitcherButton,  // every object bound to that switcher button (1-16)
         All,             // every object of the page, but those in Except
         Selection,       // the editor's selected object and its group: resolved by the document
     };
@@ -42,6 +43,8 @@ struct CommandTarget {
     static CommandTarget WithGroup(CFrame* object) { return {Kind::ObjectAndGroup, object, {}, 0, {}}; }
     static CommandTarget NamedGroup(const QString& name) { return {Kind::Group, nullptr, name, 0, {}}; }
     static CommandTarget OfHotkey(int key) { return {Kind::Hotkey, nullptr, {}, key, {}}; }
+    // hotkey holds the button number: one field for the one number a target names.
+    static CommandTarget OfButton(int number) { return {Kind::SwitcherButton, nullptr, {}, number, {}}; }
     static CommandTarget Every(std::vector<CFrame*> except = {}) { return {Kind::All, nullptr, {}, 0, std::move(except)}; }
     static CommandTarget Selected() { return {Kind::Selection, nullptr, {}, 0, {}}; }
 };
@@ -50,12 +53,17 @@ struct CommandTarget {
 // it reached them.
 struct CommandResult {
     std::vector<CFrame*> changed;
+    // What was applied: a Toggle becomes End when it found an object playing and
+    // Play otherwise, decided in the same snapshot it acted on. Unchanged when the
+    // target named nothing or the output was off.
+    PlayCommand applied = PlayCommand::Play;
+    bool reached = false;  // the target named at least one object on the page
     bool Changed() const { return !changed.empty(); }
 };
 
 // Applies the command to the target's objects. Nothing happens while the page's
 // output is off, for a target that names nothing (no object, an empty group name,
-// hotkey 0) or for a Selection (the document resolves it first). Toggle decides
+// hotkey or button 0) or for a Selection (the document resolves it first). Toggle decides
 // on the named object for Object and ObjectAndGroup, and on whether any of the
 // objects plays for the others.
 CommandResult ApplyCommand(CFrameSet& page, PlayCommand command, const CommandTarget& target);

@@ -374,4 +374,61 @@ TEST_F(Automation, LoadAndSaveGoThroughTheStore) {
     EXPECT_EQ(other.Automation, doc.Automation);
 }
 
+// Hotkeys and switcher buttons: objects first, the automation entry when no object
+// took the key or none of the button's objects was playing.
+TEST_F(Automation, HotkeysToggleTheirObjectsOrStartTheirEntry) {
+    objects[0]->Hotkey = 3;
+    objects[1]->Hotkey = 3;
+    doc.Automation = {CFrameScriptSchedule{}, At(ScriptFile("six.script", ""), 0, 0)};
+    doc.Automation[1].Hotkey = 6;
+
+    doc.Command(PlayCommand::Play, CommandTarget::One(objects[0]));
+    doc.HotkeyCommand(3);  // one of the two plays: it ends, the other stays
+    EXPECT_TRUE(objects[0]->Ending);
+    EXPECT_EQ(objects[1]->Playing.load(), 0);
+    doc.Command(PlayCommand::Stop, CommandTarget::One(objects[0]));
+    doc.HotkeyCommand(3);  // none plays: both start
+    EXPECT_EQ(Playing(), (std::vector<int>{1, 1, 0}));
+    EXPECT_EQ(doc.Script.Count(), 0) << "the key was taken by objects";
+
+    doc.HotkeyCommand(6);  // no object has it: its entry starts
+    ASSERT_TRUE(doc.ScriptRunning());
+    EXPECT_EQ(host.lastName, QStringLiteral("six"));
+    doc.HotkeyCommand(3);  // objects toggled while a script runs: the operator took over
+    EXPECT_FALSE(doc.ScriptRunning());
+    EXPECT_TRUE(objects[0]->Ending && objects[1]->Ending);
+}
+
+TEST_F(Automation, SwitcherButtonsToggleTheirObjectsAndStartTheirEntryWhenNoneWasPlaying) {
+    objects[2]->SwitcherButton = 4;
+    doc.Automation = {CFrameScriptSchedule{}, At(ScriptFile("four.script", "News"), 0, 0)};
+    doc.Automation[1].Remote = 4;
+
+    doc.SwitcherButtonEvent(false, 3);  // a release
+    EXPECT_EQ(Playing(), (std::vector<int>{0, 0, 0}));
+    EXPECT_FALSE(doc.ScriptRunning());
+
+    doc.SwitcherButtonEvent(true, 3);  // button 4: the idle object starts, and the entry too
+    EXPECT_EQ(objects[2]->Playing.load(), 1);
+    ASSERT_TRUE(doc.ScriptRunning());
+    Tick();
+    EXPECT_EQ(Playing(), (std::vector<int>{1, 0, 1}));
+    EXPECT_EQ(doc.ButtonLamps(), (std::array<uint8_t, 16>{0, 0, 0, 1}));
+
+    doc.SwitcherButtonEvent(true, 3);  // now it plays: it ends; the entry stays put, the script goes on
+    EXPECT_TRUE(objects[2]->Ending);
+    EXPECT_TRUE(doc.ScriptRunning());
+
+    doc.ScriptStop();
+    doc.Command(PlayCommand::Stop, CommandTarget::Every());
+    EXPECT_EQ(doc.ButtonLamps(), (std::array<uint8_t, 16>{}));
+    doc.Page.OutputOn = 0;  // presses do nothing at all while the output is off
+    doc.SwitcherButtonEvent(true, 3);
+    doc.Page.OutputOn = 1;
+    EXPECT_EQ(Playing(), (std::vector<int>{0, 0, 0}));
+    EXPECT_FALSE(doc.ScriptRunning());
+    doc.SwitcherButtonEvent(true, 16);  // no such button
+    EXPECT_FALSE(doc.ScriptRunning());
+}
+
 }  // namespace
