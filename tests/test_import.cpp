@@ -1588,7 +1588,9 @@ TEST_F(InteractiveImport, RefusedPicturesSayWhy) {
         presenter.messages.clear();
         const QString path = Path(QStringLiteral("refused.%1").arg(c.bytes.startsWith("GIF") ? "gif" : "bmp"));
         QFile::remove(path);
-        if (!c.bytes.isEmpty()) ASSERT_TRUE(WriteBytes(path, c.bytes));
+        if (!c.bytes.isEmpty()) {
+            ASSERT_TRUE(WriteBytes(path, c.bytes));
+        }
         ExpectNothingAdded(Import(QFileInfo(path).fileName()));
         ASSERT_EQ(presenter.messages.size(), 1u);
         const QString& text = presenter.messages[0].text;
