@@ -13,7 +13,6 @@
 #include <QHash>
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -210,20 +209,6 @@ QString Unescape(const QString& text) {
     return out;
 }
 
-// A string element's "id" as strtoul with base 16 reads it into a 32-bit unsigned
-// long: a value beyond 32 bits gives the largest one, not its low 32 bits.
-quint32 HexKey(const char* text) {
-    const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    if (!std::isxdigit(static_cast<unsigned char>(*p))) return 0;
-    errno = 0;
-    const unsigned long long magnitude = std::strtoull(p, nullptr, 16);
-    if (errno == ERANGE || magnitude > 0xFFFFFFFFull) return 0xFFFFFFFFu;
-    return negative ? quint32(0u - quint32(magnitude)) : quint32(magnitude);
-}
-
 }  // namespace
 
 bool CTranslate::LoadLanguagePack() {
@@ -262,7 +247,8 @@ bool CTranslate::LoadLanguagePackData(const QByteArray& xml) {
                  e = e->NextSiblingElement("string")) {
                 const char* key = e->Attribute("id");
                 if (!key) continue;
-                const quint32 k = HexKey(key);
+                // The key as strtoul with base 16 reads it into a 32-bit unsigned long.
+                const quint32 k = Xml::LeadingHex(key);
                 translation.resources.insert(k, Unescape(ElementText(e)));
             }
         }

@@ -3,7 +3,11 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace Xml {
 
@@ -124,6 +128,32 @@ bool Parse(TiXmlDocument& document, const QByteArray& xml, int maxDepth, QString
                    .arg(QString::fromUtf8(document.ErrorDesc()))
                    .arg(document.ErrorRow());
     return false;
+}
+
+int32_t LeadingInteger(const char* text) {
+    if (!text) return 0;
+    const char* p = text;
+    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    long long value = 0;
+    constexpr long long limit = 1LL + std::numeric_limits<int32_t>::max();
+    for (; *p >= '0' && *p <= '9'; ++p) value = std::min(limit, value * 10 + (*p - '0'));
+    if (negative) value = -value;
+    return int32_t(std::clamp<long long>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+uint32_t LeadingHex(const char* text) {
+    if (!text) return 0;
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    if (!std::isxdigit(static_cast<unsigned char>(*p))) return 0;
+    errno = 0;
+    const unsigned long long magnitude = std::strtoull(p, nullptr, 16);
+    if (errno == ERANGE || magnitude > 0xFFFFFFFFull) return 0xFFFFFFFFu;
+    return negative ? uint32_t(0u - uint32_t(magnitude)) : uint32_t(magnitude);
 }
 
 }  // namespace Xml

@@ -9,7 +9,6 @@
 #include <tinyxml.h>
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 
@@ -27,19 +26,6 @@ QString TotalText(long long seconds) {
 }  // namespace
 
 namespace ScriptFile {
-
-int32_t LeadingInteger(const char* text) {
-    if (!text) return 0;
-    const char* p = text;
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    long long value = 0;
-    constexpr long long limit = 1LL + std::numeric_limits<int32_t>::max();
-    for (; *p >= '0' && *p <= '9'; ++p) value = std::min(limit, value * 10 + (*p - '0'));
-    if (negative) value = -value;
-    return int32_t(std::clamp<long long>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
 
 QString NameWithoutFolderAndExtension(const QString& path) {
     QString name = path.mid(std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1);
@@ -134,18 +120,18 @@ bool CFrameScript::Read(const QByteArray& bytes, const QString& path) {
         lastError_ = QStringLiteral("no <script> element");
         return false;
     }
-    loop_ = ScriptFile::LeadingInteger(root->Attribute("loop")) != 0 ? 1 : 0;
+    loop_ = Xml::LeadingInteger(root->Attribute("loop")) != 0 ? 1 : 0;
     for (const TiXmlElement* e = root->FirstChildElement("item"); e; e = e->NextSiblingElement("item")) {
         // Actions without a kind, or of a kind this version does not know, are left out.
         const char* type = e->Attribute("type");
         if (!type) continue;
-        const int32_t kind = ScriptFile::LeadingInteger(type);
+        const int32_t kind = Xml::LeadingInteger(type);
         if (kind < 0 || kind >= ScriptActionTypeCount) continue;
         auto item = std::make_unique<CFrameScriptItem>(ScriptActionType(kind));
         const char* sdata = e->Attribute("sdata");
         item->sdata = QString::fromUtf8(sdata ? sdata : "");
         if (item->HasPagePath()) item->sdata = PageFile::FromStoredPath(item->sdata, path);
-        item->idata = ScriptFile::LeadingInteger(e->Attribute("idata"));
+        item->idata = Xml::LeadingInteger(e->Attribute("idata"));
         items_.push_back(std::move(item));
     }
     if (items_.empty()) {

@@ -116,10 +116,6 @@ private:
 
 namespace ScriptFile {
 
-// The integer at the start of text as atoi reads it (white space, a sign, decimal
-// digits; nothing else gives 0), saturating at the ends of the 32-bit range.
-int32_t LeadingInteger(const char* text);
-
 // The name part of a path without folder and extension; both "/" and "\" end a
 // folder, so a page named in a script written on Windows shows its name too.
 QString NameWithoutFolderAndExtension(const QString& path);

@@ -699,3 +699,122 @@ TEST(Cvtool, RenderRunsAScriptOnTheVirtualClock) {
 }
 
 }  // namespace
+
+namespace {
+
+// Copies a folder's files (not its subfolders) into another.
+void CopyFolder(const QString& from, const QString& to) {
+    QDir().mkpath(to);
+    for (const QString& name : QDir(from).entryList(QDir::Files)) ASSERT_TRUE(QFile::copy(from + '/' + name, to + '/' + name)) << name.toStdString();
+}
+
+// The example plug-ins load, every element finds what it names, and their pages
+// build from their descriptions.
+TEST(Cvtool, ExamplePluginsLoadAndTheirPagesBuild) {
+    const struct {
+        const char* folder;
+        const char* definition;
+        QStringList pages;
+    } examples[] = {
+        {"football", "Football.plugin", {"scoreboard", "scorer", "fulltime"}},
+        {"lowerthird", "LowerThirds.plugin", {"lowerthird", "strap"}},
+    };
+    for (const auto& example : examples) {
+        SCOPED_TRACE(example.folder);
+        QTemporaryDir dir;
+        CopyFolder(QStringLiteral(CORVANE_RESOURCES "/plugins/") + example.folder, dir.path());
+        const ToolRun load = Cvtool({"plugin", "load", dir.filePath(example.definition)});
+        ASSERT_EQ(load.exitCode, 0) << load.err.constData();
+        const QJsonObject plugin = QJsonDocument::fromJson(load.out).object();
+        EXPECT_TRUE(plugin["valid"].toBool());
+        QStringList pages;
+        for (const QJsonValue& page : plugin["pages"].toArray()) pages << page.toObject()["id"].toString();
+        EXPECT_EQ(pages, example.pages);
+        for (const QJsonValue& value : plugin["elements"].toArray()) {
+            const QJsonObject e = value.toObject();
+            if (e["type"].toString() == "static" || e["action"].toString() == "dataEditor") continue;
+            for (const char* reference : {"data", "variable", "selector", "page"})
+                if (e.contains(reference)) EXPECT_TRUE(e[reference].isString()) << "element " << e["index"].toInt();
+        }
+        for (const QString& page : example.pages) {
+            const ToolRun build = Cvtool({"build", dir.filePath(page + ".json"), dir.filePath(page + ".corvane"), "--mode", "1"});
+            EXPECT_EQ(build.exitCode, 0) << build.err.constData();
+            EXPECT_TRUE(QFile::exists(dir.filePath(page + ".corvane")));
+        }
+    }
+}
+
+QByteArray Utf16File(const QString& text) {
+    QByteArray bytes("\xff\xfe", 2);
+    for (QChar c : text) bytes.append(char(c.unicode() & 0xff)).append(char(c.unicode() >> 8));
+    return bytes;
+}
+
+QByteArray ReadAllOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+TEST(Cvtool, PluginActionsPrintTheirCommandsAndFiles) {
+    QTemporaryDir dir;
+    CopyFolder(QStringLiteral(CORVANE_RESOURCES "/plugins/football"), dir.path());
+    WriteFile(dir.filePath("table.squad.9.9.txt"), "stale");
+    const ToolRun run = Cvtool({"plugin", "act", dir.filePath("Football.plugin"), "F1", "6", "Scoreboard", "Full time",
+                                "Full time", "select:scorer=1", "text:away=City", "status:scoreboard=0"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.constData();
+    const QJsonObject result = QJsonDocument::fromJson(run.out).object();
+    EXPECT_EQ(result["start"].toObject()["deleted"].toArray(), QJsonArray{"table.squad.9.9.txt"});
+    EXPECT_TRUE(result["start"].toObject()["written"].toArray().contains("table.squad.5.3.txt"));
+    const QJsonArray steps = result["steps"].toArray();
+    ASSERT_EQ(steps.size(), 8);
+    auto written = [&](int k) {
+        QStringList names;
+        for (const QJsonValue& v : steps[k].toObject()["written"].toArray()) names << v.toString();
+        return names;
+    };
+    auto commands = [&](int k) {
+        QStringList list;
+        for (const QJsonValue& v : steps[k].toObject()["commands"].toArray()) {
+            const QJsonObject c = v.toObject();
+            list << (c.contains("show") ? "show " + c["show"].toString() : "hide " + c["hide"].toString());
+        }
+        return list;
+    };
+    EXPECT_EQ(written(0), (QStringList{"var.homescore.txt", "Football.state"}));
+    EXPECT_EQ(written(1), (QStringList{"var.homescore.txt", "Football.state"}));  // element 6: home +1
+    EXPECT_EQ(commands(2), QStringList{"show scoreboard"});
+    EXPECT_EQ(commands(3), (QStringList{"hide scoreboard", "hide scorer", "show fulltime"}));
+    EXPECT_EQ(commands(4), (QStringList{"hide fulltime", "show scoreboard"}));
+    EXPECT_EQ(written(5), (QStringList{"selector.scorer.1.txt", "selector.scorer.2.txt", "selector.scorer.3.txt", "Football.state"}));
+    EXPECT_EQ(written(6), (QStringList{"text.away.txt", "Football.state"}));
+    EXPECT_EQ(result["values"].toObject()["var.homescore"].toInt(), 2);
+    EXPECT_EQ(result["playing"].toObject()["scoreboard"].toBool(), false);
+    EXPECT_EQ(ReadAllOf(dir.filePath("var.homescore.txt")), Utf16File("2"));
+    EXPECT_EQ(ReadAllOf(dir.filePath("selector.scorer.2.txt")), Utf16File("B. Striker"));
+    EXPECT_EQ(ReadAllOf(dir.filePath("text.away.txt")), Utf16File("City"));
+    EXPECT_TRUE(ReadAllOf(dir.filePath("Football.state")).contains("<data id=\"squad\" value=\"+squad.csv\" />"));
+
+    // Arguments that name nothing are refused before anything runs.
+    for (const auto& [arg, error] : {std::pair{"Penalty", "no button or page element has this caption"},
+                                     std::pair{"99", "elements 0 to"}, std::pair{"select:nobody=1", "names a selector"},
+                                     std::pair{"text:squad=x", "names a text item"},
+                                     std::pair{"status:scoreboard=2", "names a page"}}) {
+        SCOPED_TRACE(arg);
+        const QByteArray before = ReadAllOf(dir.filePath("Football.state"));
+        const ToolRun bad = Cvtool({"plugin", "act", dir.filePath("Football.plugin"), "F1", arg});
+        EXPECT_EQ(bad.exitCode, 1);
+        EXPECT_TRUE(bad.err.contains(error)) << bad.err.constData();
+        EXPECT_EQ(ReadAllOf(dir.filePath("Football.state")), before);
+    }
+    const ToolRun missing = Cvtool({"plugin", "load", dir.filePath("none.plugin")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains("cannot be opened")) << missing.err.constData();
+    WriteFile(dir.filePath("Bare.plugin"), "<config><data><text id=\"t\"/></data></config>");
+    const ToolRun bare = Cvtool({"plugin", "load", dir.filePath("Bare.plugin")});
+    EXPECT_EQ(bare.exitCode, 1);
+    EXPECT_FALSE(QJsonDocument::fromJson(bare.out).object()["valid"].toBool());
+    EXPECT_TRUE(bare.err.contains("no page")) << bare.err.constData();
+    EXPECT_EQ(Cvtool({"plugin", "act"}).exitCode, 2);
+}
+
+}  // namespace

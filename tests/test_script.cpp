@@ -203,24 +203,6 @@ TEST_F(ScriptTest, ASaveOverWhatIsNotARegularFileIsRefused) {
 // ---------------------------------------------------------------------------------
 // Reading
 
-TEST(ScriptLeadingInteger, ReadsLikeAtoiAndSaturates) {
-    struct Case {
-        const char* text;
-        int32_t value;
-    };
-    const Case cases[] = {
-        {"0", 0},           {"7", 7},           {"-7", -7},         {"+7", 7},
-        {"  \t\r\n12", 12}, {"12abc", 12},      {"12 34", 12},      {"1.9", 1},
-        {"0x10", 0},        {"010", 10},        {"", 0},            {"abc", 0},
-        {"-", 0},           {"+-3", 0},         {"- 3", 0},         {"yes", 0},
-        {"2147483647", 2147483647},             {"2147483648", 2147483647},
-        {"-2147483648", -2147483647 - 1},       {"-2147483649", -2147483647 - 1},
-        {"99999999999999999999999", 2147483647}, {"\xc2\xa0" "5", 0},
-    };
-    for (const Case& c : cases) EXPECT_EQ(ScriptFile::LeadingInteger(c.text), c.value) << '"' << c.text << '"';
-    EXPECT_EQ(ScriptFile::LeadingInteger(nullptr), 0);
-}
-
 TEST_F(ScriptTest, HandWrittenFileLoads) {
     const QString path = Put(QStringLiteral("Show.script"),
                              "\xef\xbb\xbf<?xml version=\"1.0\"?>\n"

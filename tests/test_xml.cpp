@@ -48,4 +48,38 @@ TEST(XmlNesting, ParseRefusesDeepDocumentsAndParserErrors) {
     EXPECT_FALSE(Xml::Parse(broken, "<a><b></a>"));
 }
 
+TEST(XmlLeadingInteger, ReadsLikeAtoiAndSaturates) {
+    struct Case {
+        const char* text;
+        int32_t value;
+    };
+    const Case cases[] = {
+        {"0", 0},           {"7", 7},           {"-7", -7},         {"+7", 7},
+        {"  \t\r\n12", 12}, {"12abc", 12},      {"12 34", 12},      {"1.9", 1},
+        {"0x10", 0},        {"010", 10},        {"", 0},            {"abc", 0},
+        {"-", 0},           {"+-3", 0},         {"- 3", 0},         {"yes", 0},
+        {"2147483647", 2147483647},             {"2147483648", 2147483647},
+        {"-2147483648", -2147483647 - 1},       {"-2147483649", -2147483647 - 1},
+        {"99999999999999999999999", 2147483647}, {"\xc2\xa0" "5", 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Xml::LeadingInteger(c.text), c.value) << '"' << c.text << '"';
+    EXPECT_EQ(Xml::LeadingInteger(nullptr), 0);
+}
+
+// Colours: strtoul with base 16 into a 32-bit word.
+TEST(XmlLeadingHex, ReadsLikeStrtoulBase16) {
+    struct Case {
+        const char* text;
+        uint32_t value;
+    };
+    const Case cases[] = {
+        {"FF0000", 0xFF0000u}, {"0000FF", 0xFFu},   {"0x0000ff", 0xFFu}, {"0X10", 0x10u},
+        {" \t c0c0c0", 0xC0C0C0u}, {"12zz", 0x12u}, {"", 0},            {"zz", 0},
+        {"0x", 0},             {"-1", 0xFFFFFFFFu}, {"+a", 0xAu},        {"FFFFFFFF", 0xFFFFFFFFu},
+        {"100000000", 0xFFFFFFFFu}, {"FFFFFFFFFFFFFFFFFFFF", 0xFFFFFFFFu},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Xml::LeadingHex(c.text), c.value) << '"' << c.text << '"';
+    EXPECT_EQ(Xml::LeadingHex(nullptr), 0u);
+}
+
 }  // namespace

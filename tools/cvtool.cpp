@@ -12,6 +12,7 @@
 #include "playback/TextMovement.h"
 #include "playback/TextSource.h"
 #include "tools/PageJson.h"
+#include "tools/PluginCommand.h"
 #include "tools/DisplaysCommand.h"
 #include "tools/OutputCommand.h"
 #include "tools/RenderCommand.h"
@@ -73,6 +74,7 @@ int Usage() {
                  "       cvtool strings [--language N] [--pack FILE] [ID...]\n"
                  "       cvtool script show FILE | cvtool script write SPEC.json OUT\n"
                  "       cvtool schedule [--now YYYY-MM-DDTHH:MM:SS]\n"
+                 "       cvtool plugin load DEF.plugin | cvtool plugin act DEF.plugin ELEMENT...\n"
                  "--mode N: video mode index 0..12 (default: the setting Preferences/Mode)\n"
                  "--encoding N: 0 Auto, 1 ANSI/OEM, 2 UTF-16LE, 3 UTF-16BE, 4 UTF-8 (default 0)\n"
                  "--language N: 0 English, 1..10 a translation of the pack, -1 by the user's language\n"
@@ -294,6 +296,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("settings")) return SettingsCommand(args);
     if (command == QLatin1String("script")) return ScriptCommand(args);
     if (command == QLatin1String("schedule")) return ScheduleCommand(args);
+    if (command == QLatin1String("plugin")) return PluginCommand(args);
     if (command == QLatin1String("strings")) return Strings(args);
     if (command == QLatin1String("textfile")) {
         int encoding = 0;
