@@ -733,8 +733,11 @@ TEST(Cvtool, ExamplePluginsLoadAndTheirPagesBuild) {
         for (const QJsonValue& value : plugin["elements"].toArray()) {
             const QJsonObject e = value.toObject();
             if (e["type"].toString() == "static" || e["action"].toString() == "dataEditor") continue;
-            for (const char* reference : {"data", "variable", "selector", "page"})
-                if (e.contains(reference)) EXPECT_TRUE(e[reference].isString()) << "element " << e["index"].toInt();
+            for (const char* reference : {"data", "variable", "selector", "page"}) {
+                if (e.contains(reference)) {
+                    EXPECT_TRUE(e[reference].isString()) << "element " << e["index"].toInt();
+                }
+            }
         }
         for (const QString& page : example.pages) {
             const ToolRun build = Cvtool({"build", dir.filePath(page + ".json"), dir.filePath(page + ".corvane"), "--mode", "1"});
