@@ -35,9 +35,12 @@ CGlobalHotkeys::CGlobalHotkeys(HotkeyTarget target, Remote::LogSink log, const c
     : target_(std::move(target)), log_(std::move(log)) {
     int screenNumber = 0;
     xcb_connection_t* connection = xcb_connect(display, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
+    if (const int error = xcb_connection_has_error(connection)) {
         xcb_disconnect(connection);
-        if (log_) log_(2, QStringLiteral("CGlobalHotkeys::CGlobalHotkeys(): no X display; global hotkeys are off"));
+        if (log_)
+            log_(2, FormatString(QStringLiteral("CGlobalHotkeys::CGlobalHotkeys(): no X display (connection error %d); "
+                                                "global hotkeys are off"),
+                                 {error}));
         return;
     }
     const xcb_setup_t* setup = xcb_get_setup(connection);
