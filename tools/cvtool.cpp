@@ -16,6 +16,7 @@
 #include "tools/OutputCommand.h"
 #include "tools/RenderCommand.h"
 #include "tools/ScriptCommand.h"
+#include "tools/SwitcherPeerCommand.h"
 #include "tools/TextCommand.h"
 #include "tools/TimelineCommand.h"
 
@@ -72,6 +73,7 @@ int Usage() {
                  "       cvtool settings [SECTION [KEY [VALUE]]]\n"
                  "       cvtool strings [--language N] [--pack FILE] [ID...]\n"
                  "       cvtool script show FILE | cvtool script write SPEC.json OUT\n"
+                 "       cvtool switcher-peer [--port P]\n"
                  "--mode N: video mode index 0..12 (default: the setting Preferences/Mode)\n"
                  "--encoding N: 0 Auto, 1 ANSI/OEM, 2 UTF-16LE, 3 UTF-16BE, 4 UTF-8 (default 0)\n"
                  "--language N: 0 English, 1..10 a translation of the pack, -1 by the user's language\n"
@@ -292,6 +294,7 @@ int main(int argc, char** argv) {
     const QString command = args.takeFirst();
     if (command == QLatin1String("settings")) return SettingsCommand(args);
     if (command == QLatin1String("script")) return ScriptCommand(args);
+    if (command == QLatin1String("switcher-peer")) return SwitcherPeerCommand(args);
     if (command == QLatin1String("strings")) return Strings(args);
     if (command == QLatin1String("textfile")) {
         int encoding = 0;
