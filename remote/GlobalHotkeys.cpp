@@ -133,6 +133,8 @@ void CGlobalHotkeys::Ungrab(unsigned modifiers, uint8_t keycode) {
 bool CGlobalHotkeys::Register(int id, unsigned modifiers, uint32_t keysym) {
     if (!connection_) return false;
     Unregister(id);
+    // A connection the server dropped answers every request without an error.
+    if (xcb_connection_has_error(connection_)) return false;
     const uint8_t keycode = Keycode(keysym);
     if (keycode == 0 || !Grab(modifiers, keycode)) return false;
     std::lock_guard<std::mutex> guard(lock_);

@@ -1,7 +1,7 @@
 // Global hotkeys on the X server of DISPLAY (Xvfb in the test run), pressed with
 // xdotool as another application would see them.
 #include "remote/GlobalHotkeys.h"
-#include "RemoteTestSupport.h"
+#include "tests/RemoteTestSupport.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -1,7 +1,7 @@
 // The keypad controller through a fake transport that speaks the keypad's reports:
 // which devices it opens, the reports it writes, the key events it posts.
 #include "remote/XKController.h"
-#include "RemoteTestSupport.h"
+#include "tests/RemoteTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -329,6 +329,28 @@ TEST_F(Keypad, DestroyingTheControllerSwitchesEveryLightOffBeforeClosing) {
     EXPECT_EQ(tail, (std::vector<std::string>{"write 13 B5 29 00", "write 13 B5 09 00", "write 13 B5 2A 00",
                                               "write 13 B5 0A 00", "close 13"}));
     EXPECT_TRUE(log.Contains(QStringLiteral("2 CXKController::~CXKController()")));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(KeypadHidapi, WithoutAKeypadAttachedTheControllerStaysClosedAndSaysWhy) {
+    {
+        const auto probe = MakeHidXKTransport();
+        std::vector<XKDeviceRecord> devices;
+        if (!probe->Load() || probe->Enumerate(VendorId, devices) != 0) GTEST_SKIP() << "hidapi does not work here";
+        for (const XKDeviceRecord& device : devices)
+            if (device.usagePage == UsagePage && IsKnownProduct(device.productId))
+                GTEST_SKIP() << "a keypad is attached";
+    }
+    RemoteTest::LogLines log;
+    CXKController controller(MakeHidXKTransport(), CXKController::KeyTarget(), log.Sink());
+    ASSERT_TRUE(controller.IsAvailable());
+    EXPECT_FALSE(controller.IsOpen());
+    controller.Open();
+    EXPECT_FALSE(controller.IsOpen());
+    EXPECT_TRUE(log.Contains(QStringLiteral("2 CXKController::CXKController(): initialized = 1")));
 }
 
 }  // namespace

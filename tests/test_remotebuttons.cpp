@@ -2,7 +2,7 @@
 // client against a local stand-in switcher on 127.0.0.1.
 #include "remote/RemoteButtons.h"
 #include "remote/SwitcherPeer.h"
-#include "RemoteTestSupport.h"
+#include "tests/RemoteTestSupport.h"
 
 #include <QJsonArray>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // "cvtool switcher-peer" as an integrator runs it, with the real client talking to it.
 #include "remote/RemoteButtons.h"
-#include "RemoteTestSupport.h"
+#include "tests/RemoteTestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
