@@ -190,14 +190,12 @@ void CGlobalHotkeys::EventThread() {
             if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
                 const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
                 if (type == XCB_KEY_RELEASE) {
-                    down_[key->detail] = false;
                     lastRelease_[key->detail] = key->time;
                 } else {
-                    // Auto-repeat: a press while the key is down, or one stamped with the
-                    // time of the release just before it.
-                    const bool repeat = down_[key->detail] ||
-                                        (lastRelease_.count(key->detail) && lastRelease_[key->detail] == key->time);
-                    down_[key->detail] = true;
+                    // The server repeats a held key as a release and a press with the
+                    // same time stamp; such a press is no new one.
+                    const auto released = lastRelease_.find(key->detail);
+                    const bool repeat = released != lastRelease_.end() && released->second == key->time;
                     if (!repeat) {
                         const unsigned modifiers = key->state & ~ignored & 0xFF;
                         int id = 0;

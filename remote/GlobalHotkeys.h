@@ -80,9 +80,8 @@ private:
     // Written by the user-interface thread, read by the event thread, under lock_.
     std::map<int, Grabbed> grabs_;
 
-    // Read by the event thread only.
+    // The event thread's alone (auto-repeat detection).
     std::map<uint8_t, uint32_t> lastRelease_;  // keycode -> time of its last release
-    std::map<uint8_t, bool> down_;
 
     int wake_ = -1;  // eventfd that ends the event thread; fixed after construction
     std::thread thread_;

@@ -122,6 +122,20 @@ TEST_F(GlobalHotkeys, TheGrabHoldsWithCapsLockOn) {
     EXPECT_EQ(pressed, (std::vector<int>{3}));
 }
 
+TEST_F(GlobalHotkeys, AHeldCombinationCountsOnceWhateverTheServerRepeats) {
+    ASSERT_TRUE(hotkeys->Register(5, CGlobalHotkeys::ModControl, '7'));
+    ASSERT_TRUE(hotkeys->Register(6, CGlobalHotkeys::ModControl, '8'));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("ctrl+7")}), 0);
+    ASSERT_TRUE(WaitUntil([&] { return pressed.size() >= 1; }));
+    // Held past the server's repeat delay (660 ms by default): its repeats would
+    // arrive as further presses.
+    WaitUntil([] { return false; }, 1500);
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("ctrl+7")}), 0);
+    ASSERT_TRUE(Press("ctrl+8"));  // everything before this press has been read once it arrives
+    ASSERT_TRUE(WaitUntil([&] { return !pressed.empty() && pressed.back() == 6; }));
+    EXPECT_EQ(pressed, (std::vector<int>{5, 6}));
+}
+
 TEST(GlobalHotkeysWithoutDisplay, AnUnreachableDisplayLeavesThemOffAndRefusesRegistrations) {
     RemoteTest::LogLines log;
     CGlobalHotkeys hotkeys(CGlobalHotkeys::HotkeyTarget(), log.Sink(), ":4093");
