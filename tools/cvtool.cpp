@@ -17,6 +17,8 @@
 #include "tools/OutputCommand.h"
 #include "tools/RenderCommand.h"
 #include "tools/ScriptCommand.h"
+#include "tools/SwitcherCommand.h"
+#include "tools/SwitcherPeerCommand.h"
 #include "tools/TextCommand.h"
 #include "tools/TimelineCommand.h"
 
@@ -75,6 +77,8 @@ int Usage() {
                  "       cvtool script show FILE | cvtool script write SPEC.json OUT\n"
                  "       cvtool schedule [--now YYYY-MM-DDTHH:MM:SS]\n"
                  "       cvtool plugin load DEF.plugin | cvtool plugin act DEF.plugin ELEMENT...\n"
+                 "       cvtool switcher PAGE --ip ADDR [--port P] [--seconds S] [--mode N]\n"
+                 "       cvtool switcher-peer [--port P]\n"
                  "--mode N: video mode index 0..12 (default: the setting Preferences/Mode)\n"
                  "--encoding N: 0 Auto, 1 ANSI/OEM, 2 UTF-16LE, 3 UTF-16BE, 4 UTF-8 (default 0)\n"
                  "--language N: 0 English, 1..10 a translation of the pack, -1 by the user's language\n"
@@ -297,6 +301,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("script")) return ScriptCommand(args);
     if (command == QLatin1String("schedule")) return ScheduleCommand(args);
     if (command == QLatin1String("plugin")) return PluginCommand(args);
+    if (command == QLatin1String("switcher-peer")) return SwitcherPeerCommand(args);
     if (command == QLatin1String("strings")) return Strings(args);
     if (command == QLatin1String("textfile")) {
         int encoding = 0;
@@ -324,6 +329,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("render")) return RenderCommand(args, mode);
     if (command == QLatin1String("displays")) return DisplaysCommand(args, mode);
     if (command == QLatin1String("output")) return OutputCommand(args, mode);
+    if (command == QLatin1String("switcher")) return SwitcherCommand(args, mode);
     if (command == QLatin1String("import")) return Import(args, mode, presenter);
     if (args.size() == 1 && command == QLatin1String("info")) return Info(args[0], mode);
     if (args.size() == 2 && command == QLatin1String("build")) return Build(args[0], args[1], mode);
