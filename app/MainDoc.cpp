@@ -410,6 +410,17 @@ void CMainDoc::AutomationCheckTime() {
     for (const int index : check.due) AutomationStartScript(index);
 }
 
+void CMainDoc::AutomationRegisterGlobalHotkeys(CGlobalHotkeys& hotkeys) {
+    for (size_t i = 1; i < Automation.size(); ++i)
+        if (Automation[i].Hotkey != 0 && Automation[i].Global) hotkeys.RegisterAutomationHotkey(int(i), Automation[i].Hotkey);
+}
+
+void CMainDoc::AutomationUnregisterGlobalHotkeys(CGlobalHotkeys& hotkeys) {
+    // Entries without Global were never registered; their release is refused quietly.
+    for (size_t i = 1; i < Automation.size(); ++i)
+        if (Automation[i].Hotkey != 0) hotkeys.Unregister(int(i));
+}
+
 // ---------------------------------------------------------------------------------
 // Hotkeys and switcher buttons
 

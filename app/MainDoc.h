@@ -13,6 +13,7 @@
 #include "core/Placement.h"
 #include "playback/PlayCommand.h"
 #include "script/FrameScript.h"
+#include "remote/GlobalHotkeys.h"
 #include "script/ScriptSchedule.h"
 
 #include <QString>
@@ -167,6 +168,11 @@ public:
     void AutomationStartScript(int index);
     // The per-second time check the tick runs first in the main instance.
     void AutomationCheckTime();
+    // The system-wide hotkeys of the entries marked Global, registered with the
+    // entry's index as identifier (a combination another program holds is only
+    // logged), and their release (while the automation editor is open).
+    void AutomationRegisterGlobalHotkeys(CGlobalHotkeys& hotkeys);
+    void AutomationUnregisterGlobalHotkeys(CGlobalHotkeys& hotkeys);
 
     // Remote inputs. A hotkey index (1-20) pressed inside the application toggles
     // the objects with that hotkey; when it moved some, a running script stops (the

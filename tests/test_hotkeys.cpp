@@ -1,10 +1,12 @@
 // Global hotkeys on the X server of DISPLAY (Xvfb in the test run), pressed with
 // xdotool as another application would see them.
+#include "app/MainDoc.h"
 #include "remote/GlobalHotkeys.h"
 #include "tests/RemoteTestSupport.h"
 
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -134,6 +136,58 @@ TEST_F(GlobalHotkeys, AHeldCombinationCountsOnceWhateverTheServerRepeats) {
     ASSERT_TRUE(Press("ctrl+8"));  // everything before this press has been read once it arrives
     ASSERT_TRUE(WaitUntil([&] { return !pressed.empty() && pressed.back() == 6; }));
     EXPECT_EQ(pressed, (std::vector<int>{5, 6}));
+}
+
+// The document's registration: only entries marked Global are grabbed, and a press
+// in another application starts the entry's script.
+TEST_F(GlobalHotkeys, TheDocumentRegistersItsGlobalEntriesAndTheirPressStartsTheScript) {
+    struct Host : IDocumentHost {
+        void UpdateViews(int) override {}
+    } host;
+    CMainDoc doc(host, 0);
+    doc.Page.OutputOn = 1;
+    QTemporaryDir dir;
+    CFrameScript script;
+    script.Append(std::make_unique<CFrameScriptItem>(ScriptActionType::WaitPeriod, QString(), 60));
+    const QString file = dir.filePath(QStringLiteral("opening.script"));
+    ASSERT_TRUE(script.SaveFile(file));
+    CFrameScriptSchedule global, local;
+    global.File = local.File = file;
+    global.Hotkey = 12;  // Alt+1
+    global.Global = 1;
+    local.Hotkey = 13;  // Alt+2, inside the application only
+    doc.Automation = {CFrameScriptSchedule{}, local, global};
+    // This fixture's receiver collects the presses; the document's takes them to the entry.
+    QObject receiver;
+    std::vector<int> entries;
+    CGlobalHotkeys documentKeys(CGlobalHotkeys::HotkeyTarget(&receiver,
+                                                             [&](int id) {
+                                                                 entries.push_back(id);
+                                                                 doc.GlobalHotkeyEvent(id);
+                                                             }),
+                                log.Sink());
+    ASSERT_TRUE(documentKeys.IsAvailable());
+    hotkeys.reset();  // the fixture's connection is not needed
+    doc.AutomationRegisterGlobalHotkeys(documentKeys);
+    EXPECT_TRUE(log.Contains(QStringLiteral("2 CMainDoc::AutomationRegisterGlobalHotkeys(2, 12) = 1")));
+    EXPECT_FALSE(log.Contains(QStringLiteral("2 CMainDoc::AutomationRegisterGlobalHotkeys(1, 13) = 1")));
+
+    ASSERT_TRUE(documentKeys.Register(100, CGlobalHotkeys::ModControl, '8'));  // a marker: presses before it have arrived
+    ASSERT_TRUE(Press("alt+2"));
+    ASSERT_TRUE(Press("alt+1"));
+    ASSERT_TRUE(Press("ctrl+8"));
+    ASSERT_TRUE(WaitUntil([&] { return !entries.empty() && entries.back() == 100; }));
+    EXPECT_EQ(entries, (std::vector<int>{2, 100}));
+    EXPECT_TRUE(doc.ScriptRunning());
+    EXPECT_EQ(doc.Script.DisplayName(), QStringLiteral("opening"));
+
+    doc.ScriptStop();
+    doc.AutomationUnregisterGlobalHotkeys(documentKeys);
+    ASSERT_TRUE(Press("alt+1"));
+    ASSERT_TRUE(Press("ctrl+8"));
+    ASSERT_TRUE(WaitUntil([&] { return entries.size() >= 3; }));
+    EXPECT_EQ(entries, (std::vector<int>{2, 100, 100})) << "released while the automation editor is open";
+    EXPECT_FALSE(doc.ScriptRunning());
 }
 
 TEST(GlobalHotkeysWithoutDisplay, AnUnreachableDisplayLeavesThemOffAndRefusesRegistrations) {
