@@ -189,10 +189,12 @@ bool CMainDoc::Save(const QString& path) {
     return true;
 }
 
-bool CMainDoc::LoadPageFile(const QString& path, bool replaceAll, std::vector<CFrame*>* kept) {
+bool CMainDoc::LoadPageFile(const QString& path, bool replaceAll, std::vector<CFrame*>* kept,
+                            std::vector<CFrame*>* added) {
     std::vector<std::unique_ptr<CFrame>> read;
     if (!PageFile::ReadPage(path, ModeIndex, DesktopDpi, read)) return false;
     if (kept) kept->clear();
+    if (added) added->clear();
     {
         CPageSnapshot snapshot(Page);
         for (CFrame* object : snapshot.list) {
@@ -204,7 +206,8 @@ bool CMainDoc::LoadPageFile(const QString& path, bool replaceAll, std::vector<CF
         }
         for (auto& object : read) {
             object->FramePeriod = VideoModes::FramePeriod(ModeIndex);
-            Page.Add(object);  // beyond the limit: dropped with the list
+            CFrame* const adding = object.get();
+            if (Page.Add(object) && added) added->push_back(adding);  // beyond the limit: dropped with the list
         }
     }
     Reset();
@@ -452,4 +455,79 @@ std::array<uint8_t, 16> CMainDoc::ButtonLamps() {
         if (object->SwitcherButton >= 1 && object->SwitcherButton <= 16 && object->Playing.load())
             lamps[size_t(object->SwitcherButton - 1)] = 1;
     return lamps;
+}
+
+// ---------------------------------------------------------------------------------
+// Sport plug-ins
+
+bool CMainDoc::PluginLaunch(const QString& definition, CSettingsStore& settings) {
+    NewPage();
+    Plugin.reset();
+    PluginPages.clear();
+    PluginStatus.clear();
+    settings.SetText(Settings::PluginLastFileName, definition);
+    auto plugin = std::make_unique<CPlugin>();
+    if (!plugin->LoadDefinition(definition)) {
+        CDebug::Log(1, "CMainDoc::PluginLaunch(%s): %s", definition, plugin->LastError());
+        CTranslate::Global().MessageBoxFormat(10311, MbIconError, {definition});
+        return false;
+    }
+    for (int k = 0; k < int(plugin->Pages().size()); ++k) {
+        std::vector<CFrame*> added;
+        if (!LoadPageFile(plugin->GetPageFileName(k), false, nullptr, &added)) {
+            // No panel opens: the pages loaded so far stay as objects, not as the plug-in's.
+            PluginPages.clear();
+            PluginStatus.clear();
+            return false;
+        }
+        const QString id = plugin->PageId(k);
+        for (CFrame* object : added) {
+            object->Locked = 1;
+            object->Group = id;
+        }
+        PluginPages.push_back(id);
+        PluginStatus.push_back(0);
+    }
+    plugin->DeleteAllFiles();
+    plugin->LoadState();
+    plugin->WriteAllFiles();
+    Plugin = std::move(plugin);
+    host_.UpdateViews(UpdateGeneral);
+    return true;
+}
+
+void CMainDoc::PluginClose() {
+    Plugin.reset();
+    PluginPages.clear();
+    PluginStatus.clear();
+    NewPage();
+}
+
+void CMainDoc::PluginPageCommand(int command, int pageIndex) {
+    if (pageIndex < 0 || size_t(pageIndex) >= PluginPages.size()) return;
+    const QString& id = PluginPages[size_t(pageIndex)];
+    if (command == 1)
+        Command(PlayCommand::Play, CommandTarget::NamedGroup(id));
+    else if (command == 2)
+        Command(PlayCommand::End, CommandTarget::NamedGroup(id));
+}
+
+std::vector<std::pair<int, int>> CMainDoc::PluginPoll() {
+    std::vector<std::pair<int, int>> changes;
+    if (PluginPages.empty()) return changes;
+    std::vector<int> playing(PluginPages.size(), 0);
+    {
+        CPageSnapshot snapshot(Page);
+        for (const CFrame* object : snapshot.list) {
+            if (!object->Playing.load()) continue;
+            for (size_t k = 0; k < PluginPages.size(); ++k)
+                if (object->Group == PluginPages[k]) playing[k] = 1;
+        }
+    }
+    for (size_t k = 0; k < PluginPages.size(); ++k) {
+        if (playing[k] == PluginStatus[k]) continue;
+        PluginStatus[k] = playing[k];
+        changes.emplace_back(int(k), playing[k]);
+    }
+    return changes;
 }

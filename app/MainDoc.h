@@ -13,6 +13,7 @@
 #include "core/Placement.h"
 #include "playback/PlayCommand.h"
 #include "script/FrameScript.h"
+#include "plugin/Plugin.h"
 #include "remote/GlobalHotkeys.h"
 #include "script/ScriptSchedule.h"
 
@@ -126,7 +127,9 @@ public:
     // Loads a page file, replacing every object or adding to the page (keeping the
     // objects that play or are locked, returned in kept). False when the file could
     // not be read; nothing changes then.
-    bool LoadPageFile(const QString& path, bool replaceAll, std::vector<CFrame*>* kept = nullptr);
+    // added, when given, receives the objects the file brought onto the page.
+    bool LoadPageFile(const QString& path, bool replaceAll, std::vector<CFrame*>* kept = nullptr,
+                      std::vector<CFrame*>* added = nullptr);
     // "Add objects to current page and start playback" and "Load page file and play it".
     bool AddPageFileAndPlay(const QString& path);
     bool LoadPageFileAndPlay(const QString& path);
@@ -189,6 +192,30 @@ public:
     // The switcher's tally lamps: lamp n-1 lights while an object bound to button n
     // plays.
     std::array<uint8_t, 16> ButtonLamps();
+
+    // Sport plug-ins. The running plug-in (null when none), the ids of its pages
+    // whose page files were loaded, in page order, and the playing state last
+    // reported for each.
+    std::unique_ptr<CPlugin> Plugin;
+    std::vector<QString> PluginPages;
+    std::vector<int> PluginStatus;
+    // The launch once the operator chose the definition file: a new page, the path
+    // kept as "LastFileName" in settings, the definition loaded (message 10311 when
+    // it cannot be), every page file of the plug-in added to the page with its
+    // objects locked and grouped under the page's id (the reader's message when one
+    // cannot be read: the launch stops there, the pages before it stay), then the
+    // plug-in's files deleted, its values read back and its files written. True
+    // when the panel may open.
+    bool PluginLaunch(const QString& definition, CSettingsStore& settings);
+    // After the panel closed: the plug-in goes and a new page starts.
+    void PluginClose();
+    // A page command of the panel (1 show: play the page's objects; 2 hide: end
+    // them). Indexes outside the plug-in's pages, and any command while the output
+    // is off, do nothing.
+    void PluginPageCommand(int command, int pageIndex);
+    // The tick's poll: the pages whose playing state changed since the last report,
+    // as (page index, 0 or 1), in page order; the reports are remembered.
+    std::vector<std::pair<int, int>> PluginPoll();
 
     int PageWidth() const;
     int PageHeight() const;
