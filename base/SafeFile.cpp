@@ -21,6 +21,12 @@ const char* FileRefusalText(FileRefusal refusal) {
     return "unknown error";
 }
 
+QString FileRefusalText(FileRefusal refusal, qint64 maxBytes) {
+    QString text = QString::fromUtf8(FileRefusalText(refusal));
+    if (refusal == FileRefusal::TooLarge) text += QStringLiteral(" (more than %1 bytes)").arg(maxBytes);
+    return text;
+}
+
 namespace SafeFile {
 
 FileRefusal OpenRegular(QFile& file, const QString& path) {

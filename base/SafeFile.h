@@ -23,6 +23,8 @@ enum class FileRefusal {
 
 // Plain words for the log and the tool's standard error.
 const char* FileRefusalText(FileRefusal refusal);
+// The same for a read capped at maxBytes, naming the cap when the file exceeded it.
+QString FileRefusalText(FileRefusal refusal, qint64 maxBytes);
 
 namespace SafeFile {
 

@@ -97,8 +97,7 @@ bool CFrameScript::LoadFile(const QString& path) {
     QByteArray bytes;
     bool ok = false;
     if (const FileRefusal refusal = SafeFile::ReadAll(path, MaxFileBytes, bytes); refusal != FileRefusal::None) {
-        lastError_ = QString::fromUtf8(FileRefusalText(refusal));
-        if (refusal == FileRefusal::TooLarge) lastError_ += QStringLiteral(" (more than %1 bytes)").arg(MaxFileBytes);
+        lastError_ = FileRefusalText(refusal, MaxFileBytes);
     } else {
         ok = Read(bytes, path);
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "plugin/Plugin.h"
+#include "tests/TempFolderFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -28,30 +29,8 @@ inline void PrintTo(const QByteArray& bytes, std::ostream* os) {
     *os << '"';
 }
 
-class PluginFixture : public ::testing::Test {
+class PluginFixture : public TempFolderFixture {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
-    QString Path(const QString& name) const { return dir.filePath(name); }
-    QString Folder() const { return dir.path() + u'/'; }
-    QString Put(const QString& name, const QByteArray& bytes) {
-        QDir().mkpath(QFileInfo(Path(name)).absolutePath());
-        QFile file(Path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        EXPECT_EQ(file.write(bytes), bytes.size());
-        return file.fileName();
-    }
-    static QByteArray Contents(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-    QByteArray File(const QString& name) const { return Contents(Path(name)); }
-    QStringList Files() const {
-        QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
-        names.sort();
-        return names;
-    }
-
     // An output file's bytes for text, built by hand: FF FE and little-endian units.
     static QByteArray Utf16(const QString& text) {
         QByteArray bytes("\xFF\xFE", 2);
@@ -68,6 +47,5 @@ protected:
         return plugin.LoadDefinition(path);
     }
 
-    QTemporaryDir dir;
     CPlugin plugin;
 };

@@ -4,6 +4,7 @@
 #include "app/MainDoc.h"
 #include "base/Settings.h"
 #include "base/Translate.h"
+#include "tests/RecordingPresenter.h"
 
 #include <gtest/gtest.h>
 
@@ -11,20 +12,6 @@
 #include <QTemporaryDir>
 
 namespace {
-
-class Presenter : public IMessagePresenter {
-public:
-    Presenter() { previous_ = CTranslate::Global().SetPresenter(this); }
-    ~Presenter() override { CTranslate::Global().SetPresenter(previous_); }
-    int Show(const QString& text, unsigned) override {
-        texts.push_back(text);
-        return IdOk;
-    }
-    std::vector<QString> texts;
-
-private:
-    IMessagePresenter* previous_ = nullptr;
-};
 
 struct QuietHost : IDocumentHost {
     void UpdateViews(int) override {}
@@ -65,7 +52,7 @@ protected:
         return snapshot.list;
     }
 
-    Presenter presenter;
+    RecordingPresenter presenter;
     QuietHost host;
     CMainDoc doc{host, 0};
     QTemporaryDir dir;

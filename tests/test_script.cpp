@@ -1,6 +1,7 @@
 // Scripts: the model, the file the writer makes (golden bytes), files written by
 // hand and on Windows, refusals of what is not a script, and saves that fail.
 #include "tests/FileSizeLimit.h"
+#include "tests/TempFolderFixture.h"
 #include "script/FrameScript.h"
 
 #include <gtest/gtest.h>
@@ -21,25 +22,8 @@ namespace {
 
 using Kind = ScriptActionType;
 
-class ScriptTest : public ::testing::Test {
+class ScriptTest : public TempFolderFixture {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-    QString Path(const QString& name) const { return dir.filePath(name); }
-    // The folder a script in dir stores its page paths against.
-    QString Folder() const { return dir.path() + u'/'; }
-    QString Put(const QString& name, const QByteArray& bytes) {
-        QDir().mkpath(QFileInfo(Path(name)).absolutePath());
-        QFile file(Path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        EXPECT_EQ(file.write(bytes), bytes.size());
-        return file.fileName();
-    }
-    static QByteArray Contents(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-    }
-    QStringList Files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System); }
-
     static void Add(CFrameScript& script, Kind kind, const QString& sdata = QString(), int32_t idata = 0) {
         script.Append(std::make_unique<CFrameScriptItem>(kind, sdata, idata));
     }
@@ -49,7 +33,6 @@ protected:
         return items;
     }
 
-    QTemporaryDir dir;
 };
 
 // ---------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "app/MainDoc.h"
 #include "base/Settings.h"
 #include "base/Translate.h"
+#include "tests/RecordingPresenter.h"
 
 #include <gtest/gtest.h>
 
@@ -13,20 +14,6 @@
 #include <vector>
 
 namespace {
-
-class Presenter : public IMessagePresenter {
-public:
-    Presenter() { previous_ = CTranslate::Global().SetPresenter(this); }
-    ~Presenter() override { CTranslate::Global().SetPresenter(previous_); }
-    int Show(const QString& text, unsigned) override {
-        texts.push_back(text);
-        return IdOk;
-    }
-    std::vector<QString> texts;
-
-private:
-    IMessagePresenter* previous_ = nullptr;
-};
 
 struct Status {
     int state, step, count;
@@ -83,7 +70,7 @@ public:
         return playing;
     }
 
-    Presenter presenter;
+    RecordingPresenter presenter;
     VirtualHost host;
     CMainDoc doc{host, 0};
     std::vector<CFrame*> objects;  // groups "News", "news", none
