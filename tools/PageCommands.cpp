@@ -28,6 +28,8 @@ bool ParseCommand(const QString& text, TimedCommand& command) {
 void PrintLine(const QJsonObject& line) {
     std::fputs(QJsonDocument(line).toJson(QJsonDocument::Compact).constData(), stdout);
     std::fputc('\n', stdout);
+    // A program that reads a live tool's lines through a pipe sees each at once.
+    std::fflush(stdout);
 }
 
 void Apply(CPlayoutPage& playout, const TimedCommand& c) {

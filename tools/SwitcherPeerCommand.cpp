@@ -2,6 +2,7 @@
 
 #include "remote/RemoteButtons.h"
 #include "remote/SwitcherPeer.h"
+#include "tools/PageCommands.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,12 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-void PrintLine(const QJsonObject& object) {
-    std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
 
 int Usage() {
     std::fprintf(stderr,
