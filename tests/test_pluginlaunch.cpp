@@ -2,12 +2,14 @@
 // under their ids, the panel's page commands play and end them through the command
 // path, and the tick's poll reports each page's state once per change.
 #include "app/MainDoc.h"
+#include "app/PluginPages.h"
 #include "base/Settings.h"
 #include "base/Translate.h"
 #include "tests/RecordingPresenter.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -119,6 +121,32 @@ TEST_F(PluginLaunch, AFailedLaunchSaysWhyAndStops) {
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_EQ(objects[0]->Group, QStringLiteral("score"));
     EXPECT_EQ(objects[1]->Locked, 1);
+}
+
+// The panel's road: a click on a page element queues the page command, the
+// document carries it out once the click has returned, and the tick's poll lights
+// the element.
+TEST_F(PluginLaunch, APageElementPlaysItsPageAfterTheClickAndLightsUpAtThePoll) {
+    ASSERT_TRUE(doc.PluginLaunch(dir.filePath(QStringLiteral("Show.plugin")), settings));
+    struct Panel : CPluginPageHost {
+        using CPluginPageHost::CPluginPageHost;
+        void SetElementActive(int element, bool active) override { lit.emplace_back(element, active); }
+        std::vector<std::pair<int, bool>> lit;
+    } panel(doc);
+    CPluginControl control(*doc.Plugin, panel);
+    const std::vector<CFrame*> objects = Objects();
+
+    control.DoAction(1);  // the toggle element of page "name"
+    EXPECT_EQ(objects[2]->Playing.load(), 0) << "queued, not yet carried out";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(objects[2]->Playing.load(), 1);
+    EXPECT_EQ(objects[0]->Playing.load(), 0);
+    panel.PollStatus(control);
+    EXPECT_EQ(panel.lit, (std::vector<std::pair<int, bool>>{{1, true}}));
+
+    control.DoAction(1);  // the page plays now: the toggle hides it
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(objects[2]->Ending);
 }
 
 }  // namespace
