@@ -421,6 +421,12 @@ void CCanvasModel::Tick() {
     document_.ScriptProcessing();
 }
 
+int CCanvasModel::ContextMenu() {
+    document_.ScriptStop();
+    constexpr int EditingMenu = 202, ObjectMenu = 203, PageMenu = 204;
+    return editing_ ? EditingMenu : document_.Selected ? ObjectMenu : PageMenu;
+}
+
 QString CCanvasModel::StatusText() const {
     const CFrame* object = document_.Selected;
     if (!object) return QString();

@@ -170,6 +170,11 @@ public:
     // then the script runner.
     void Tick();
 
+    // The context menu to show (right button up or the menu key), after a running
+    // script stopped: 202 while text is edited in place, 203 with a selection, 204
+    // otherwise.
+    int ContextMenu();
+
     // " %d: %d,%d - %d,%d (%dx%d)" for the selection, else empty.
     QString StatusText() const;
 

@@ -48,6 +48,7 @@ public:
     };
     void UpdateViews(int kind, const CRect* rect) override { updates.push_back({kind, rect != nullptr, rect ? *rect : CRect{}}); }
     void ZoomChanged(int index) override { zooms.push_back(index); }
+    void Repaint() override { ++repaints; }
     void OpenInPlaceEditor(const InPlaceEditor& e) override {
         opened.push_back(e);
         open = true;
@@ -57,6 +58,7 @@ public:
 
     std::vector<Update> updates;
     std::vector<int> zooms;
+    int repaints = 0;
     std::vector<InPlaceEditor> opened;
     bool open = false;
     QByteArray editorText;
@@ -291,6 +293,35 @@ TEST_F(Canvas, StillTextIsComposedUnlessEditedInPlace) {
     EXPECT_EQ(Rgb(canvas->Composition(), 20, 20), Rgb(canvas->Background(), 20, 20));
 }
 
+TEST_F(Canvas, StillTextOfAnUnreadableSourceIsAnErrorAndOfAPlayingObjectWaits) {
+    CFrame* file = AddObject({0, 0, 200, 60});
+    file->TextSource = SourceTextFile;
+    file->FileName = dir.filePath("missing.txt");
+    CFrame* playing = AddObject({0, 100, 200, 160});
+    playing->RichText = "{\\rtf1 Text}";
+    playing->Playing = 1;
+    EXPECT_FALSE(canvas->Compose({0, 0, 720, 576}));
+    EXPECT_EQ(file->TextError.load(), 1);
+    EXPECT_EQ(playing->EditorTextValid.load(), 0);  // made once it stops
+    playing->Playing = 0;
+    canvas->CollectOutlines();
+    const std::vector<CanvasOutline> outlines = canvas->Outlines();
+    ASSERT_EQ(outlines.size(), 1u);
+    EXPECT_EQ(outlines[0].kind, 1);
+    EXPECT_TRUE(canvas->Compose({0, 100, 720, 160}));
+    EXPECT_EQ(playing->EditorTextValid.load(), 1);
+}
+
+TEST_F(Canvas, UpdateSelectsByNumber) {
+    AddObject({0, 0, 50, 50});
+    CFrame* second = AddObject({0, 0, 50, 50});
+    EXPECT_TRUE(canvas->Update(UpdateSelectNumber, nullptr, 2));
+    EXPECT_EQ(doc.Selected, second);
+    EXPECT_EQ(doc.SelectedNumber, 2);
+    EXPECT_FALSE(canvas->Update(UpdateSelectNumber, nullptr, 3));
+    EXPECT_EQ(doc.Selected, second);
+}
+
 // ---------------------------------------------------------------------------------
 // Hit testing and the mouse
 
@@ -365,6 +396,36 @@ TEST_F(Canvas, TrackedRectangleIsConvertedBackAndUndoable) {
     EXPECT_EQ(a->Rect, (CRect{100, 100, 200, 200}));
     doc.DoRedo();
     EXPECT_EQ(a->Rect, (CRect{140, 100, 240, 200}));
+}
+
+TEST_F(Canvas, DoubleClickOnTheSelectionTogglesItsPlay) {
+    CFrame* a = AddObject({100, 100, 200, 200});
+    CFrame* b = AddObject({300, 100, 400, 200});
+    doc.Page.OutputOn = 1;
+    doc.Select(a);
+    canvas->DoubleClick({350, 150}, {});  // not the selection
+    EXPECT_EQ(b->Playing.load(), 0);
+    canvas->DoubleClick({150, 150}, {});
+    EXPECT_EQ(a->Playing.load(), 1);
+    EXPECT_EQ(host.repaints, 1);  // its outline appeared
+    a->Stop();
+    doc.Page.OutputOn = 0;
+}
+
+TEST_F(Canvas, TickRepaintsOnlyWhenOutlinesChangedAndContextMenus) {
+    CFrame* a = AddObject({100, 100, 200, 200});
+    canvas->Tick();
+    EXPECT_EQ(host.repaints, 0);
+    a->BackgroundError = 1;
+    canvas->Tick();
+    canvas->Tick();
+    EXPECT_EQ(host.repaints, 1);
+    EXPECT_EQ(canvas->ContextMenu(), 204);
+    doc.Select(a);
+    EXPECT_EQ(canvas->ContextMenu(), 203);
+    ASSERT_TRUE(canvas->StartEdit());
+    EXPECT_EQ(canvas->ContextMenu(), 202);
+    canvas->EndEdit();
 }
 
 // ---------------------------------------------------------------------------------
