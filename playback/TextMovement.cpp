@@ -187,6 +187,26 @@ RasteriseResult RasteriseFrame(CFrame& frame, CPicture& picture, int& start, CRi
                      [&frame](CRichEditExCtrl& control) { return TextSource::LoadTextToRender(frame, control); });
 }
 
+const CPicture* GetEditorText(CFrame& frame, CRichEditTextRenderer& renderer) {
+    if (!frame.EditorTextValid.load() && !frame.Playing.load()) {
+        frame.EditorText.Clear();
+        if (TextSource::InitSource(frame, renderer)) {
+            frame.TextError.exchange(0);
+            int start = 0;
+            if (!RasteriseFrame(frame, frame.EditorText, start, renderer, true).done) frame.EditorText.Clear();
+            constexpr int CaptionLength = 20;
+            const QString text = TextSource::ControlFor(frame, renderer).PlainText();
+            frame.Caption = text.size() > CaptionLength ? text.left(CaptionLength) + QStringLiteral("...") : text;
+        } else {
+            frame.TextError.exchange(1);
+            frame.Caption.clear();
+        }
+        frame.EditorTextValid = 1;
+    }
+    if (!frame.EditorTextValid.load() || frame.EditorText.IsEmpty()) return nullptr;
+    return &frame.EditorText;
+}
+
 bool InvokeRender(CFrame& frame, CRichEditTextRenderer& renderer) {
     frame.TextBusy = 1;
     if (!frame.Playing.load()) {

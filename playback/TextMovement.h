@@ -27,6 +27,13 @@ RasteriseObject RasteriseObjectOf(const CFrame& frame);
 RasteriseResult RasteriseFrame(CFrame& frame, CPicture& picture, int& start, CRichEditTextRenderer& renderer,
                                bool still);
 
+// The editor's still picture of the object's text (EditorText, made again when
+// EditorTextValid is clear), or null when there is no text to show: an empty text,
+// a source that cannot be read (TextError is set then) or a playing object whose
+// picture was never made (its source belongs to the text thread until it stops).
+// Sets Caption from the text. The user-interface thread, with its own renderer.
+const CPicture* GetEditorText(CFrame& frame, CRichEditTextRenderer& renderer);
+
 // Copies waiting chunks into the text texture; false on failure.
 bool PrepareTextTexture(CFrame& frame, ITextureDevice& device);
 
