@@ -140,6 +140,9 @@ public:
     // The selected object in view coordinates for the tracker, and its minimum size.
     QRect TrackerRect(QPoint scroll) const;
     int TrackerMinimum() const;
+    // Whether the tracker has handles: the selection can be moved and resized
+    // (a locked object is shown with its frame alone).
+    bool TrackerHandles() const { return document_.Selected && !document_.Selected->Locked; }
     // The tracker's result in view coordinates; moved when it was dragged whole.
     bool TrackerReleased(const QRect& view, QPoint scroll, bool moved);
     // A double click on the selected object toggles its play.

@@ -153,9 +153,9 @@ TEST_F(GlobalHotkeys, TheDocumentRegistersItsGlobalEntriesAndTheirPressStartsThe
     ASSERT_TRUE(script.SaveFile(file));
     CFrameScriptSchedule global, local;
     global.File = local.File = file;
-    global.Hotkey = 12;  // Alt+1
+    global.Hotkey = 16;  // Alt+5
     global.Global = 1;
-    local.Hotkey = 13;  // Alt+2, inside the application only
+    local.Hotkey = 17;  // Alt+6, inside the application only
     doc.Automation = {CFrameScriptSchedule{}, local, global};
     // This fixture's receiver collects the presses; the document's takes them to the entry.
     QObject receiver;
@@ -169,13 +169,13 @@ TEST_F(GlobalHotkeys, TheDocumentRegistersItsGlobalEntriesAndTheirPressStartsThe
     ASSERT_TRUE(documentKeys.IsAvailable());
     hotkeys.reset();  // the fixture's connection is not needed
     doc.AutomationRegisterGlobalHotkeys(documentKeys);
-    EXPECT_TRUE(log.Contains(QStringLiteral("2 CMainDoc::AutomationRegisterGlobalHotkeys(2, 12) = 1")));
-    EXPECT_FALSE(log.Contains(QStringLiteral("2 CMainDoc::AutomationRegisterGlobalHotkeys(1, 13) = 1")));
+    EXPECT_TRUE(log.Contains(QStringLiteral("2 CMainDoc::AutomationRegisterGlobalHotkeys(2, 16) = 1")));
+    EXPECT_FALSE(log.Contains(QStringLiteral("2 CMainDoc::AutomationRegisterGlobalHotkeys(1, 17) = 1")));
 
-    ASSERT_TRUE(documentKeys.Register(100, CGlobalHotkeys::ModControl, '8'));  // a marker: presses before it have arrived
-    ASSERT_TRUE(Press("alt+2"));
-    ASSERT_TRUE(Press("alt+1"));
-    ASSERT_TRUE(Press("ctrl+8"));
+    ASSERT_TRUE(documentKeys.Register(100, CGlobalHotkeys::ModControl, '9'));  // a marker: presses before it have arrived
+    ASSERT_TRUE(Press("alt+6"));
+    ASSERT_TRUE(Press("alt+5"));
+    ASSERT_TRUE(Press("ctrl+9"));
     ASSERT_TRUE(WaitUntil([&] { return !entries.empty() && entries.back() == 100; }));
     EXPECT_EQ(entries, (std::vector<int>{2, 100}));
     EXPECT_TRUE(doc.ScriptRunning());
@@ -183,8 +183,8 @@ TEST_F(GlobalHotkeys, TheDocumentRegistersItsGlobalEntriesAndTheirPressStartsThe
 
     doc.ScriptStop();
     doc.AutomationUnregisterGlobalHotkeys(documentKeys);
-    ASSERT_TRUE(Press("alt+1"));
-    ASSERT_TRUE(Press("ctrl+8"));
+    ASSERT_TRUE(Press("alt+5"));
+    ASSERT_TRUE(Press("ctrl+9"));
     ASSERT_TRUE(WaitUntil([&] { return entries.size() >= 3; }));
     EXPECT_EQ(entries, (std::vector<int>{2, 100, 100})) << "released while the automation editor is open";
     EXPECT_FALSE(doc.ScriptRunning());

@@ -1,0 +1,121 @@
+// The canvas widget driven as the operator drives it: clicks select, a drag moves
+// the selection (one undo entry), keys nudge it, a locked object has no handles,
+// and what is painted is the model's composition at the page offset.
+#include "ui/CanvasView.h"
+
+#include "core/VideoModes.h"
+#include "tests/RecordingPresenter.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct QuietDocHost : IDocumentHost {
+    void UpdateViews(int) override {}
+};
+
+class CanvasView : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(store.WriteInt("ViewEdit", "ZoomFactor", 0));  // 100 %: page and screen pixels alike
+        ASSERT_TRUE(store.WriteInt("View", "Background", 1));  // solid, so the page shows as one colour
+        ASSERT_TRUE(store.WriteInt("View", "BackgroundColor", 0x203040));
+        first = Add({100, 100, 300, 200});
+        second = Add({400, 300, 500, 400});
+        model = std::make_unique<CCanvasModel>(doc, view, store, InstanceKind::Main, renderer);
+        view.resize(1000, 800);
+        view.Attach(*model, nullptr);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        view.Refresh(UpdateGeneral);
+    }
+    CFrame* Add(CRect rect) {
+        auto object = std::make_unique<CFrame>();
+        object->Rect = rect;
+        CFrame* added = object.get();
+        EXPECT_TRUE(doc.AddObject(std::move(object)));
+        return added;
+    }
+    // A page point in the viewport's coordinates.
+    QPoint At(int x, int y) const {
+        const QPoint scroll(view.horizontalScrollBar()->value(), view.verticalScrollBar()->value());
+        return model->PageOffset() - scroll + QPoint(x, y);
+    }
+    void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, view.viewport()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(view.viewport(), &event);
+    }
+
+    RecordingPresenter presenter;
+    QTemporaryDir dir;
+    CSettingsStore store{dir.filePath(QStringLiteral("canvas.ini"))};
+    QuietDocHost docHost;
+    CMainDoc doc{docHost, 8};  // 720 x 576
+    CRichEditTextRenderer renderer{1011};
+    CCanvasView view;
+    std::unique_ptr<CCanvasModel> model;
+    CFrame* first = nullptr;
+    CFrame* second = nullptr;
+};
+
+TEST_F(CanvasView, AClickSelectsAndADragMovesTheSelectionWithOneUndoEntry) {
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, At(450, 350));
+    ASSERT_EQ(doc.Selected, second);
+    // The first click only selected; now a drag moves it by (40, 24).
+    const size_t entries = doc.Undo.UndoStack.size();
+    Mouse(QEvent::MouseButtonPress, At(450, 350), Qt::LeftButton);
+    Mouse(QEvent::MouseMove, At(470, 362), Qt::LeftButton);
+    Mouse(QEvent::MouseMove, At(490, 374), Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, At(490, 374), Qt::NoButton);
+    EXPECT_EQ(second->Rect, (CRect{440, 324, 540, 424}));
+    EXPECT_EQ(doc.Undo.UndoStack.size(), entries + 1);
+    doc.DoUndo();
+    EXPECT_EQ(second->Rect, (CRect{400, 300, 500, 400}));
+}
+
+TEST_F(CanvasView, KeysNudgeAndResizeTheSelectionAndTabMovesOn) {
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, At(150, 150));
+    ASSERT_EQ(doc.Selected, first);
+    QTest::keyClick(&view, Qt::Key_Right);
+    QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(first->Rect, (CRect{101, 100, 301, 201}));
+    QTest::keyClick(&view, Qt::Key_Tab);
+    EXPECT_EQ(doc.Selected, second) << "Tab selects the next object, it does not leave the canvas";
+}
+
+TEST_F(CanvasView, ThePaintedPageIsTheCompositionAndALockedSelectionHasNoHandles) {
+    first->Locked = 1;
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, At(150, 150));
+    ASSERT_EQ(doc.Selected, first);
+    const QImage shown = view.viewport()->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(At(600, 50)), QColor(0x40, 0x30, 0x20)) << "the solid background, red in the low byte";
+    EXPECT_NE(shown.pixelColor(At(-20, -20)), QColor(0x40, 0x30, 0x20)) << "around the page";
+    const QPoint handle = At(100, 100) - QPoint(3, 3);  // where the top-left handle would be
+    EXPECT_EQ(shown.pixelColor(handle), QColor(0x40, 0x30, 0x20));
+
+    first->Locked = 0;
+    view.viewport()->repaint();
+    const QImage unlocked = view.viewport()->grab().toImage();
+    EXPECT_NE(unlocked.pixelColor(handle), QColor(0x40, 0x30, 0x20)) << "an unlocked selection has its handles";
+    // Dragging a locked object moves nothing.
+    first->Locked = 1;
+    Mouse(QEvent::MouseButtonPress, At(150, 150), Qt::LeftButton);
+    Mouse(QEvent::MouseMove, At(190, 190), Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, At(190, 190), Qt::NoButton);
+    EXPECT_EQ(first->Rect, (CRect{100, 100, 300, 200}));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
