@@ -257,6 +257,10 @@ std::optional<int> ParseDuration(const QString& text) {
     return int(ms);
 }
 
+int OpacityFor(int percent, int opacity) {
+    return percent == CFrame::OpacityToPercent(opacity) ? opacity : CFrame::PercentToOpacity(percent);
+}
+
 QString Time(int seconds) {
     return FormatString(QStringLiteral("%02d:%02d:%02d"), {seconds / 3600, seconds / 60 % 60, seconds % 60});
 }
@@ -426,14 +430,16 @@ void CObjectPropertiesModel::FillChoices() {
     if (const int i = index_[RowFileName]) rows_[size_t(i - 1)].filter = PropertyText::SourceFileFilter(values_.TextSource);
 }
 
-bool CObjectPropertiesModel::Applies(int number, const CObjectPropertyValues& v) const {
+namespace PropertyRules {
+
+bool Applies(int number, const CFrame& object, const CObjectPropertyValues& v) {
     const bool fixed = v.Movement == MovementFixed;
     const int source = v.TextSource;
     switch (number) {
     case RowColor:
-    case RowBackTransparency: return object_->Kind == KindSimple;
-    case RowLoopAnimation: return object_->Kind == KindPicture && FrameCount(*object_) > 1;
-    case RowMaintainLink: return object_->Kind == KindPicture && !v.ImageFileName.isEmpty();
+    case RowBackTransparency: return object.Kind == KindSimple;
+    case RowLoopAnimation: return object.Kind == KindPicture && FrameCount(object) > 1;
+    case RowMaintainLink: return object.Kind == KindPicture && !v.ImageFileName.isEmpty();
     case RowImageFileName: return v.MaintainLink != 0;
     case RowSpeed:
     case RowLoop:
@@ -457,6 +463,26 @@ bool CObjectPropertiesModel::Applies(int number, const CObjectPropertyValues& v)
     default: return true;
     }
 }
+
+PropertyEdit ChooseTextSource(int source, CObjectPropertyValues& v, IPropertiesHost& host) {
+    if (source == v.TextSource) return PropertyEdit::Unchanged;
+    if (IsFileSource(source)) {
+        const QString path = host.ChooseFile(PropertyText::SourceFileFilter(source));
+        if (path.isEmpty()) return PropertyEdit::Cancelled;
+        v.FileName = path;
+    }
+    // A clock or a timer shows a value in place: it never moves.
+    if (source == SourceClock || source == SourceTimer) v.Movement = MovementFixed;
+    v.TextSource = source;
+    return PropertyEdit::Applied;
+}
+
+void ChooseTimerDirection(int direction, CObjectPropertyValues& v) {
+    if (direction != v.TimerDirection) std::swap(v.TimerStart, v.TimerStop);
+    v.TimerDirection = direction;
+}
+
+}  // namespace PropertyRules
 
 QString CObjectPropertiesModel::TextOf(int number) const {
     const PropertyRow* row = Row(number);
@@ -496,7 +522,7 @@ void CObjectPropertiesModel::Refresh() {
     if (!object_) return;
     for (const PropertyRow& row : rows_) {
         texts_[size_t(row.number)] = TextOf(row.number);
-        enabled_[size_t(row.number)] = Applies(row.number, values_);
+        enabled_[size_t(row.number)] = PropertyRules::Applies(row.number, *object_, values_);
     }
 }
 
@@ -533,19 +559,12 @@ bool CObjectPropertiesModel::SetValue(int number, const QString& text, CObjectPr
     if (int* choice = ChoiceField(number, v)) {
         const int index = int(row.choices.indexOf(text));
         if (index < 0) return false;
-        if (number == RowTextSource && index != v.TextSource) {
-            if (IsFileSource(index)) {
-                const QString path = host_.ChooseFile(PropertyText::SourceFileFilter(index));
-                if (path.isEmpty()) {
-                    outcome = PropertyEdit::Cancelled;
-                    return false;
-                }
-                v.FileName = path;
-            }
-            // A clock or a timer shows a value in place: it never moves.
-            if (index == SourceClock || index == SourceTimer) v.Movement = MovementFixed;
+        if (number == RowTextSource) {
+            if (PropertyRules::ChooseTextSource(index, v, host_) != PropertyEdit::Cancelled) return true;
+            outcome = PropertyEdit::Cancelled;
+            return false;
         }
-        if (number == RowTimerDirection && index != v.TimerDirection) std::swap(v.TimerStart, v.TimerStop);
+        if (number == RowTimerDirection) PropertyRules::ChooseTimerDirection(index, v);
         *choice = index;
         return true;
     }
@@ -562,8 +581,8 @@ bool CObjectPropertiesModel::SetValue(int number, const QString& text, CObjectPr
         const std::optional<int> value = PropertyText::ParseInteger(text, row.minimum, row.maximum);
         if (!value) return false;
         if (number == RowSpeed) v.Speed = *value;
-        else if (number == RowTextTransparency) v.TextOpacity = CFrame::PercentToOpacity(*value);
-        else v.BackColor = (v.BackColor & 0x00FFFFFFu) | (uint32_t(CFrame::PercentToOpacity(*value)) << 24);
+        else if (number == RowTextTransparency) v.TextOpacity = PropertyText::OpacityFor(*value, v.TextOpacity);
+        else v.BackColor = (v.BackColor & 0x00FFFFFFu) | (uint32_t(PropertyText::OpacityFor(*value, int(v.BackColor >> 24))) << 24);
         return true;
     }
     case RowTimerStart:

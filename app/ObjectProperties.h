@@ -159,6 +159,10 @@ QString Duration(int milliseconds);
 // millisecond dropped; nothing for other characters, two separators or a value
 // beyond an int of milliseconds.
 std::optional<int> ParseDuration(const QString& text);
+// The opacity a transparency percentage stores, given the opacity now: the
+// percentage does not tell every opacity apart (26 shows as 89 %, which stores 27),
+// so the percentage the opacity already shows keeps it as it is.
+int OpacityFor(int percent, int opacity);
 // Seconds of the day as "%02d:%02d:%02d".
 QString Time(int seconds);
 // Exactly "hh:mm:ss" with hours up to 23, minutes and seconds up to 59.
@@ -190,12 +194,27 @@ public:
     }
 };
 
+// The rules the grid and the properties dialog share.
+namespace PropertyRules {
+// Whether the row applies to the object with these values.
+bool Applies(int number, const CFrame& object, const CObjectPropertyValues& v);
+}  // namespace PropertyRules
+
 enum class PropertyEdit {
     Applied,    // the object took the values
     Unchanged,  // the value was the current one: nothing happened
     Refused,    // invalid value, a read-only or disabled row, or no object: the row shows the old value again
     Cancelled,  // the file dialog of a text source was cancelled: the choice went back
 };
+
+namespace PropertyRules {
+// Another text source for the values: a file-fed one asks the host for its file
+// (Cancelled, values untouched, when none is chosen); a clock or a timer makes the
+// movement "Fixed". Applied when it was taken, Unchanged for the same source.
+PropertyEdit ChooseTextSource(int source, CObjectPropertyValues& v, IPropertiesHost& host);
+// Another timer count direction swaps the timer's start and stop.
+void ChooseTimerDirection(int direction, CObjectPropertyValues& v);
+}  // namespace PropertyRules
 
 class CObjectPropertiesModel {
 public:
@@ -238,7 +257,6 @@ public:
 private:
     void FillChoices();
     PropertyRow& Add(unsigned category, int number, PropertyEditor editor);
-    bool Applies(int number, const CObjectPropertyValues& v) const;
     QString TextOf(int number) const;
     bool SetValue(int number, const QString& text, CObjectPropertyValues& v, PropertyEdit& outcome);
 

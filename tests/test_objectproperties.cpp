@@ -483,6 +483,21 @@ TEST_F(Properties, RowsApplyOnlyWhereTheOtherValuesMakeThemMeaningful) {
     }
 }
 
+TEST_F(Properties, ATransparencyLeftAsShownKeepsTheOpacityItCameFrom) {
+    // Opacity 26 shows as 89 %, and 89 % would store 27.
+    ASSERT_EQ(object->BackColor, 0x1A000000u);
+    ASSERT_EQ(model.Value(RowBackTransparency), "89");
+    EXPECT_EQ(model.Edit(RowBackTransparency, "89"), PropertyEdit::Unchanged);
+    ASSERT_EQ(model.Edit(RowFadeOut, "Yes"), PropertyEdit::Applied);
+    EXPECT_EQ(object->BackColor, 0x1A000000u);
+    object->TextOpacity = 200;  // shows 21 %, which would store 201
+    model.Refresh();
+    EXPECT_EQ(model.Edit(RowTextTransparency, model.Value(RowTextTransparency)), PropertyEdit::Unchanged);
+    EXPECT_EQ(object->TextOpacity, 200);
+    EXPECT_EQ(PropertyText::OpacityFor(21, 200), 200);
+    EXPECT_EQ(PropertyText::OpacityFor(22, 200), CFrame::PercentToOpacity(22));
+}
+
 TEST_F(Properties, AnEditReevaluatesWhichRowsApply) {
     ASSERT_FALSE(model.Enabled(RowSpeed));
     ASSERT_EQ(model.Edit(RowMovement, "Horizontal scroll"), PropertyEdit::Applied);
@@ -615,6 +630,124 @@ TEST_F(Properties, TheDialogsValuesApplyInOneStep) {
     EXPECT_EQ(CObjectPropertyValues::Of(*object), before) << "lock, link and file name included";
     doc.DoRedo();
     EXPECT_EQ(CObjectPropertyValues::Of(*object), values);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------
+// The dialogs
+
+#include "app/ObjectPropertiesDialog.h"
+
+namespace {
+
+class PropertiesDialog : public Properties {
+protected:
+    CObjectPropertiesDialogModel dialog{doc, model, host};
+};
+
+TEST_F(PropertiesDialog, OpensOnTheSelectionAndShowsItsFields) {
+    object->ShowFor = 2500;
+    object->ShowIndefinitely = 0;
+    object->TextSource = SourceTextFile;
+    object->FileName = "/no/such/file.txt";
+    ASSERT_TRUE(dialog.Open());
+    EXPECT_EQ(dialog.BackgroundType, "Solid");
+    EXPECT_EQ(dialog.BackTransparency, 89);
+    EXPECT_FALSE(dialog.Transparent);
+    EXPECT_EQ(dialog.TextTransparency, 0);
+    EXPECT_EQ(dialog.ShowFor, "2.500");
+    EXPECT_EQ(dialog.StartDelay, "");
+    EXPECT_TRUE(dialog.TextFileError);
+    EXPECT_FALSE(dialog.ImageFileError);
+    EXPECT_TRUE(dialog.Enabled(RowEncoding));
+    EXPECT_FALSE(dialog.Enabled(RowTimerStart));
+
+    doc.Select(nullptr);
+    EXPECT_FALSE(dialog.Open());
+}
+
+TEST_F(PropertiesDialog, OkRefusesAnInvalidFieldAndOtherwiseAppliesEverythingInOneStep) {
+    ASSERT_TRUE(dialog.Open());
+    const CObjectPropertyValues before = CObjectPropertyValues::Of(*object);
+    dialog.Values.FadeIn = 1;
+    dialog.ShowFor = "1.2.3";
+    EXPECT_EQ(dialog.Ok(), CObjectPropertiesDialogModel::EditShowFor);
+    EXPECT_EQ(CObjectPropertyValues::Of(*object), before);
+    EXPECT_TRUE(doc.Undo.UndoStack.empty());
+
+    dialog.ShowFor = "3";
+    dialog.Values.ShowIndefinitely = 0;
+    dialog.StartDelay = "0,5";
+    dialog.Transparent = true;
+    dialog.TextTransparency = 50;
+    dialog.Values.Group = " Score ";
+    EXPECT_EQ(dialog.ChooseTextSource(SourceTimer), PropertyEdit::Applied);
+    dialog.ChooseTimerDirection(1);
+    EXPECT_EQ(dialog.Ok(), 0);
+    EXPECT_EQ(object->FadeIn, 1);
+    EXPECT_EQ(object->ShowFor, 3000);
+    EXPECT_EQ(object->ShowIndefinitely, 0);
+    EXPECT_EQ(object->StartDelay, 500);
+    EXPECT_EQ(object->BackColor >> 24, 0u);
+    EXPECT_EQ(object->TextOpacity, 127);
+    EXPECT_EQ(object->Group, "Score");
+    EXPECT_EQ(object->TextSource, SourceTimer);
+    EXPECT_EQ(object->TimerStart, 3600);  // swapped with the stop
+    EXPECT_EQ(object->TimerStop, 0);
+    ASSERT_EQ(doc.Undo.UndoStack.size(), 1u);
+    EXPECT_TRUE(doc.Modified);
+    doc.DoUndo();
+    EXPECT_EQ(CObjectPropertyValues::Of(*object), before);
+}
+
+TEST_F(PropertiesDialog, CancellingTheSourceFileKeepsTheSource) {
+    ASSERT_TRUE(dialog.Open());
+    EXPECT_EQ(dialog.ChooseTextSource(SourceRtfFile), PropertyEdit::Cancelled);
+    EXPECT_EQ(dialog.Values.TextSource, SourceObjectText);
+    EXPECT_EQ(host.filters, std::vector<QString>{"RTF files|*.rtf||"});
+    EXPECT_EQ(dialog.Ok(), 0);
+    EXPECT_TRUE(doc.Undo.UndoStack.empty()) << "nothing changed";
+}
+
+TEST(ParagraphDialog, PixelsAndTwipsBothWays) {
+    CParagraphDialogModel dialog(12.0, 15.0);  // 120 pixels per inch across, 96 down
+    CParagraphFormat format;
+    format.alignment = 2;
+    format.lineSpacing = 30;
+    format.offset = -120;      // first line 10 px in from the others
+    format.startIndent = 360;  // following lines at 20 px
+    format.rightIndent = 66;   // 5.5 px: rounds to 6
+    format.spaceBefore = 45;
+    dialog.Fill(format);
+    EXPECT_EQ(dialog.Alignment, 2);
+    EXPECT_EQ(dialog.LineSpacing, 1);
+    EXPECT_EQ(dialog.FirstLine, "10");
+    EXPECT_EQ(dialog.Left, "20");
+    EXPECT_EQ(dialog.Right, "6");
+    EXPECT_EQ(dialog.Top, "3");
+    EXPECT_EQ(dialog.Bottom, "") << "mixed across the selection";
+    EXPECT_EQ(CParagraphDialogModel::AlignmentChoices(), (QStringList{"Left", "Right", "Center"}));
+    EXPECT_EQ(CParagraphDialogModel::LineSpacingChoices(), (QStringList{"Single", "One-and-a-half", "Double"}));
+
+    // Only the left edge changes: the first line stays 10 px in from it.
+    dialog.Left = "30";
+    dialog.Right = "";
+    dialog.Top = "";
+    dialog.LineSpacing = 2;
+    CParagraphDialogModel::Result result = dialog.Ok(format);
+    EXPECT_EQ(result.invalidControl, 0);
+    EXPECT_EQ(result.format.offset, -120);
+    EXPECT_EQ(result.format.startIndent, 480);
+    EXPECT_EQ(result.format.lineSpacing, 40);
+    EXPECT_EQ(result.format.alignment, 2);
+    EXPECT_FALSE(result.format.rightIndent.has_value()) << "an empty field leaves its attribute";
+    EXPECT_FALSE(result.format.spaceBefore.has_value());
+
+    dialog.Bottom = "4";
+    EXPECT_EQ(dialog.Ok(format).format.spaceAfter, 60);
+    dialog.Top = "2x";
+    EXPECT_EQ(dialog.Ok(format).invalidControl, CParagraphDialogModel::EditTop);
 }
 
 }  // namespace
