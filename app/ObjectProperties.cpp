@@ -6,7 +6,6 @@
 #include "playback/TextSource.h"
 #include "script/ScriptSchedule.h"
 
-#include <QFileInfo>
 #include <climits>
 #include <mutex>
 

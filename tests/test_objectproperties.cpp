@@ -3,17 +3,16 @@
 // refusals that leave the object as it was, the side effects of an edit (a clock
 // stops the movement, the timer direction swaps start and stop, a source file is
 // chosen, "Show indefinitely" comes back on) and the one undo entry each applied
-// edit leaves; plus the character rule of the restricted edit fields.
+// edit leaves; the character rule of the restricted edit fields; the properties
+// and paragraph dialogs' fields and OK.
 #include "app/ObjectProperties.h"
+#include "app/ObjectPropertiesDialog.h"
 #include "app/SafeEdit.h"
-#include "playback/TextSource.h"
 
-#include "RecordingPresenter.h"
+#include "tests/RecordingPresenter.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <functional>
 #include <vector>
@@ -637,8 +636,6 @@ TEST_F(Properties, TheDialogsValuesApplyInOneStep) {
 // ---------------------------------------------------------------------------------
 // The dialogs
 
-#include "app/ObjectPropertiesDialog.h"
-
 namespace {
 
 class PropertiesDialog : public Properties {
@@ -665,6 +662,16 @@ TEST_F(PropertiesDialog, OpensOnTheSelectionAndShowsItsFields) {
 
     doc.Select(nullptr);
     EXPECT_FALSE(dialog.Open());
+}
+
+TEST_F(PropertiesDialog, OpeningStopsARunningScript) {
+    doc.Page.OutputOn = 1;
+    doc.Script.Append(std::make_unique<CFrameScriptItem>(ScriptActionType::WaitPeriod, QString(), 60));
+    doc.ScriptStart();
+    ASSERT_TRUE(doc.ScriptRunning());
+    ASSERT_TRUE(dialog.Open());
+    EXPECT_FALSE(doc.ScriptRunning());
+    doc.Page.OutputOn = 0;
 }
 
 TEST_F(PropertiesDialog, OkRefusesAnInvalidFieldAndOtherwiseAppliesEverythingInOneStep) {
