@@ -3,6 +3,7 @@
 // document and the document following the navigator, the double click, Space and
 // the context menu through the document's one command path.
 #include "app/Navigator.h"
+#include "app/PreviewPane.h"
 #include "base/Translate.h"
 #include "core/VideoModes.h"
 #include "playback/TextMovement.h"
@@ -287,6 +288,35 @@ TEST_F(Navigator, SpacePausesAndTheMenuStopsTheScript) {
     navigator.SelectRow(0);
     EXPECT_EQ(navigator.ContextMenu(), CObjectNavigatorModel::ObjectMenu);
     EXPECT_FALSE(doc.ScriptRunning());
+}
+
+// ---------------------------------------------------------------------------------
+// The preview pane's child window
+
+TEST(PreviewPane, SizeFollowsThePageShapeCentred) {
+    const struct {
+        int mode;
+        int w, h;        // the pane
+        QRect expected;  // the child
+    } cases[] = {
+        {8, 400, 400, QRect(0, 50, 400, 300)},     // 576i50: 4:3
+        {9, 400, 400, QRect(0, 50, 400, 300)},     // 576p50
+        {8, 50, 400, QRect(0, 162, 100, 75)},      // narrower than 100: as if 100
+        {8, 50, 50, QRect(0, 12, 100, 75)},        // both below 100
+        {10, 400, 400, QRect(0, 47, 400, 305)},    // 480i60
+        {1, 800, 600, QRect(0, 75, 800, 450)},     // 1080p50: 16:9
+        {1, 800, 300, QRect(133, 0, 533, 299)},    // limited by the height
+        {5, 1280, 720, QRect(0, 0, 1280, 720)},    // 720p50 exactly
+        {1, 0, 300, QRect()},                      // nothing to do
+        {1, 300, 0, QRect()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.mode << ' ' << c.w << 'x' << c.h);
+        EXPECT_EQ(PreviewChildRect(QSize(c.w, c.h), c.mode), c.expected);
+    }
+    EXPECT_EQ(PreviewPixelAspect(8), 0.9375);
+    EXPECT_EQ(PreviewPixelAspect(11), 1.125);
+    EXPECT_EQ(PreviewPixelAspect(12), 1.0);
 }
 
 }  // namespace
