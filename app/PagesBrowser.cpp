@@ -132,10 +132,12 @@ void CPagesBrowserModel::SetExpanded(const CPagesBrowserNode* folder, bool expan
 CPagesBrowserNode* CPagesBrowserModel::FindNode(const QString& path) {
     const QString clean = QDir::cleanPath(path);
     const QString root = QDir::cleanPath(root_);
+    if (root.isEmpty()) return nullptr;
     if (clean == root) return root_node_.get();
-    if (!clean.startsWith(root + QLatin1Char('/'))) return nullptr;
+    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');  // "/" is its own
+    if (!clean.startsWith(prefix)) return nullptr;
     CPagesBrowserNode* node = root_node_.get();
-    for (const QString& part : clean.mid(root.size() + 1).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+    for (const QString& part : clean.mid(prefix.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         FillNode(node);
         CPagesBrowserNode* next = nullptr;
         for (auto& child : node->children)
@@ -191,7 +193,10 @@ bool CPagesBrowserModel::Check(bool windowBusy) {
     if (!changePending_ || windowBusy) return false;
     CDebug::Log(3, "CFileTreeView::Check(): refresh");
     changePending_ = false;
+    // The widget's watcher is set up again on the folders read now.
+    CDebug::Log(2, "CFileTreeView::CancelChangeNotifications()");
     Refresh();
+    CDebug::Log(2, "CFileTreeView::SetupChangeNotifications() = %d", int(WatchedFolders().size()));
     return true;
 }
 

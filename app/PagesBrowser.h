@@ -121,7 +121,8 @@ public:
     // at the next Check.
     void NotifyChanged() { changePending_ = true; }
     // The 200 ms tick: refreshes when a change was reported and the window is free
-    // (no dialog open, no mouse button pressed). True when it refreshed.
+    // (no dialog open, no mouse button pressed). True when it refreshed: the widget
+    // then watches WatchedFolders() anew.
     bool Check(bool windowBusy);
     // The folders the widget's watcher is to watch: the root and every folder below
     // it that the tree would show (none when the root does not exist).
