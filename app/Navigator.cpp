@@ -11,6 +11,20 @@ const SettingKey* const WidthKeys[CObjectNavigatorModel::ColumnCount] = {
 bool ValidColumn(int column) { return column >= 0 && column < CObjectNavigatorModel::ColumnCount; }
 }  // namespace
 
+NavigatorSwitch SwitchNavigator(bool shown, int thumbRowHeight, CSettingsStore& store, InstanceKind kind) {
+    NavigatorSwitch result;
+    result.navigatorShown = !shown;
+    if (result.navigatorShown) {
+        store.Set(Settings::ThumbHeight, std::max(thumbRowHeight, 0), kind);
+        result.thumbIdealHeight = 0;
+        result.thumbMinimumHeight = 3000;  // collapsed, whatever the splitter would allow
+    } else {
+        result.thumbIdealHeight = std::max(store.Get(Settings::ThumbHeight, kind), 0);
+        result.thumbMinimumHeight = 100;
+    }
+    return result;
+}
+
 CObjectNavigatorModel::CObjectNavigatorModel(CMainDoc& document) : document_(document) {}
 
 QString CObjectNavigatorModel::HeaderText(int column) {

@@ -24,6 +24,20 @@ struct CObjectItem {
     bool locked = false;
 };
 
+// The navigator switch of the View menu (command 32883): the left pane's upper row
+// shows either the pages browser or the object navigator; the thumbnail row below
+// it collapses while the navigator is shown and comes back at its stored height.
+struct NavigatorSwitch {
+    static constexpr int Command = 32883;
+    bool navigatorShown = false;  // also the menu item's check mark
+    int thumbIdealHeight = 0;     // the thumbnail row after the switch
+    int thumbMinimumHeight = 0;
+};
+// Flips shown; the thumbnail row's current height is kept as "ThumbHeight" (of the
+// instance kind's layout section) when the navigator comes, and read back when
+// the pages browser returns.
+NavigatorSwitch SwitchNavigator(bool shown, int thumbRowHeight, CSettingsStore& store, InstanceKind kind);
+
 class CObjectNavigatorModel {
 public:
     static constexpr int ColumnCount = 5;

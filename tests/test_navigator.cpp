@@ -291,6 +291,38 @@ TEST_F(Navigator, SpacePausesAndTheMenuStopsTheScript) {
 }
 
 // ---------------------------------------------------------------------------------
+// The navigator switch
+
+TEST(NavigatorSwitchTest, CollapsesAndRestoresTheThumbnailRowPerInstanceKind) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    CSettingsStore store(dir.filePath("layout.ini"));
+    const struct {
+        InstanceKind kind;
+        const char* section;
+    } kinds[] = {{InstanceKind::Main, "Layout"}, {InstanceKind::Editor, "LayoutEdit"}};
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(k.section);
+        // Before anything was stored, the browser comes back at 150.
+        NavigatorSwitch back = SwitchNavigator(true, 0, store, k.kind);
+        EXPECT_FALSE(back.navigatorShown);
+        EXPECT_EQ(back.thumbIdealHeight, 150);
+        EXPECT_EQ(back.thumbMinimumHeight, 100);
+
+        const NavigatorSwitch to = SwitchNavigator(false, 222, store, k.kind);
+        EXPECT_TRUE(to.navigatorShown);
+        EXPECT_EQ(to.thumbIdealHeight, 0);
+        EXPECT_EQ(to.thumbMinimumHeight, 3000);
+        EXPECT_EQ(store.GetInt(k.section, "ThumbHeight", -1), 222);
+
+        back = SwitchNavigator(true, 0, store, k.kind);
+        EXPECT_FALSE(back.navigatorShown);
+        EXPECT_EQ(back.thumbIdealHeight, 222);
+        EXPECT_EQ(back.thumbMinimumHeight, 100);
+    }
+}
+
+// ---------------------------------------------------------------------------------
 // The preview pane's child window
 
 TEST(PreviewPane, SizeFollowsThePageShapeCentred) {
