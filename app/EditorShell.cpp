@@ -3,7 +3,6 @@
 #include "base/Debug.h"
 #include "output/OutputSession.h"
 #include "remote/GlobalHotkeys.h"
-#include "remote/RemoteButtons.h"
 
 #include <QFileInfo>
 
@@ -60,7 +59,8 @@ CEditorShell::CEditorShell(CMainDoc& document, InstanceKind kind, CSettingsStore
             switcher_ = std::make_unique<CRemoteButtonsInterface>(
                 uint32_t(address), CRemoteButtonsInterface::ButtonTarget(receiver_, [doc](bool pressed, int button) {
                     doc->SwitcherButtonEvent(pressed, button);
-                }));
+                }),
+                hooks_.switcherTiming);
         }
     }
 }
@@ -69,7 +69,8 @@ CEditorShell::~CEditorShell() {
     // The switcher's lamps go off before the document (and the engine) go.
     switcher_.reset();
     hotkeys_.reset();
-    StopOutput();
+    // The window that would show the change is going too: no hook.
+    output_.reset();
 }
 
 void CEditorShell::Tick() {

@@ -9,6 +9,7 @@
 
 #include "app/MainDoc.h"
 #include "base/Settings.h"
+#include "remote/RemoteButtons.h"
 #include "render/Render.h"
 
 #include <QString>
@@ -19,7 +20,6 @@
 
 class COutputSession;
 class CGlobalHotkeys;
-class CRemoteButtonsInterface;
 class QObject;
 class QWindow;
 
@@ -73,6 +73,8 @@ public:
         std::function<void(const std::vector<std::pair<int, int>>&)> pluginStatus;
         // The preview window, when the preview is asked for (null: full-screen).
         std::function<QWindow*()> previewWindow;
+        // The switcher client's port and waits (the product's unless a test says).
+        RemoteButtons::Timing switcherTiming{};
     };
 
     // receiver: the object on the user-interface thread that the remote inputs'

@@ -5,12 +5,17 @@
 // document and the settings, never pixels.
 #include "app/EditorShell.h"
 #include "app/MainApp.h"
+#include "output/RenderWindow.h"
+#include "remote/RemoteButtons.h"
+#include "remote/SwitcherPeer.h"
 #include "tests/TemporaryUserFolders.h"
 #include "ui/Commands.h"
 #include "ui/MainFrame.h"
 #include "ui/MainView.h"
 
 #include <QApplication>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QMenuBar>
 #include <QProcess>
 #include <QSignalSpy>
@@ -54,8 +59,8 @@ protected:
         CTranslate::Global().Clear();
         TemporaryUserFolders::TearDown();
     }
-    CMainFrame& Make(InstanceKind kind) {
-        frame = std::make_unique<CMainFrame>(kind, *store);
+    CMainFrame& Make(InstanceKind kind, RemoteButtons::Timing timing = {}) {
+        frame = std::make_unique<CMainFrame>(kind, *store, nullptr, timing);
         frame->View().TickTimer().stop();  // the tests tick by hand unless they say otherwise
         return *frame;
     }
@@ -334,6 +339,96 @@ TEST_F(EditorWindow, TheLanguageMenuTranslatesTheMenusAndRemembersTheChoice) {
     EXPECT_EQ(store->GetInt(QStringLiteral("Language"), QStringLiteral("ID"), -5), 0);
 }
 
+TEST_F(EditorWindow, SwitcherButtonsToggleTheirObjectsAndLightTheirLamps) {
+    CSwitcherPeer peer;
+    ASSERT_TRUE(peer.Open(0)) << qPrintable(peer.Error());
+    RemoteButtons::Timing timing;
+    timing.port = peer.Port();
+    timing.waitMs = 100;
+    timing.endPauseMs = 10;
+    store->Set(Settings::UseRemote, 1);
+    store->Set(Settings::RemoteIP, int(RemoteButtons::FromDotted(QStringLiteral("127.0.0.1"))));
+
+    // An editor instance has no switcher client.
+    EXPECT_EQ(Make(InstanceKind::Editor, timing).View().Shell().Switcher(), nullptr);
+    frame.reset();
+
+    CMainFrame& window = Make(InstanceKind::Main, timing);
+    ASSERT_NE(window.View().Shell().Switcher(), nullptr);
+    CMainDoc& doc = window.Document();
+    doc.AddSimpleObject();
+    CFrame* object = doc.Selected;
+    object->SwitcherButton = 3;
+    doc.Page.OutputOn.store(1);
+
+    std::vector<uint8_t> datagram;
+    ASSERT_TRUE(peer.Receive(datagram, 20000));  // the client's first word makes it the peer's client
+    auto nextLamps = [&] {
+        QJsonArray lamps;
+        while (lamps.isEmpty() && peer.Receive(datagram, 20000))
+            lamps = CSwitcherPeer::DescribeDatagram(datagram).value(QStringLiteral("lamps")).toArray();
+        return lamps;
+    };
+    auto lampValue = [](const QJsonArray& lamps, int index) {
+        for (const QJsonValue& lamp : lamps)
+            if (lamp[QStringLiteral("index")].toInt() == index) return lamp[QStringLiteral("value")].toInt();
+        return -1;
+    };
+    // Button index 2 is button number 3.
+    ASSERT_TRUE(peer.SendButtons(1u << 2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Plays(object); }, 20000));
+    EXPECT_EQ(lampValue(nextLamps(), 2), 1);
+    // A release does nothing; the next press ends the object.
+    ASSERT_TRUE(peer.SendButtons(0));
+    ASSERT_TRUE(peer.SendButtons(1u << 2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Ends(object); }, 20000));
+    doc.Command(PlayCommand::Stop, CommandTarget::Every());
+    doc.Page.OutputOn.store(0);
+    window.UpdateViews(UpdateRedraw);
+    EXPECT_EQ(lampValue(nextLamps(), 2), 0);
+}
+
+TEST_F(EditorWindow, TheHdmiOutputCommandRunsTheEngineInTheOutputWindow) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
+    // The output goes to the debug window: Xvfb has no second display.
+    CSettingsStore::Global().Set(Settings::DebugWindow, 1);
+    CMainFrame& window = Make(InstanceKind::Main);
+    CMainDoc& doc = window.Document();
+    CFrame* object = AddObject(2);  // Ctrl+1
+    window.OnCommand(Commands::HdmiOutput);
+    ASSERT_TRUE(window.View().Shell().OutputRunning()) << (presenter.texts.empty() ? "" : qPrintable(presenter.texts.back()));
+    EXPECT_EQ(doc.Page.OutputOn.load(), 1);
+    EXPECT_EQ(window.ApplicationState(), Shell::StateOutputOn);
+    EXPECT_EQ(window.ApplicationStateText(), QStringLiteral("HDMI output is on"));
+    EXPECT_TRUE(window.Action(Commands::HdmiOutput)->isChecked());
+    window.OnCommand(Shell::CommandForHotkey(2));
+    EXPECT_TRUE(Plays(object));
+    // Later ticks look at the engine's status: a running engine stays.
+    window.View().Shell().Tick();
+    window.View().Shell().Tick();
+    EXPECT_TRUE(window.View().Shell().OutputRunning());
+
+    window.OnCommand(Commands::HdmiOutput);
+    EXPECT_FALSE(window.View().Shell().OutputRunning());
+    EXPECT_EQ(doc.Page.OutputOn.load(), 0);
+    EXPECT_FALSE(Plays(object));  // the engine's end stops what played
+    EXPECT_EQ(window.ApplicationState(), Shell::StateIdle);
+    EXPECT_FALSE(window.Action(Commands::HdmiOutput)->isChecked());
+    EXPECT_TRUE(presenter.texts.empty());
+    doc.Modified = false;
+
+    // "Auto" switches the output on at the first tick of a main instance only.
+    store->Set(Settings::Auto, 1);
+    store->Set(Settings::FirstTimeSetup, 0);
+    for (InstanceKind kind : {InstanceKind::Editor, InstanceKind::Main}) {
+        CMainFrame& started = Make(kind);
+        started.View().Shell().Tick();
+        EXPECT_EQ(started.View().Shell().OutputRunning(), kind == InstanceKind::Main);
+        frame.reset();
+    }
+    CSettingsStore::Global().Set(Settings::DebugWindow, 0);
+}
+
 #ifdef CORVANE_EXECUTABLE
 TEST_F(EditorWindow, ASecondMainInstanceEndsQuietlyWhileEditorInstancesStart) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X server";
@@ -379,6 +474,13 @@ TEST_F(EditorWindow, ASecondMainInstanceEndsQuietlyWhileEditorInstancesStart) {
 int main(int argc, char** argv) {
     const bool display = !qEnvironmentVariableIsEmpty("DISPLAY");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || display) qputenv("QT_QPA_PLATFORM", display ? "xcb" : "offscreen");
+    // The process's own settings store (the output reads the user's store), never
+    // the user's.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    (void)CSettingsStore::Global();
+    // The OpenGL driver the output loads stays until exit, as in the product.
+    CWindowTarget::KeepDriverLoaded();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -44,7 +44,8 @@ QColor StateColour(int state) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* parent)
+CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* parent,
+                       RemoteButtons::Timing switcherTiming)
     : QMainWindow(parent), kind_(kind), settings_(settings) {
     CDebug::Log(1, "CMainFrame::OnCreate() build: [%s]", __DATE__);
     doc_ = std::make_unique<CMainDoc>(*this, settings_.Get(Settings::Mode));
@@ -62,6 +63,7 @@ CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* par
 
     CEditorShell::Hooks hooks;
     hooks.modalOpen = [this] { return ModalDialogOpen(); };
+    hooks.switcherTiming = switcherTiming;
     hooks.outputChanged = [this] {
         if (view_) SetApplicationState(view_->Shell().ApplicationState());
         UpdateCommandStates();

@@ -8,6 +8,7 @@
 
 #include "app/MainDoc.h"
 #include "base/Settings.h"
+#include "remote/RemoteButtons.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -26,7 +27,9 @@ public:
     // Makes the document (video mode from the settings), reads its automation
     // schedule, builds the window from the layout keys of the instance's section and
     // the view. Not shown yet: ShowAsStored does that.
-    CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* parent = nullptr);
+    // switcherTiming: the switcher client's port and waits (tests shorten them).
+    CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* parent = nullptr,
+               RemoteButtons::Timing switcherTiming = {});
     ~CMainFrame() override;
 
     // Shows the window, maximized when "Maximize" says so.
