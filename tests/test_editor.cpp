@@ -5,6 +5,7 @@
 // document and the settings, never pixels.
 #include "app/EditorShell.h"
 #include "app/MainApp.h"
+#include "remote/GlobalHotkeys.h"
 #include "output/RenderWindow.h"
 #include "remote/RemoteButtons.h"
 #include "remote/SwitcherPeer.h"
@@ -19,6 +20,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <deque>
 #include <gtest/gtest.h>
@@ -337,6 +339,36 @@ TEST_F(EditorWindow, TheLanguageMenuTranslatesTheMenusAndRemembersTheChoice) {
     window.OnCommand(Commands::LanguageFirst);
     EXPECT_EQ(window.menuBar()->actions().at(0)->text(), QStringLiteral("&File"));
     EXPECT_EQ(store->GetInt(QStringLiteral("Language"), QStringLiteral("ID"), -5), 0);
+}
+
+TEST_F(EditorWindow, TheFirstTickRegistersTheGlobalHotkeysOfTheMainInstance) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) GTEST_SKIP() << "needs xdotool";
+    CMainFrame& window = Make(InstanceKind::Main);
+    CMainDoc& doc = window.Document();
+    AddObject(0);
+    ASSERT_TRUE(doc.Save(dir_.filePath(QStringLiteral("page.corvane"))));
+    doc.Page.OutputOn.store(1);  // a script runs only while the output is on
+
+    CFrameScript script;
+    script.Append(std::make_unique<CFrameScriptItem>(ScriptActionType::WaitPeriod, QString(), 600));
+    const QString path = dir_.filePath(QStringLiteral("headline.script"));
+    ASSERT_TRUE(script.SaveFile(path));
+    CFrameScriptSchedule entry;
+    entry.File = path;
+    entry.Hotkey = 13;  // Alt+2
+    entry.Global = 1;
+    doc.Automation.push_back(entry);
+
+    window.View().Shell().Tick();
+    ASSERT_NE(window.View().Shell().GlobalHotkeys(), nullptr);
+    ASSERT_TRUE(window.View().Shell().GlobalHotkeys()->IsAvailable());
+    // Pressed on the X server (whichever window has the focus): the entry's script starts.
+    EXPECT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("alt+2")}), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return doc.ScriptRunning(); }, 20000));
+    EXPECT_EQ(doc.Script.FileName(), path);
+    doc.ScriptStop();
+    doc.Page.OutputOn.store(0);
 }
 
 TEST_F(EditorWindow, SwitcherButtonsToggleTheirObjectsAndLightTheirLamps) {
