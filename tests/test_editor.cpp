@@ -422,10 +422,21 @@ TEST_F(EditorWindow, SwitcherButtonsToggleTheirObjectsAndLightTheirLamps) {
 
 TEST_F(EditorWindow, TheHdmiOutputCommandRunsTheEngineInTheOutputWindow) {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
-    // The output goes to the debug window: Xvfb has no second display.
-    CSettingsStore::Global().Set(Settings::DebugWindow, 1);
     CMainFrame& window = Make(InstanceKind::Main);
     CMainDoc& doc = window.Document();
+    // Xvfb has no second display: the output cannot start, and says why.
+    CSettingsStore::Global().Set(Settings::DebugWindow, 0);
+    window.OnCommand(Commands::HdmiOutput);
+    EXPECT_FALSE(window.View().Shell().OutputRunning());
+    EXPECT_EQ(doc.Page.OutputOn.load(), 0);
+    EXPECT_EQ(window.ApplicationState(), Shell::StateIdle);
+    ASSERT_EQ(presenter.texts.size(), 1u);
+    EXPECT_TRUE(presenter.texts[0].startsWith(QStringLiteral("Error: Failed to configure HDMI output!")))
+        << qPrintable(presenter.texts[0]);
+    presenter.texts.clear();
+
+    // The debug window stands in for the output display.
+    CSettingsStore::Global().Set(Settings::DebugWindow, 1);
     CFrame* object = AddObject(2);  // Ctrl+1
     window.OnCommand(Commands::HdmiOutput);
     ASSERT_TRUE(window.View().Shell().OutputRunning()) << (presenter.texts.empty() ? "" : qPrintable(presenter.texts.back()));
