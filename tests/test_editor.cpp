@@ -107,7 +107,9 @@ TEST(EditorShellTexts, TitlesStatesScriptPaneAndHotkeyCommands) {
     } keys[] = {{32949, 0}, {32950, 1}, {32959, 10}, {32960, 11}, {32969, 20}, {32970, 0}};
     for (const auto& k : keys) {
         EXPECT_EQ(Shell::HotkeyForCommand(k.command), k.hotkey) << k.command;
-        if (k.hotkey) EXPECT_EQ(Shell::CommandForHotkey(k.hotkey), k.command);
+        if (k.hotkey) {
+            EXPECT_EQ(Shell::CommandForHotkey(k.hotkey), k.command);
+        }
     }
     EXPECT_EQ(Shell::CommandForHotkey(0), 0u);
     EXPECT_EQ(Shell::CommandForHotkey(21), 0u);
@@ -181,6 +183,24 @@ TEST_F(EditorWindow, NewAndOpenAskFirstAndCancelKeepsThePage) {
     EXPECT_EQ(doc.Page.LiveCount(), 0);
     EXPECT_FALSE(doc.Modified);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane - Untitled"));
+
+    // Yes saves first, under the name asked for (with the page files' extension).
+    doc.AddSimpleObject();
+    const QString name = dir_.filePath(QStringLiteral("first"));
+    window.ChooseSavePath = [name] { return name; };
+    presenter.answers = {IdYes};
+    window.OnCommand(Commands::FileNew);
+    EXPECT_EQ(doc.Page.LiveCount(), 0);
+    CMainDoc reread(window, 0);
+    ASSERT_TRUE(reread.Open(name + QStringLiteral(".corvane")));
+    EXPECT_EQ(reread.Page.LiveCount(), 1);
+
+    // Open takes the page chosen, and shows it in the title.
+    window.ChooseOpenPath = [name] { return name + QStringLiteral(".corvane"); };
+    window.OnCommand(Commands::FileOpen);
+    EXPECT_EQ(doc.Page.LiveCount(), 1);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane - first.corvane"));
+    EXPECT_EQ(presenter.texts.size(), 3u);  // the three questions, no error
 }
 
 TEST_F(EditorWindow, ApplicationHotkeysToggleTheirObjects) {

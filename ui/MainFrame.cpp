@@ -111,10 +111,7 @@ void CMainFrame::SaveLayout() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (!view_->Shell().SaveModified(ChooseSavePath ? ChooseSavePath : [this] {
-            return QFileDialog::getSaveFileName(this, QString(), PagesFolder(settings_),
-                                                QStringLiteral("Page files (*.corvane)"));
-        })) {
+    if (!view_->Shell().SaveModified([this] { return AskSavePath(); })) {
         event->ignore();
         return;
     }
@@ -357,14 +354,18 @@ void CMainFrame::SelectLanguage(int index) {
 
 // ---------------------------------------------------------------- commands
 
+QString CMainFrame::AskSavePath() {
+    QString path = ChooseSavePath ? ChooseSavePath()
+                                  : QFileDialog::getSaveFileName(this, QString(), PagesFolder(settings_),
+                                                                 QStringLiteral("Page files (*.corvane)"));
+    if (!path.isEmpty() && !path.endsWith(QStringLiteral(".corvane"), Qt::CaseInsensitive))
+        path += QStringLiteral(".corvane");
+    return path;
+}
+
 bool CMainFrame::SaveAs() {
-    const QString path = ChooseSavePath ? ChooseSavePath()
-                                        : QFileDialog::getSaveFileName(this, QString(), PagesFolder(settings_),
-                                                                       QStringLiteral("Page files (*.corvane)"));
-    if (path.isEmpty()) return false;
-    QString file = path;
-    if (!file.endsWith(QStringLiteral(".corvane"), Qt::CaseInsensitive)) file += QStringLiteral(".corvane");
-    return doc_->Save(file);
+    const QString path = AskSavePath();
+    return !path.isEmpty() && doc_->Save(path);
 }
 
 void CMainFrame::OnCommand(unsigned commandId) {
@@ -383,10 +384,10 @@ void CMainFrame::OnCommand(unsigned commandId) {
     auto play = [&doc](PlayCommand command, const CommandTarget& target) { doc.Command(command, target); };
     switch (commandId) {
     case FileNew:
-        if (shell.SaveModified(ChooseSavePath)) doc.NewPage();
+        if (shell.SaveModified([this] { return AskSavePath(); })) doc.NewPage();
         break;
     case FileOpen: {
-        if (!shell.SaveModified(ChooseSavePath)) break;
+        if (!shell.SaveModified([this] { return AskSavePath(); })) break;
         const QString path = ChooseOpenPath ? ChooseOpenPath()
                                             : QFileDialog::getOpenFileName(this, QString(), PagesFolder(settings_),
                                                                            QStringLiteral("Page files (*.corvane)"));

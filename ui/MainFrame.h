@@ -80,6 +80,8 @@ private:
     void SetApplicationState(int state);
     void RestoreLayout();
     void SaveLayout();
+    // The file name for Save As (".corvane" added when missing); empty: cancelled.
+    QString AskSavePath();
     bool SaveAs();
     void SelectLanguage(int index);
 
