@@ -27,6 +27,13 @@ QString TakeOption(QStringList& arguments, const QString& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Without a display Qt would end the process with its own fatal message.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "corvane: needs a display (DISPLAY is not set); on a virtual one: "
+                             "xvfb-run -a -s '-screen 0 1920x1080x24' corvane\n");
+        return 1;
+    }
     // The output's OpenGL driver stays loaded for the process's life.
     CWindowTarget::KeepDriverLoaded();
     QApplication application(argc, argv);
