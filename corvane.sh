@@ -106,6 +106,19 @@ case "${1:-}" in
     mkdir -p "$ROOT/build/titles" && cp "$ROOT/resources/samples/titles/role.txt" "$ROOT/build/titles/"
     "$ROOT/build/release/tools/cvtool" build "$ROOT/resources/samples/lower-third.json" "$out" --mode 0
     echo "Wrote $out"
+    if [ -n "${DISPLAY:-}" ]; then
+      # The editor, as the main instance, with the sample page open. A main
+      # instance that already runs keeps the field: this one then ends at once.
+      echo "Starting the editor: $ROOT/build/release/ui/corvane --open $out"
+      exec "$ROOT/build/release/ui/corvane" --open "$out"
+    fi
+    cat <<EOT
+No display (DISPLAY is not set): the editor needs an X server. To run it on a
+virtual one:
+  xvfb-run -a -s '-screen 0 1920x1080x24' $ROOT/build/release/ui/corvane --open $out
+(add "--grab FILE.png" to write a picture of the window and end).
+Meanwhile the offscreen demonstration:
+EOT
     "$ROOT/build/release/tools/cvtool" info "$out" --mode 0
     # The text objects as the first playback strip draws them.
     for n in 2 3 4 5; do

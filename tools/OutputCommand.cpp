@@ -2,10 +2,8 @@
 
 #include "base/Settings.h"
 #include "base/Translate.h"
-#include "output/PowerGuard.h"
-#include "output/RenderWindow.h"
+#include "output/OutputSession.h"
 #include "core/VideoModes.h"
-#include "output/XRandRDisplaySystem.h"
 #include "tools/PageCommands.h"
 #include "tools/RenderCommand.h"
 
@@ -17,19 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-// The screen Qt shows at the output rectangle, once it has noticed the change.
-QScreen* ScreenAt(const OutputRect& rect) {
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 3000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        for (QScreen* screen : QGuiApplication::screens())
-            if (screen->geometry().contains(rect.left, rect.top)) return screen;
-        QThread::msleep(20);
-    }
-    return QGuiApplication::primaryScreen();
-}
 
 // The message the operator would see; the status line too unless one was printed.
 int Fail(RenderStatus status, bool printStatus = true) {
@@ -68,7 +53,6 @@ int OutputCommand(const QStringList& arguments, int mode) {
     }
     CPlayoutPage playout;
     if (!playout.Read(args[0], mode)) return 1;
-    const CSettingsStore& settings = CSettingsStore::Global();
     const VideoMode& video = VideoModes::Get(mode);
     RenderOptions options = RenderOptions::FromSettings(mode);
     options.preview = preview;
@@ -76,37 +60,22 @@ int OutputCommand(const QStringList& arguments, int mode) {
         if (frame == 0) playout.Document().Command(PlayCommand::Play, CommandTarget::Every());
         return true;
     };
-    // The output display in the video mode, or a preview pane at half the render size.
-    std::unique_ptr<CXRandRDisplaySystem> displays;
-    std::unique_ptr<CMultiMonitor> monitor;
-    std::unique_ptr<QWindow> window;
+    // A preview pane at half the render size, or the output display in the video mode.
+    std::unique_ptr<QWindow> pane;
     if (preview) {
-        auto pane = std::make_unique<QWindow>();
+        pane = std::make_unique<QWindow>();
         pane->setSurfaceType(QSurface::OpenGLSurface);
         pane->resize(video.renderWidth / 2, video.renderHeight / 2);
         pane->show();
-        window = std::move(pane);
-    } else {
-        displays = std::make_unique<CXRandRDisplaySystem>();
-        monitor = std::make_unique<CMultiMonitor>(*displays, settings.GetText(Settings::DisplayAdapter),
-                                                  video.displayWidth, video.displayHeight, video.refresh,
-                                                  settings.Get(Settings::NoRestoreDisplays) != 0);
-        if (!monitor->configured) return Fail(RenderStatus::DisplayNotConfigured);
-        window = std::make_unique<CRenderWindow>(monitor->outputRect, ScreenAt(monitor->outputRect));
     }
-    QElapsedTimer exposed;
-    exposed.start();
-    while (!window->isExposed() && exposed.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-
-    // No screen saver, power saving or sleep while on air.
-    const CPowerGuard power;
-    auto targetOwned = std::make_unique<CWindowTarget>(*window, settings.Get(Settings::AlternativeSync) != 0,
-                                                       video.framePeriod);
-    CWindowTarget& target = *targetOwned;
+    COutputSession session(playout.page, mode, options, pane.get());
+    if (!session.Engine()) return Fail(session.Status());
+    CRender& engine = *session.Engine();
+    CWindowTarget& target = *session.Target();
+    const CPowerGuard& power = *session.Power();
     RenderStatus status = RenderStatus::Ok;
     QJsonObject result;
     {
-        CRender engine(playout.page, options, std::move(targetOwned));
         if (engine.status.load() != RenderStatus::Ok) return Fail(engine.status.load());
         QElapsedTimer ran;
         ran.start();

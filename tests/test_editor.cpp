@@ -1,0 +1,550 @@
+// The editor's window and its shell: the close question, the application hotkeys,
+// the script pane, the tick, the layout and canvas keys of each instance kind, the
+// language menu, and the instance rule of the real executable. Windows are shown
+// on the X server of DISPLAY (Xvfb in the test command); assertions read the
+// document and the settings, never pixels.
+#include "app/EditorShell.h"
+#include "app/MainApp.h"
+#include "remote/GlobalHotkeys.h"
+#include "output/RenderWindow.h"
+#include "remote/RemoteButtons.h"
+#include "remote/SwitcherPeer.h"
+#include "tests/TemporaryUserFolders.h"
+#include "ui/Commands.h"
+#include "ui/MainFrame.h"
+#include "ui/MainView.h"
+
+#include <QApplication>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QMenuBar>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <deque>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Answers the questions in turn and keeps every text shown.
+class AnsweringPresenter : public IMessagePresenter {
+public:
+    AnsweringPresenter() { previous_ = CTranslate::Global().SetPresenter(this); }
+    ~AnsweringPresenter() override { CTranslate::Global().SetPresenter(previous_); }
+    int Show(const QString& text, unsigned) override {
+        texts.push_back(text);
+        if (answers.empty()) return IdOk;
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::deque<int> answers;
+    std::vector<QString> texts;
+
+private:
+    IMessagePresenter* previous_ = nullptr;
+};
+
+class EditorWindow : public TemporaryUserFolders {
+protected:
+    EditorWindow() : TemporaryUserFolders(true) {}
+    void SetUp() override {
+        TemporaryUserFolders::SetUp();
+        store = std::make_unique<CSettingsStore>(config_ + QStringLiteral("/Corvane.ini"));
+        CTranslate::Global().Clear();
+        CTranslate::Global().SelectLanguage(0);
+    }
+    void TearDown() override {
+        frame.reset();
+        store.reset();
+        CTranslate::Global().Clear();
+        TemporaryUserFolders::TearDown();
+    }
+    CMainFrame& Make(InstanceKind kind, RemoteButtons::Timing timing = {}) {
+        frame = std::make_unique<CMainFrame>(kind, *store, nullptr, timing);
+        frame->View().TickTimer().stop();  // the tests tick by hand unless they say otherwise
+        return *frame;
+    }
+    // An object with a hotkey on a page whose output is "on" (as an engine sets it).
+    CFrame* AddObject(int hotkey) {
+        CMainDoc& doc = frame->Document();
+        doc.AddSimpleObject();
+        doc.Selected->Hotkey = hotkey;
+        return doc.Selected;
+    }
+    static bool Plays(const CFrame* object) { return object->Playing.load() != 0; }
+    static bool Ends(const CFrame* object) { return object->Ending.load() != 0; }
+
+    std::unique_ptr<CSettingsStore> store;
+    std::unique_ptr<CMainFrame> frame;
+    AnsweringPresenter presenter;
+};
+
+}  // namespace
+
+TEST(EditorShellTexts, TitlesStatesScriptPaneAndHotkeyCommands) {
+    CTranslate::Global().Clear();
+    CTranslate::Global().SelectLanguage(0);
+    EXPECT_EQ(Shell::WindowTitle(InstanceKind::Main, QStringLiteral("Untitled")), QStringLiteral("Corvane - Untitled"));
+    EXPECT_EQ(Shell::WindowTitle(InstanceKind::Editor, QStringLiteral("news.corvane")),
+              QStringLiteral("Corvane Editor - news.corvane"));
+
+    const struct {
+        int state;
+        const char* text;
+    } states[] = {{0, "Idle"}, {1, "HDMI output is on"}, {2, "Edit mode"}, {3, "Preview mode"}, {7, "Idle"}};
+    for (const auto& s : states) EXPECT_EQ(Shell::ApplicationStateText(s.state), QString::fromUtf8(s.text)) << s.state;
+
+    EXPECT_EQ(Shell::ScriptStatusText(0, QStringLiteral("show"), 1, 3), QString());
+    EXPECT_EQ(Shell::ScriptStatusText(1, QStringLiteral("show"), 1, 3), QStringLiteral("script [show] loaded"));
+    EXPECT_EQ(Shell::ScriptStatusText(2, QStringLiteral("show"), 2, 3),
+              QStringLiteral("script [show] playing, step: 2 of 3"));
+
+    const struct {
+        unsigned command;
+        int hotkey;
+    } keys[] = {{32949, 0}, {32950, 1}, {32959, 10}, {32960, 11}, {32969, 20}, {32970, 0}};
+    for (const auto& k : keys) {
+        EXPECT_EQ(Shell::HotkeyForCommand(k.command), k.hotkey) << k.command;
+        if (k.hotkey) {
+            EXPECT_EQ(Shell::CommandForHotkey(k.hotkey), k.command);
+        }
+    }
+    EXPECT_EQ(Shell::CommandForHotkey(0), 0u);
+    EXPECT_EQ(Shell::CommandForHotkey(21), 0u);
+
+    const int percent[] = {100, 75, 66, 50, 33, 25};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(Shell::ZoomPercent(i), percent[i]);
+}
+
+TEST_F(EditorWindow, ClosingAModifiedPageAsksAndDoesWhatTheAnswerSays) {
+    CMainFrame& window = Make(InstanceKind::Main);
+    window.show();
+    CMainDoc& doc = window.Document();
+
+    // Nothing changed: no question.
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(presenter.texts.empty());
+
+    // Cancel keeps the window and the changes; the question names the page.
+    window.show();
+    doc.AddSimpleObject();
+    ASSERT_TRUE(doc.Modified);
+    presenter.answers = {IdCancel};
+    EXPECT_FALSE(window.close());
+    ASSERT_EQ(presenter.texts.size(), 1u);
+    EXPECT_EQ(presenter.texts[0], QStringLiteral("Save changes to 'Untitled'?"));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(doc.Modified);
+    EXPECT_EQ(doc.Page.LiveCount(), 1);
+
+    // Yes on a page without a file asks for one; no name given keeps the window.
+    presenter.answers = {IdYes};
+    int asked = 0;
+    window.ChooseSavePath = [&asked] {
+        ++asked;
+        return QString();
+    };
+    EXPECT_FALSE(window.close());
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(doc.Modified);
+
+    // Yes with a name saves the page, then the window closes.
+    const QString path = dir_.filePath(QStringLiteral("lower third.corvane"));
+    window.ChooseSavePath = [path] { return path; };
+    presenter.answers = {IdYes};
+    EXPECT_TRUE(window.close());
+    EXPECT_FALSE(doc.Modified);
+    EXPECT_TRUE(QFileInfo::exists(path));
+
+    // The question names a saved page by its file name without folder and extension.
+    window.show();
+    doc.AddSimpleObject();
+    presenter.answers = {IdNo};
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(presenter.texts.back(), QStringLiteral("Save changes to 'lower third'?"));
+    EXPECT_TRUE(doc.Modified);  // No leaves the page unsaved
+    EXPECT_EQ(doc.Page.LiveCount(), 2);
+    CMainDoc reread(window, 0);
+    ASSERT_TRUE(reread.Open(path));
+    EXPECT_EQ(reread.Page.LiveCount(), 1);  // the file holds what Yes saved
+}
+
+TEST_F(EditorWindow, NewAndOpenAskFirstAndCancelKeepsThePage) {
+    CMainFrame& window = Make(InstanceKind::Main);
+    CMainDoc& doc = window.Document();
+    doc.AddSimpleObject();
+    presenter.answers = {IdCancel};
+    window.OnCommand(Commands::FileNew);
+    EXPECT_EQ(doc.Page.LiveCount(), 1);
+    presenter.answers = {IdNo};
+    window.OnCommand(Commands::FileNew);
+    EXPECT_EQ(doc.Page.LiveCount(), 0);
+    EXPECT_FALSE(doc.Modified);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane - Untitled"));
+
+    // Yes saves first, under the name asked for (with the page files' extension).
+    doc.AddSimpleObject();
+    const QString name = dir_.filePath(QStringLiteral("first"));
+    window.ChooseSavePath = [name] { return name; };
+    presenter.answers = {IdYes};
+    window.OnCommand(Commands::FileNew);
+    EXPECT_EQ(doc.Page.LiveCount(), 0);
+    CMainDoc reread(window, 0);
+    ASSERT_TRUE(reread.Open(name + QStringLiteral(".corvane")));
+    EXPECT_EQ(reread.Page.LiveCount(), 1);
+
+    // Open takes the page chosen, and shows it in the title.
+    window.ChooseOpenPath = [name] { return name + QStringLiteral(".corvane"); };
+    window.OnCommand(Commands::FileOpen);
+    EXPECT_EQ(doc.Page.LiveCount(), 1);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvane - first.corvane"));
+    EXPECT_EQ(presenter.texts.size(), 3u);  // the three questions, no error
+}
+
+TEST_F(EditorWindow, ApplicationHotkeysToggleTheirObjects) {
+    CMainFrame& window = Make(InstanceKind::Main);
+    CMainDoc& doc = window.Document();
+    CFrame* ctrl2 = AddObject(3);    // Ctrl+2
+    CFrame* alt5 = AddObject(16);    // Alt+5
+    CFrame* other = AddObject(4);    // Ctrl+3
+    doc.Page.OutputOn.store(1);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    QTest::keyClick(&window, Qt::Key_2, Qt::ControlModifier);
+    EXPECT_TRUE(Plays(ctrl2));
+    EXPECT_FALSE(Plays(alt5));
+    EXPECT_FALSE(Plays(other));
+    QTest::keyClick(&window, Qt::Key_5, Qt::AltModifier);
+    EXPECT_TRUE(Plays(alt5));
+    EXPECT_FALSE(Ends(ctrl2));
+    QTest::keyClick(&window, Qt::Key_2, Qt::ControlModifier);
+    EXPECT_TRUE(Ends(ctrl2));  // the second press ends it (through its out effect)
+    EXPECT_TRUE(Plays(alt5));
+    EXPECT_FALSE(Ends(alt5));
+    EXPECT_FALSE(Plays(other));
+
+    doc.Command(PlayCommand::Stop, CommandTarget::Every());
+    ASSERT_FALSE(Plays(ctrl2));
+    doc.Page.OutputOn.store(0);
+    // With the output off a hotkey moves nothing.
+    QTest::keyClick(&window, Qt::Key_2, Qt::ControlModifier);
+    EXPECT_FALSE(Plays(ctrl2));
+    doc.Modified = false;
+}
+
+TEST_F(EditorWindow, TheTickRunsTheScriptAndThePaneFollowsIt) {
+    CMainFrame& window = Make(InstanceKind::Main);
+    CMainDoc& doc = window.Document();
+    EXPECT_TRUE(doc.MainInstance);
+    CFrame* object = AddObject(0);
+    const QString page = dir_.filePath(QStringLiteral("page.corvane"));
+    ASSERT_TRUE(doc.Save(page));  // a script runs only on a saved page
+    doc.Page.OutputOn.store(1);
+
+    CFrameScript script;
+    script.Append(std::make_unique<CFrameScriptItem>(ScriptActionType::PlayObjects));
+    script.Append(std::make_unique<CFrameScriptItem>(ScriptActionType::WaitObjectsEnd));
+    const QString path = dir_.filePath(QStringLiteral("opening.script"));
+    ASSERT_TRUE(script.SaveFile(path));
+    window.ChooseScriptPath = [path] { return path; };
+    EXPECT_EQ(window.ScriptStatusText(), QString());
+
+    window.OnCommand(Commands::ScriptPlay);
+    ASSERT_TRUE(doc.ScriptRunning());
+    EXPECT_EQ(window.ScriptStatusText(), QStringLiteral("script [opening] playing, step: 1 of 2"));
+    EXPECT_FALSE(Plays(object));
+
+    // The view's own timer: the first tick is the start-up's, the next ones run
+    // the script: it plays the object and waits for it.
+    window.View().TickTimer().start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Plays(object); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window.ScriptStatusText() == QStringLiteral("script [opening] playing, step: 2 of 2"); }, 5000));
+    EXPECT_GE(window.View().Shell().Ticks(), 2);
+
+    window.OnCommand(Commands::ScriptStop);
+    EXPECT_FALSE(doc.ScriptRunning());
+    EXPECT_EQ(window.ScriptStatusText(), QStringLiteral("script [opening] loaded"));
+    window.View().TickTimer().stop();
+    doc.Command(PlayCommand::Stop, CommandTarget::Every());
+    doc.Page.OutputOn.store(0);
+}
+
+TEST_F(EditorWindow, TheFirstTickOfAnEditorInstanceRunsNoStartUpWork) {
+    for (InstanceKind kind : {InstanceKind::Main, InstanceKind::Editor}) {
+        CMainFrame& window = Make(kind);
+        EXPECT_EQ(window.Document().MainInstance, kind == InstanceKind::Main);
+        window.View().Shell().Tick();
+        // Global hotkeys are the main instance's alone.
+        EXPECT_EQ(window.View().Shell().GlobalHotkeys() != nullptr, kind == InstanceKind::Main);
+        EXPECT_EQ(window.ApplicationState(), kind == InstanceKind::Main ? Shell::StateIdle : Shell::StateEditMode);
+        EXPECT_EQ(window.ApplicationStateText(),
+                  QString::fromUtf8(kind == InstanceKind::Main ? "Idle" : "Edit mode"));
+        EXPECT_EQ(window.windowTitle(), QString::fromUtf8(kind == InstanceKind::Main ? "Corvane - Untitled"
+                                                                                     : "Corvane Editor - Untitled"));
+        frame.reset();
+    }
+}
+
+TEST_F(EditorWindow, EachInstanceKindKeepsItsOwnLayoutAndCanvasKeys) {
+    const struct {
+        InstanceKind kind;
+        const char* layout;
+        const char* canvas;
+        QSize stored, resized;
+    } kinds[] = {{InstanceKind::Main, "Layout", "ViewEdit", {900, 600}, {1000, 700}},
+                 {InstanceKind::Editor, "LayoutEdit", "View", {800, 500}, {700, 400}}};
+    for (const auto& k : kinds) {
+        const QString layout = QString::fromUtf8(k.layout);
+        store->WriteInt(layout, QStringLiteral("Left"), 40);
+        store->WriteInt(layout, QStringLiteral("Top"), 30);
+        store->WriteInt(layout, QStringLiteral("Width"), k.stored.width());
+        store->WriteInt(layout, QStringLiteral("Height"), k.stored.height());
+        store->WriteInt(layout, QStringLiteral("Maximize"), 0);
+        store->WriteInt(QString::fromUtf8(k.canvas), QStringLiteral("ZoomFactor"), 5);  // 25 %
+    }
+    for (const auto& k : kinds) {
+        const QString layout = QString::fromUtf8(k.layout), canvas = QString::fromUtf8(k.canvas);
+        CMainFrame& window = Make(k.kind);
+        EXPECT_EQ(window.geometry().size(), k.stored) << k.layout;
+        EXPECT_EQ(window.View().ZoomIndex(), 5);
+        EXPECT_FALSE(window.Action(Commands::ZoomOut)->isEnabled());
+        window.OnCommand(Commands::ZoomIn);
+        window.OnCommand(Commands::SnapToGrid);
+        EXPECT_EQ(store->GetInt(canvas, QStringLiteral("ZoomFactor"), -1), 4) << k.canvas;
+        EXPECT_EQ(store->GetInt(canvas, QStringLiteral("SnapToGrid"), -1), 1) << k.canvas;
+        EXPECT_TRUE(window.Action(Commands::SnapToGrid)->isChecked());
+        EXPECT_TRUE(window.Action(Commands::ZoomOut)->isEnabled());
+        window.show();
+        window.resize(k.resized);
+        ASSERT_TRUE(window.close());
+        EXPECT_EQ(store->GetInt(layout, QStringLiteral("Width"), -1), k.resized.width()) << k.layout;
+        EXPECT_EQ(store->GetInt(layout, QStringLiteral("Height"), -1), k.resized.height()) << k.layout;
+        EXPECT_EQ(store->GetInt(layout, QStringLiteral("Maximize"), -1), 0) << k.layout;
+        frame.reset();
+    }
+    // The editor instance's start read its own section, not the main instance's
+    // layout that was written just before.
+    EXPECT_EQ(store->GetInt(QStringLiteral("Layout"), QStringLiteral("Width"), -1), 1000);
+}
+
+TEST_F(EditorWindow, TheLanguageMenuTranslatesTheMenusAndRemembersTheChoice) {
+    const QByteArray pack = R"(<?xml version="1.0" encoding="UTF-8"?>
+<language_pack><translations>
+  <translation name="Deutsch" id="1031"><resources>
+    <string id="48010000">&amp;Datei</string>
+    <string id="48038016">Am &amp;Raster ausrichten</string>
+    <string id="C000800D">Alle Objekte abspielen\nAlle abspielen</string>
+  </resources></translation>
+</translations></language_pack>)";
+    ASSERT_TRUE(CTranslate::Global().LoadLanguagePackData(pack));
+    CMainFrame& window = Make(InstanceKind::Main);
+    ASSERT_NE(window.Action(Commands::LanguageFirst + 1), nullptr);
+    EXPECT_EQ(window.Action(Commands::LanguageFirst + 1)->text(), QStringLiteral("Deutsch"));
+    EXPECT_TRUE(window.Action(Commands::LanguageFirst)->isChecked());
+    EXPECT_EQ(window.menuBar()->actions().at(0)->text(), QStringLiteral("&File"));
+
+    window.OnCommand(Commands::LanguageFirst + 1);
+    EXPECT_EQ(store->GetInt(QStringLiteral("Language"), QStringLiteral("ID"), -5), 1);
+    EXPECT_EQ(window.menuBar()->actions().at(0)->text(), QStringLiteral("&Datei"));
+    // The third submenu holds the snap command: its key counts the submenus before it.
+    EXPECT_EQ(window.Action(Commands::SnapToGrid)->text(), QStringLiteral("Am &Raster ausrichten"));
+    EXPECT_EQ(window.Action(Commands::PlayAll)->statusTip(), QStringLiteral("Alle Objekte abspielen"));
+    EXPECT_TRUE(window.Action(Commands::LanguageFirst + 1)->isChecked());
+
+    window.OnCommand(Commands::LanguageFirst);
+    EXPECT_EQ(window.menuBar()->actions().at(0)->text(), QStringLiteral("&File"));
+    EXPECT_EQ(store->GetInt(QStringLiteral("Language"), QStringLiteral("ID"), -5), 0);
+}
+
+TEST_F(EditorWindow, TheFirstTickRegistersTheGlobalHotkeysOfTheMainInstance) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) GTEST_SKIP() << "needs xdotool";
+    CMainFrame& window = Make(InstanceKind::Main);
+    CMainDoc& doc = window.Document();
+    AddObject(0);
+    ASSERT_TRUE(doc.Save(dir_.filePath(QStringLiteral("page.corvane"))));
+    doc.Page.OutputOn.store(1);  // a script runs only while the output is on
+
+    CFrameScript script;
+    script.Append(std::make_unique<CFrameScriptItem>(ScriptActionType::WaitPeriod, QString(), 600));
+    const QString path = dir_.filePath(QStringLiteral("headline.script"));
+    ASSERT_TRUE(script.SaveFile(path));
+    CFrameScriptSchedule entry;
+    entry.File = path;
+    entry.Hotkey = 13;  // Alt+2
+    entry.Global = 1;
+    doc.Automation.push_back(entry);
+
+    window.View().Shell().Tick();
+    ASSERT_NE(window.View().Shell().GlobalHotkeys(), nullptr);
+    ASSERT_TRUE(window.View().Shell().GlobalHotkeys()->IsAvailable());
+    // Pressed on the X server (whichever window has the focus): the entry's script starts.
+    EXPECT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("alt+2")}), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return doc.ScriptRunning(); }, 20000));
+    EXPECT_EQ(doc.Script.FileName(), path);
+    doc.ScriptStop();
+    doc.Page.OutputOn.store(0);
+}
+
+TEST_F(EditorWindow, SwitcherButtonsToggleTheirObjectsAndLightTheirLamps) {
+    CSwitcherPeer peer;
+    ASSERT_TRUE(peer.Open(0)) << qPrintable(peer.Error());
+    RemoteButtons::Timing timing;
+    timing.port = peer.Port();
+    timing.waitMs = 100;
+    timing.endPauseMs = 10;
+    store->Set(Settings::UseRemote, 1);
+    store->Set(Settings::RemoteIP, int(RemoteButtons::FromDotted(QStringLiteral("127.0.0.1"))));
+
+    // An editor instance has no switcher client.
+    EXPECT_EQ(Make(InstanceKind::Editor, timing).View().Shell().Switcher(), nullptr);
+    frame.reset();
+
+    CMainFrame& window = Make(InstanceKind::Main, timing);
+    ASSERT_NE(window.View().Shell().Switcher(), nullptr);
+    CMainDoc& doc = window.Document();
+    doc.AddSimpleObject();
+    CFrame* object = doc.Selected;
+    object->SwitcherButton = 3;
+    doc.Page.OutputOn.store(1);
+
+    std::vector<uint8_t> datagram;
+    ASSERT_TRUE(peer.Receive(datagram, 20000));  // the client's first word makes it the peer's client
+    auto nextLamps = [&] {
+        QJsonArray lamps;
+        while (lamps.isEmpty() && peer.Receive(datagram, 20000))
+            lamps = CSwitcherPeer::DescribeDatagram(datagram).value(QStringLiteral("lamps")).toArray();
+        return lamps;
+    };
+    auto lampValue = [](const QJsonArray& lamps, int index) {
+        for (const QJsonValue& lamp : lamps)
+            if (lamp[QStringLiteral("index")].toInt() == index) return lamp[QStringLiteral("value")].toInt();
+        return -1;
+    };
+    // Button index 2 is button number 3.
+    ASSERT_TRUE(peer.SendButtons(1u << 2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Plays(object); }, 20000));
+    EXPECT_EQ(lampValue(nextLamps(), 2), 1);
+    // A release does nothing; the next press ends the object.
+    ASSERT_TRUE(peer.SendButtons(0));
+    ASSERT_TRUE(peer.SendButtons(1u << 2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Ends(object); }, 20000));
+    doc.Command(PlayCommand::Stop, CommandTarget::Every());
+    doc.Page.OutputOn.store(0);
+    window.UpdateViews(UpdateRedraw);
+    EXPECT_EQ(lampValue(nextLamps(), 2), 0);
+}
+
+TEST_F(EditorWindow, TheHdmiOutputCommandRunsTheEngineInTheOutputWindow) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
+    CMainFrame& window = Make(InstanceKind::Main);
+    CMainDoc& doc = window.Document();
+    // Xvfb has no second display: the output cannot start, and says why.
+    CSettingsStore::Global().Set(Settings::DebugWindow, 0);
+    window.OnCommand(Commands::HdmiOutput);
+    EXPECT_FALSE(window.View().Shell().OutputRunning());
+    EXPECT_EQ(doc.Page.OutputOn.load(), 0);
+    EXPECT_EQ(window.ApplicationState(), Shell::StateIdle);
+    ASSERT_EQ(presenter.texts.size(), 1u);
+    EXPECT_TRUE(presenter.texts[0].startsWith(QStringLiteral("Error: Failed to configure HDMI output!")))
+        << qPrintable(presenter.texts[0]);
+    presenter.texts.clear();
+
+    // The debug window stands in for the output display.
+    CSettingsStore::Global().Set(Settings::DebugWindow, 1);
+    CFrame* object = AddObject(2);  // Ctrl+1
+    window.OnCommand(Commands::HdmiOutput);
+    ASSERT_TRUE(window.View().Shell().OutputRunning()) << (presenter.texts.empty() ? "" : qPrintable(presenter.texts.back()));
+    EXPECT_EQ(doc.Page.OutputOn.load(), 1);
+    EXPECT_EQ(window.ApplicationState(), Shell::StateOutputOn);
+    EXPECT_EQ(window.ApplicationStateText(), QStringLiteral("HDMI output is on"));
+    EXPECT_TRUE(window.Action(Commands::HdmiOutput)->isChecked());
+    window.OnCommand(Shell::CommandForHotkey(2));
+    EXPECT_TRUE(Plays(object));
+    // Later ticks look at the engine's status: a running engine stays.
+    window.View().Shell().Tick();
+    window.View().Shell().Tick();
+    EXPECT_TRUE(window.View().Shell().OutputRunning());
+
+    window.OnCommand(Commands::HdmiOutput);
+    EXPECT_FALSE(window.View().Shell().OutputRunning());
+    EXPECT_EQ(doc.Page.OutputOn.load(), 0);
+    EXPECT_FALSE(Plays(object));  // the engine's end stops what played
+    EXPECT_EQ(window.ApplicationState(), Shell::StateIdle);
+    EXPECT_FALSE(window.Action(Commands::HdmiOutput)->isChecked());
+    EXPECT_TRUE(presenter.texts.empty());
+    doc.Modified = false;
+
+    // "Auto" switches the output on at the first tick of a main instance only.
+    store->Set(Settings::Auto, 1);
+    store->Set(Settings::FirstTimeSetup, 0);
+    for (InstanceKind kind : {InstanceKind::Editor, InstanceKind::Main}) {
+        CMainFrame& started = Make(kind);
+        started.View().Shell().Tick();
+        EXPECT_EQ(started.View().Shell().OutputRunning(), kind == InstanceKind::Main);
+        frame.reset();
+    }
+    CSettingsStore::Global().Set(Settings::DebugWindow, 0);
+}
+
+#ifdef CORVANE_EXECUTABLE
+TEST_F(EditorWindow, ASecondMainInstanceEndsQuietlyWhileEditorInstancesStart) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X server";
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString runtime = dir_.filePath(QStringLiteral("runtime"));
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    auto start = [&](QProcess& process, const QStringList& arguments) {
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(CORVANE_EXECUTABLE), arguments);
+        return process.waitForStarted(10000);
+    };
+
+    QProcess main;
+    ASSERT_TRUE(start(main, {}));
+    const QString lock = runtime + QStringLiteral("/Norvik_Corvane.lock");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(lock); }, 30000));
+
+    QProcess second;
+    ASSERT_TRUE(start(second, {}));
+    ASSERT_TRUE(second.waitForFinished(60000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(second.readAllStandardOutput(), QByteArray());
+    EXPECT_EQ(main.state(), QProcess::Running);
+
+    // An editor instance starts beside it (and here writes its picture and ends).
+    const QString picture = dir_.filePath(QStringLiteral("editor.png"));
+    QProcess editor;
+    ASSERT_TRUE(start(editor, {QStringLiteral("/edit"), QStringLiteral("--grab"), picture}));
+    ASSERT_TRUE(editor.waitForFinished(60000));
+    EXPECT_EQ(editor.exitCode(), 0) << editor.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFileInfo(picture).size() > 0);
+    EXPECT_EQ(main.state(), QProcess::Running);
+
+    main.terminate();
+    ASSERT_TRUE(main.waitForFinished(30000));
+}
+#endif
+
+int main(int argc, char** argv) {
+    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || display) qputenv("QT_QPA_PLATFORM", display ? "xcb" : "offscreen");
+    // The process's own settings store (the output reads the user's store), never
+    // the user's.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    (void)CSettingsStore::Global();
+    // The OpenGL driver the output loads stays until exit, as in the product.
+    CWindowTarget::KeepDriverLoaded();
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,492 @@
+#include "ui/MainFrame.h"
+
+#include "app/EditorShell.h"
+#include "base/Debug.h"
+#include "ui/Commands.h"
+#include "ui/MainView.h"
+#include "ui/TranslateWidgets.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+
+namespace {
+
+// A round lamp for the status bar's state panes.
+QPixmap Lamp(const QColor& colour) {
+    QPixmap pixmap(14, 14);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(colour.darker(160));
+    painter.setBrush(colour);
+    painter.drawEllipse(1, 1, 12, 12);
+    return pixmap;
+}
+
+QColor StateColour(int state) {
+    switch (state) {
+    case Shell::StateOutputOn: return QColor(220, 30, 30);
+    case Shell::StateEditMode: return QColor(60, 120, 220);
+    case Shell::StatePreview: return QColor(230, 190, 30);
+    default: return QColor(150, 150, 150);
+    }
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* parent,
+                       RemoteButtons::Timing switcherTiming)
+    : QMainWindow(parent), kind_(kind), settings_(settings) {
+    CDebug::Log(1, "CMainFrame::OnCreate() build: [%s]", __DATE__);
+    doc_ = std::make_unique<CMainDoc>(*this, settings_.Get(Settings::Mode));
+    doc_->AutomationLoad(settings_);
+    // The pages folder exists (and is stored) before the first file dialog.
+    PagesFolder(settings_);
+    CTranslate::Global().SelectLanguage(settings_.Get(Settings::LanguageId));
+
+    RestoreLayout();
+    BuildHotkeys();
+    BuildMenus();
+    BuildToolBar();
+    BuildStatusBar();
+    SetApplicationState(kind_ == InstanceKind::Editor ? Shell::StateEditMode : Shell::StateIdle);
+
+    CEditorShell::Hooks hooks;
+    hooks.modalOpen = [this] { return ModalDialogOpen(); };
+    hooks.switcherTiming = switcherTiming;
+    hooks.outputChanged = [this] {
+        if (view_) SetApplicationState(view_->Shell().ApplicationState());
+        UpdateCommandStates();
+    };
+    view_ = new CMainView(*doc_, kind_, settings_, std::move(hooks), this);
+    setCentralWidget(view_);
+    UpdateTitle();
+    UpdateCommandStates();
+    doc_->UpdateScriptStatus();
+}
+
+CMainFrame::~CMainFrame() {
+    CDebug::Log(1, "CMainFrame::OnDestroy()");
+    // The view (its tick, switcher client and output) goes before the document.
+    delete view_;
+    view_ = nullptr;
+    doc_.reset();
+}
+
+void CMainFrame::ShowAsStored() {
+    if (maximize_) showMaximized();
+    else show();
+}
+
+// ---------------------------------------------------------------- layout
+
+void CMainFrame::RestoreLayout() {
+    const QRect area = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                        : QRect(0, 0, 1280, 800);
+    const int left = settings_.Get(Settings::LayoutLeft, kind_, area.left());
+    const int top = settings_.Get(Settings::LayoutTop, kind_, area.top());
+    const int width = settings_.Get(Settings::LayoutWidth, kind_, area.width());
+    const int height = settings_.Get(Settings::LayoutHeight, kind_, area.height());
+    maximize_ = settings_.Get(Settings::Maximize, kind_) != 0;
+    setGeometry(left, top, std::max(width, 200), std::max(height, 150));
+}
+
+void CMainFrame::SaveLayout() {
+    const QRect normal = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    settings_.Set(Settings::LayoutLeft, normal.left(), kind_);
+    settings_.Set(Settings::LayoutTop, normal.top(), kind_);
+    settings_.Set(Settings::LayoutWidth, normal.width(), kind_);
+    settings_.Set(Settings::LayoutHeight, normal.height(), kind_);
+    settings_.Set(Settings::Maximize, isMaximized() ? 1 : 0, kind_);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!view_->Shell().SaveModified([this] { return AskSavePath(); })) {
+        event->ignore();
+        return;
+    }
+    SaveLayout();
+    view_->TickTimer().stop();
+    event->accept();
+}
+
+// ---------------------------------------------------------------- menus and bars
+
+QAction* CMainFrame::MakeAction(unsigned commandId, const QString& text, bool checkable) {
+    auto* action = new QAction(text, this);
+    action->setProperty(TranslateWidgets::CommandIdProperty, commandId);
+    action->setCheckable(checkable);
+    if (const qsizetype tab = text.indexOf(u'\t'); tab >= 0)
+        action->setShortcut(QKeySequence(text.mid(tab + 1), QKeySequence::PortableText));
+    const QString status = CTranslate::Global().GetStatusText(commandId);
+    if (!status.isEmpty()) action->setStatusTip(status);
+    const QString tip = CTranslate::Global().GetTooltipText(commandId);
+    if (!tip.isEmpty()) action->setToolTip(tip);
+    connect(action, &QAction::triggered, this, [this, commandId] { OnCommand(commandId); });
+    actions_[commandId] = action;
+    return action;
+}
+
+void CMainFrame::BuildMenus() {
+    // Rebuilt whole on a language change: the old actions go with their menus.
+    for (auto& [id, action] : actions_) {
+        removeAction(action);
+        action->deleteLater();
+    }
+    actions_.clear();
+    menuBar()->clear();
+    if (mainMenu_) mainMenu_->deleteLater();
+    mainMenu_ = new QMenu(this);
+
+    auto submenu = [this](QMenu* parent, const QString& title) {
+        QMenu* menu = new QMenu(title, parent);
+        parent->addMenu(menu);
+        connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommandStates(); });
+        return menu;
+    };
+    using namespace Commands;
+    QMenu* file = submenu(mainMenu_, QStringLiteral("&File"));
+    file->addAction(MakeAction(FileNew, QStringLiteral("&New\tCtrl+N")));
+    file->addAction(MakeAction(FileOpen, QStringLiteral("&Open...\tCtrl+O")));
+    file->addAction(MakeAction(FileSave, QStringLiteral("&Save\tCtrl+S")));
+    file->addAction(MakeAction(FileSaveAs, QStringLiteral("Save &As...")));
+    file->addSeparator();
+    file->addAction(MakeAction(AppExit, QStringLiteral("E&xit")));
+
+    QMenu* edit = submenu(mainMenu_, QStringLiteral("&Edit"));
+    edit->addAction(MakeAction(EditUndo, QStringLiteral("&Undo\tCtrl+Z")));
+    edit->addAction(MakeAction(EditRedo, QStringLiteral("&Redo\tCtrl+Y")));
+    edit->addSeparator();
+    edit->addAction(MakeAction(EditCut, QStringLiteral("Cu&t\tCtrl+X")));
+    edit->addAction(MakeAction(EditCopy, QStringLiteral("&Copy\tCtrl+C")));
+    edit->addAction(MakeAction(EditPaste, QStringLiteral("&Paste\tCtrl+V")));
+    edit->addAction(MakeAction(EditClear, QStringLiteral("&Delete\tDelete")));
+    edit->addSeparator();
+    edit->addAction(MakeAction(Clone, QStringLiteral("&Clone\tCtrl+D")));
+
+    QMenu* view = submenu(mainMenu_, QStringLiteral("&View"));
+    view->addAction(MakeAction(ZoomIn, QStringLiteral("Zoom &In\tCtrl++")));
+    view->addAction(MakeAction(ZoomOut, QStringLiteral("Zoom &Out\tCtrl+-")));
+    view->addSeparator();
+    view->addAction(MakeAction(SnapToGrid, QStringLiteral("&Snap to grid"), true));
+
+    QMenu* object = submenu(mainMenu_, QStringLiteral("&Object"));
+    object->addAction(MakeAction(AddSimpleObject, QStringLiteral("&Simple object")));
+    object->addAction(MakeAction(AddPictureObject, QStringLiteral("&Picture/animation")));
+    object->addSeparator();
+    object->addAction(MakeAction(MoveUp, QStringLiteral("Move &Up\tCtrl+Up")));
+    object->addAction(MakeAction(MoveDown, QStringLiteral("Move Do&wn\tCtrl+Down")));
+    object->addAction(MakeAction(Lock, QStringLiteral("&Lock"), true));
+
+    QMenu* playback = submenu(mainMenu_, QStringLiteral("&Playback"));
+    playback->addAction(MakeAction(PlayObject, QStringLiteral("P&lay object\tCtrl+F5")));
+    playback->addAction(MakeAction(PauseObject, QStringLiteral("Pa&use/resume object\tCtrl+F6")));
+    playback->addAction(MakeAction(EndObject, QStringLiteral("&End object\tCtrl+F7")));
+    playback->addAction(MakeAction(StopObject, QStringLiteral("&Stop object\tCtrl+F8")));
+    playback->addSeparator();
+    playback->addAction(MakeAction(PlayAll, QStringLiteral("&Play all objects\tF5")));
+    playback->addAction(MakeAction(PauseAll, QStringLiteral("P&ause all objects\tF6")));
+    playback->addAction(MakeAction(EndAll, QStringLiteral("E&nd all objects\tF7")));
+    playback->addAction(MakeAction(StopAll, QStringLiteral("S&top all objects\tF8")));
+    playback->addSeparator();
+    playback->addAction(MakeAction(HdmiOutput, QStringLiteral("&HDMI output"), true));
+
+    QMenu* scripts = submenu(mainMenu_, QStringLiteral("&Scripts"));
+    scripts->addAction(MakeAction(ScriptPlay, QStringLiteral("P&lay")));
+    scripts->addAction(MakeAction(ScriptStop, QStringLiteral("&Stop")));
+
+    QMenu* settings = submenu(mainMenu_, QStringLiteral("Se&ttings"));
+    QMenu* language = submenu(settings, QStringLiteral("&Language"));
+    auto* languages = new QActionGroup(language);
+    CTranslate& translate = CTranslate::Global();
+    for (int i = 0; i <= translate.TranslationCount(); ++i) {
+        QAction* action = MakeAction(LanguageFirst + unsigned(i), translate.GetLanguageName(i), true);
+        action->setChecked(i == translate.CurrentLanguage());
+        languages->addAction(action);
+        language->addAction(action);
+    }
+
+    translate.PopupCounter = 0;
+    TranslateWidgets::TranslateMenu(Commands::MainMenu, mainMenu_);
+    for (QAction* top : mainMenu_->actions())
+        if (top->menu()) menuBar()->addMenu(top->menu());
+    UpdateTitle();
+}
+
+void CMainFrame::BuildToolBar() {
+    toolBar_ = addToolBar(QStringLiteral("Main"));
+    toolBar_->setObjectName(QStringLiteral("mainToolBar"));
+    const int size = settings_.Get(Settings::LargeToolbar) ? 32 : 16;
+    toolBar_->setIconSize(QSize(size, size));
+    struct Button {
+        unsigned id;
+        QStyle::StandardPixmap icon;
+    };
+    using namespace Commands;
+    const Button buttons[] = {
+        {FileNew, QStyle::SP_FileIcon},          {FileOpen, QStyle::SP_DialogOpenButton},
+        {FileSave, QStyle::SP_DialogSaveButton}, {0, {}},
+        {EditUndo, QStyle::SP_ArrowBack},        {EditRedo, QStyle::SP_ArrowForward},
+        {0, {}},                                 {AddSimpleObject, QStyle::SP_FileDialogNewFolder},
+        {EditClear, QStyle::SP_TrashIcon},       {0, {}},
+        {PlayAll, QStyle::SP_MediaPlay},         {PauseAll, QStyle::SP_MediaPause},
+        {StopAll, QStyle::SP_MediaStop},         {HdmiOutput, QStyle::SP_ComputerIcon},
+    };
+    for (const Button& button : buttons) {
+        if (button.id == 0) {
+            toolBar_->addSeparator();
+            continue;
+        }
+        QAction* action = Action(button.id);
+        action->setIcon(style()->standardIcon(button.icon));
+        toolBar_->addAction(action);
+    }
+}
+
+void CMainFrame::BuildStatusBar() {
+    scriptIcon_ = new QLabel(this);
+    scriptIcon_->setObjectName(QStringLiteral("scriptStateIcon"));
+    scriptText_ = new QLabel(this);
+    scriptText_->setObjectName(QStringLiteral("scriptStatusText"));
+    scriptText_->setMinimumWidth(220);
+    objectText_ = new QLabel(this);
+    objectText_->setObjectName(QStringLiteral("objectStatusText"));
+    objectText_->setMinimumWidth(200);
+    stateIcon_ = new QLabel(this);
+    stateIcon_->setObjectName(QStringLiteral("applicationStateIcon"));
+    statusBar()->addPermanentWidget(scriptIcon_);
+    statusBar()->addPermanentWidget(scriptText_);
+    statusBar()->addPermanentWidget(objectText_);
+    statusBar()->addPermanentWidget(stateIcon_);
+}
+
+void CMainFrame::BuildHotkeys() {
+    for (int k = 1; k <= 20; ++k) {
+        const unsigned id = Shell::CommandForHotkey(k);
+        const QString keys = QStringLiteral("%1+%2").arg(k <= 10 ? QStringLiteral("Ctrl") : QStringLiteral("Alt")).arg(
+            k <= 10 ? k - 1 : k - 11);
+        auto* action = new QAction(keys, this);
+        action->setProperty(TranslateWidgets::CommandIdProperty, id);
+        action->setShortcut(QKeySequence(keys, QKeySequence::PortableText));
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        addAction(action);
+        hotkeys_[id] = action;
+    }
+}
+
+QAction* CMainFrame::Action(unsigned commandId) const {
+    if (auto it = actions_.find(commandId); it != actions_.end()) return it->second;
+    if (auto it = hotkeys_.find(commandId); it != hotkeys_.end()) return it->second;
+    return nullptr;
+}
+
+void CMainFrame::UpdateCommandStates() {
+    using namespace Commands;
+    CMainDoc& doc = *doc_;
+    const bool selected = doc.Selected != nullptr;
+    const bool output = doc.Page.OutputOn.load() != 0;
+    auto enable = [this](unsigned id, bool on) {
+        if (QAction* action = Action(id)) action->setEnabled(on);
+    };
+    auto check = [this](unsigned id, bool on) {
+        if (QAction* action = Action(id)) action->setChecked(on);
+    };
+    enable(EditUndo, doc.Undo.CanUndo());
+    enable(EditRedo, doc.Undo.CanRedo());
+    enable(EditCut, selected);
+    enable(EditCopy, selected);
+    enable(EditPaste, doc.Clipboard != nullptr);
+    enable(EditClear, selected);
+    enable(Clone, selected);
+    enable(MoveUp, selected && doc.SelectedNumber < doc.Page.LiveCount());
+    enable(MoveDown, selected && doc.SelectedNumber > 1);
+    enable(Lock, selected);
+    check(Lock, selected && doc.Selected->Locked);
+    for (unsigned id : {PlayObject, PauseObject, EndObject, StopObject}) enable(id, selected && output);
+    for (unsigned id : {PlayAll, PauseAll, EndAll, StopAll}) enable(id, output);
+    enable(HdmiOutput, kind_ == InstanceKind::Main);
+    check(HdmiOutput, view_ && view_->Shell().OutputRunning() && !view_->Shell().PreviewRunning());
+    enable(ScriptPlay, doc.ScriptCanRun());
+    enable(ScriptStop, doc.ScriptRunning());
+    if (view_) {
+        enable(ZoomIn, view_->ZoomIndex() > 0);
+        enable(ZoomOut, view_->ZoomIndex() < Shell::ZoomSteps - 1);
+        check(SnapToGrid, view_->SnapToGrid());
+    }
+}
+
+void CMainFrame::UpdateTitle() {
+    if (doc_) setWindowTitle(Shell::WindowTitle(kind_, doc_->Title));
+}
+
+void CMainFrame::SetApplicationState(int state) {
+    appState_ = state;
+    if (!stateIcon_) return;
+    stateIcon_->setPixmap(Lamp(StateColour(state)));
+    stateIcon_->setToolTip(Shell::ApplicationStateText(state));
+}
+
+QString CMainFrame::ScriptStatusText() const { return scriptText_ ? scriptText_->text() : QString(); }
+QString CMainFrame::ApplicationStateText() const { return stateIcon_ ? stateIcon_->toolTip() : QString(); }
+
+void CMainFrame::SelectLanguage(int index) {
+    CTranslate::Global().SelectLanguage(index);
+    settings_.Set(Settings::LanguageId, index);
+    BuildMenus();
+    // The toolbar's actions were the old menus': put the new ones in their places.
+    removeToolBar(toolBar_);
+    delete toolBar_;
+    BuildToolBar();
+    UpdateCommandStates();
+    UpdateViews(UpdateLanguage);
+}
+
+// ---------------------------------------------------------------- commands
+
+QString CMainFrame::AskSavePath() {
+    QString path = ChooseSavePath ? ChooseSavePath()
+                                  : QFileDialog::getSaveFileName(this, QString(), PagesFolder(settings_),
+                                                                 QStringLiteral("Page files (*.corvane)"));
+    if (!path.isEmpty() && !path.endsWith(QStringLiteral(".corvane"), Qt::CaseInsensitive))
+        path += QStringLiteral(".corvane");
+    return path;
+}
+
+bool CMainFrame::SaveAs() {
+    const QString path = AskSavePath();
+    return !path.isEmpty() && doc_->Save(path);
+}
+
+void CMainFrame::OnCommand(unsigned commandId) {
+    using namespace Commands;
+    CMainDoc& doc = *doc_;
+    if (const int hotkey = Shell::HotkeyForCommand(commandId)) {
+        doc.HotkeyCommand(hotkey);
+        UpdateCommandStates();
+        return;
+    }
+    if (commandId >= LanguageFirst && commandId <= LanguageLast) {
+        SelectLanguage(int(commandId - LanguageFirst));
+        return;
+    }
+    CEditorShell& shell = view_->Shell();
+    auto play = [&doc](PlayCommand command, const CommandTarget& target) { doc.Command(command, target); };
+    switch (commandId) {
+    case FileNew:
+        if (shell.SaveModified([this] { return AskSavePath(); })) doc.NewPage();
+        break;
+    case FileOpen: {
+        if (!shell.SaveModified([this] { return AskSavePath(); })) break;
+        const QString path = ChooseOpenPath ? ChooseOpenPath()
+                                            : QFileDialog::getOpenFileName(this, QString(), PagesFolder(settings_),
+                                                                           QStringLiteral("Page files (*.corvane)"));
+        if (!path.isEmpty()) doc.Open(path);
+        break;
+    }
+    case FileSave:
+        if (doc.PathName.isEmpty()) SaveAs();
+        else doc.Save(doc.PathName);
+        break;
+    case FileSaveAs: SaveAs(); break;
+    case AppExit: close(); break;
+    case EditUndo: doc.DoUndo(); break;
+    case EditRedo: doc.DoRedo(); break;
+    case EditCut: doc.Cut(); break;
+    case EditCopy: doc.Copy(); break;
+    case EditPaste: doc.Paste(); break;
+    case EditClear: doc.Delete(); break;
+    case Clone: doc.Clone(); break;
+    case AddSimpleObject: doc.AddSimpleObject(); break;
+    case AddPictureObject: doc.AddPictureObject(); break;
+    case MoveUp: doc.MoveUp(); break;
+    case MoveDown: doc.MoveDown(); break;
+    case Lock: doc.Lock(); break;
+    case PlayObject: play(PlayCommand::Play, CommandTarget::Selected()); break;
+    case PauseObject: play(PlayCommand::PauseResume, CommandTarget::Selected()); break;
+    case EndObject: play(PlayCommand::End, CommandTarget::Selected()); break;
+    case StopObject: play(PlayCommand::Stop, CommandTarget::Selected()); break;
+    case PlayAll: play(PlayCommand::Play, CommandTarget::Every()); break;
+    case PauseAll: play(PlayCommand::PauseResume, CommandTarget::Every()); break;
+    case EndAll: play(PlayCommand::End, CommandTarget::Every()); break;
+    case StopAll: play(PlayCommand::Stop, CommandTarget::Every()); break;
+    case HdmiOutput:
+        if (kind_ == InstanceKind::Main) shell.ToggleOutput();
+        break;
+    case ScriptPlay:
+        if (doc.Script.Count() > 0) {
+            doc.ScriptStart();
+        } else {
+            const QString path = ChooseScriptPath ? ChooseScriptPath()
+                                                  : QFileDialog::getOpenFileName(
+                                                        this, QString(), PagesFolder(settings_),
+                                                        CTranslate::Global().LoadText(10211) +
+                                                            QStringLiteral(" (*.script)"));
+            if (!path.isEmpty()) doc.ScriptLoad(path, true);
+        }
+        break;
+    case ScriptStop: doc.ScriptStop(); break;
+    case ZoomIn: view_->SetZoom(view_->ZoomIndex() - 1); break;
+    case ZoomOut: view_->SetZoom(view_->ZoomIndex() + 1); break;
+    case SnapToGrid: view_->SetSnapToGrid(!view_->SnapToGrid()); break;
+    default: break;
+    }
+    UpdateTitle();
+    UpdateCommandStates();
+}
+
+// ---------------------------------------------------------------- IDocumentHost
+
+void CMainFrame::UpdateViews(int kind) {
+    UpdateTitle();
+    if (view_) view_->DocumentUpdated(kind);
+    UpdateCommandStates();
+}
+
+void CMainFrame::SelectionChanged(CFrame* object) {
+    if (!objectText_) return;
+    if (!object) {
+        objectText_->clear();
+        return;
+    }
+    const CRect& r = object->Rect;
+    objectText_->setText(FormatString(QStringLiteral(" %d: %d,%d - %d,%d (%dx%d)"),
+                                      {doc_->SelectedNumber, r.left, r.top, r.right, r.bottom, r.right - r.left,
+                                       r.bottom - r.top}));
+}
+
+PlacementRule CMainFrame::Placement(int pageWidth, int pageHeight) const {
+    if (!view_) return IDocumentHost::Placement(pageWidth, pageHeight);
+    return PlacementRule{pageWidth, pageHeight, view_->SnapToGrid(), view_->GridStep()};
+}
+
+QString CMainFrame::ChooseImportFile(const QString& filter) {
+    return QFileDialog::getOpenFileName(this, QString(), PagesFolder(settings_), filter);
+}
+
+bool CMainFrame::ModalDialogOpen() { return QApplication::activeModalWidget() != nullptr; }
+
+void CMainFrame::ScriptStatus(int state, const QString& name, int step, int count) {
+    // Redrawn only when something shown changed.
+    if (state == scriptState_ && name == scriptName_ && (state != 2 || (step == scriptStep_ && count == scriptCount_)))
+        return;
+    scriptState_ = state;
+    scriptName_ = name;
+    scriptStep_ = step;
+    scriptCount_ = count;
+    if (!scriptText_) return;
+    scriptText_->setText(Shell::ScriptStatusText(state, name, step, count));
+    if (state == 0) scriptIcon_->clear();
+    else scriptIcon_->setPixmap(Lamp(state == 2 ? QColor(40, 170, 60) : QColor(150, 150, 150)));
+    UpdateCommandStates();
+}
