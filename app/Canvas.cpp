@@ -418,7 +418,6 @@ QRect CCanvasModel::OutlineRect(const CanvasOutline& outline, QPoint scroll) con
 
 void CCanvasModel::Tick() {
     if (CollectOutlines()) host_.Repaint();
-    document_.ScriptProcessing();
 }
 
 int CCanvasModel::ContextMenu() {

@@ -169,8 +169,8 @@ public:
     // by the pen width less 2.
     QRect OutlineRect(const CanvasOutline& outline, QPoint scroll) const;
 
-    // The 200 ms tick after the first: the outlines (repainted when they changed),
-    // then the script runner.
+    // The canvas's part of the 200 ms tick: the outlines, repainted when they
+    // changed. The shell's tick runs the document's periodic work after it.
     void Tick();
 
     // The context menu to show (right button up or the menu key), after a running

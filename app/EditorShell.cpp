@@ -41,11 +41,6 @@ unsigned CommandForHotkey(int hotkey) {
     return hotkey >= 1 && hotkey <= 20 ? HotkeyFirstCommand + unsigned(hotkey - 1) : 0;
 }
 
-int ZoomPercent(int index) {
-    static const int percent[ZoomSteps] = {100, 75, 66, 50, 33, 25};
-    return percent[index < 0 || index >= ZoomSteps ? ZoomSteps - 1 : index];
-}
-
 }  // namespace Shell
 
 CEditorShell::CEditorShell(CMainDoc& document, InstanceKind kind, CSettingsStore& settings, QObject* receiver,

@@ -53,10 +53,6 @@ constexpr unsigned HotkeyFirstCommand = 32950;
 int HotkeyForCommand(unsigned commandId);
 unsigned CommandForHotkey(int hotkey);
 
-// The canvas zoom steps: index 0-5 is 100, 75, 66, 50, 33, 25 percent.
-constexpr int ZoomSteps = 6;
-int ZoomPercent(int index);
-
 }  // namespace Shell
 
 class CEditorShell {

@@ -114,8 +114,6 @@ TEST(EditorShellTexts, TitlesStatesScriptPaneAndHotkeyCommands) {
     EXPECT_EQ(Shell::CommandForHotkey(0), 0u);
     EXPECT_EQ(Shell::CommandForHotkey(21), 0u);
 
-    const int percent[] = {100, 75, 66, 50, 33, 25};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(Shell::ZoomPercent(i), percent[i]);
 }
 
 TEST_F(EditorWindow, ClosingAModifiedPageAsksAndDoesWhatTheAnswerSays) {

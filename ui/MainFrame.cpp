@@ -68,7 +68,11 @@ CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* par
         if (view_) SetApplicationState(view_->Shell().ApplicationState());
         UpdateCommandStates();
     };
-    view_ = new CMainView(*doc_, kind_, settings_, std::move(hooks), this);
+    view_ = new CMainView(
+        *doc_, kind_, settings_, std::move(hooks),
+        [this](int kind, const CRect* rect) { UpdateAllViews(kind, rect); },
+        this);
+    view_->zoomChanged = [this](int) { UpdateCommandStates(); };
     setCentralWidget(view_);
     UpdateTitle();
     UpdateCommandStates();
@@ -321,7 +325,7 @@ void CMainFrame::UpdateCommandStates() {
     enable(ScriptStop, doc.ScriptRunning());
     if (view_) {
         enable(ZoomIn, view_->ZoomIndex() > 0);
-        enable(ZoomOut, view_->ZoomIndex() < Shell::ZoomSteps - 1);
+        enable(ZoomOut, view_->ZoomIndex() < CCanvasModel::ZoomCount - 1);
         check(SnapToGrid, view_->SnapToGrid());
     }
 }
@@ -447,27 +451,24 @@ void CMainFrame::OnCommand(unsigned commandId) {
 
 // ---------------------------------------------------------------- IDocumentHost
 
-void CMainFrame::UpdateViews(int kind) {
+void CMainFrame::UpdateViews(int kind) { UpdateAllViews(kind, nullptr); }
+
+void CMainFrame::UpdateAllViews(int kind, const CRect* rect) {
     UpdateTitle();
-    if (view_) view_->DocumentUpdated(kind);
+    if (view_) view_->DocumentUpdated(kind, rect);
+    SelectionChanged(doc_->Selected);  // the rectangle in the status bar follows moves
     UpdateCommandStates();
 }
 
-void CMainFrame::SelectionChanged(CFrame* object) {
-    if (!objectText_) return;
-    if (!object) {
-        objectText_->clear();
-        return;
-    }
-    const CRect& r = object->Rect;
-    objectText_->setText(FormatString(QStringLiteral(" %d: %d,%d - %d,%d (%dx%d)"),
-                                      {doc_->SelectedNumber, r.left, r.top, r.right, r.bottom, r.right - r.left,
-                                       r.bottom - r.top}));
+const CPicture* CMainFrame::CanvasPicture() { return view_ ? &view_->Canvas().Composition() : nullptr; }
+
+void CMainFrame::SelectionChanged(CFrame*) {
+    if (objectText_ && view_) objectText_->setText(view_->Canvas().StatusText());
 }
 
 PlacementRule CMainFrame::Placement(int pageWidth, int pageHeight) const {
     if (!view_) return IDocumentHost::Placement(pageWidth, pageHeight);
-    return PlacementRule{pageWidth, pageHeight, view_->SnapToGrid(), view_->GridStep()};
+    return view_->Canvas().Placement();
 }
 
 QString CMainFrame::ChooseImportFile(const QString& filter) {

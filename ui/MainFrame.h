@@ -61,6 +61,10 @@ public:
     // IDocumentHost.
     void UpdateViews(int kind) override;
     void SelectionChanged(CFrame* object) override;
+    const CPicture* CanvasPicture() override;
+    // Every view of the document: the title, the canvas (the rectangle that changed,
+    // or all), the status bar and the commands' states.
+    void UpdateAllViews(int kind, const CRect* rect);
     PlacementRule Placement(int pageWidth, int pageHeight) const override;
     QString ChooseImportFile(const QString& filter) override;
     bool ModalDialogOpen() override;
