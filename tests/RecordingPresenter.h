@@ -1,5 +1,6 @@
 // Message boxes as a test sees them: every text shown is kept, and each is
-// answered with OK. Installed for the presenter's lifetime.
+// answered with answer (OK unless the test says otherwise). Installed for the
+// presenter's lifetime.
 #pragma once
 
 #include "base/Translate.h"
@@ -15,8 +16,9 @@ public:
     RecordingPresenter& operator=(const RecordingPresenter&) = delete;
     int Show(const QString& text, unsigned) override {
         texts.push_back(text);
-        return IdOk;
+        return answer;
     }
+    int answer = IdOk;
     std::vector<QString> texts;
 
 private:

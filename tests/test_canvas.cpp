@@ -4,6 +4,7 @@
 // other commands, on-air outlines, adding objects and in-place editing's document
 // side, seen through recording hosts and a recording message presenter.
 #include "app/Canvas.h"
+#include "tests/RecordingPresenter.h"
 #include "base/Translate.h"
 #include "core/VideoModes.h"
 
@@ -16,22 +17,6 @@
 #include <vector>
 
 namespace {
-
-class RecordingPresenter : public IMessagePresenter {
-public:
-    RecordingPresenter() { previous_ = CTranslate::Global().SetPresenter(this); }
-    ~RecordingPresenter() override { CTranslate::Global().SetPresenter(previous_); }
-    int Show(const QString& text, unsigned flags) override {
-        (void)flags;
-        texts.push_back(text);
-        return answer;
-    }
-    int answer = IdYes;
-    std::vector<QString> texts;
-
-private:
-    IMessagePresenter* previous_ = nullptr;
-};
 
 class DocHost : public IDocumentHost {
 public:

@@ -3,6 +3,7 @@
 // renaming with refusals; refreshes after changes made outside; the previews; the
 // context menus and the default actions carried out on the document.
 #include "app/MainApp.h"
+#include "tests/RecordingPresenter.h"
 #include "app/PagesBrowser.h"
 #include "app/Thumbnails.h"
 #include "base/Translate.h"
@@ -19,21 +20,6 @@
 #include <vector>
 
 namespace {
-
-class RecordingPresenter : public IMessagePresenter {
-public:
-    RecordingPresenter() { previous_ = CTranslate::Global().SetPresenter(this); }
-    ~RecordingPresenter() override { CTranslate::Global().SetPresenter(previous_); }
-    int Show(const QString& text, unsigned flags) override {
-        (void)flags;
-        texts.push_back(text);
-        return IdOk;
-    }
-    std::vector<QString> texts;
-
-private:
-    IMessagePresenter* previous_ = nullptr;
-};
 
 // A host whose canvas picture becomes the saved pages' previews.
 class DocHost : public IDocumentHost {
