@@ -4,6 +4,7 @@
 // other commands, on-air outlines, adding objects and in-place editing's document
 // side, seen through recording hosts and a recording message presenter.
 #include "app/Canvas.h"
+#include "app/InPlaceText.h"
 #include "tests/RecordingPresenter.h"
 #include "base/Translate.h"
 #include "core/VideoModes.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTextDocument>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -726,6 +728,116 @@ TEST_F(Canvas, InPlaceEditingRefusedForAnRtfFileAndSingleLineForACrawl) {
     EXPECT_EQ(host.opened[0].rect, QRect(17 + 100, 15 + 100, 200, 100 + 15));  // heightened by a bar
     EXPECT_EQ(host.opened[0].zoomPercent, 0);
     canvas->EndEdit();
+}
+
+// ---------------------------------------------------------------- in-place text
+
+// Two runs: "Big" bold at 28 points, " small" at 10.5 points, red.
+const QByteArray TwoRuns =
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}"
+    "{\\colortbl ;\\red255\\green0\\blue0;}\\pard\\f0\\b\\fs56 Big\\b0\\cf1\\fs21  small\\par}";
+
+TEST(InPlaceText, StoredSizesComeBackExactlyAtEveryZoom) {
+    for (double scale : {1.0, 0.75, 0.5, 0.25, 1.37}) {
+        SCOPED_TRACE(scale);
+        QTextDocument shown;
+        const int codePage = InPlaceText::Load(shown, TwoRuns, scale);
+        EXPECT_EQ(codePage, 1252);
+        EXPECT_EQ(shown.toPlainText(), QStringLiteral("Big small\n")) << "the closing paragraph mark leaves an empty one";
+        QTextCursor cursor(&shown);
+        cursor.setPosition(1);
+        EXPECT_DOUBLE_EQ(cursor.charFormat().fontPointSize(), 28 * scale) << "shown at the canvas's scale";
+        // Text typed in the small run takes its stored size.
+        cursor.setPosition(9);  // after "small"
+        cursor.insertText(QStringLiteral("er"));
+        const QByteArray stored = InPlaceText::Store(shown, scale, codePage);
+        EXPECT_TRUE(stored.contains("\\fs56")) << stored.constData();
+        EXPECT_TRUE(stored.contains("\\fs21")) << stored.constData();
+        EXPECT_FALSE(stored.contains("\\fs14 ")) << "no scaled size is stored";
+        QTextDocument back;
+        InPlaceText::Load(back, stored, 1.0);
+        EXPECT_EQ(back.toPlainText(), QStringLiteral("Big smaller\n")) << "and no paragraph is added";
+    }
+}
+
+TEST(InPlaceText, PlainTextTakesTheRendererDefaults) {
+    QTextDocument shown;
+    InPlaceText::Load(shown, "Hello", 0.5);
+    QTextCursor cursor(&shown);
+    cursor.setPosition(2);
+    const InPlaceText::SelectionFormat format = InPlaceText::FormatOf(cursor);
+    EXPECT_EQ(format.points, 28);
+    EXPECT_EQ(format.face, QStringLiteral("Arial"));
+    EXPECT_EQ(format.colour, QColor(Qt::white));
+    EXPECT_TRUE(InPlaceText::Store(shown, 0.5, 1252).contains("\\fs56"));
+}
+
+TEST(InPlaceText, SelectionFormatAndTheToggles) {
+    QTextDocument shown;
+    InPlaceText::Load(shown, TwoRuns, 0.5);
+    QTextCursor all(&shown);
+    all.select(QTextCursor::Document);
+    InPlaceText::SelectionFormat mixed = InPlaceText::FormatOf(all);
+    EXPECT_FALSE(mixed.bold) << "mixed counts as not bold";
+    EXPECT_EQ(mixed.points, 0) << "mixed sizes show no size";
+    EXPECT_EQ(mixed.face, QStringLiteral("Arial"));
+    EXPECT_EQ(mixed.alignment, InPlaceText::Alignment::Left);
+    // A mixed selection is set bold; a bold one is toggled back.
+    InPlaceText::Apply(all, InPlaceText::ToggleBold(mixed));
+    EXPECT_TRUE(InPlaceText::FormatOf(all).bold);
+    InPlaceText::Apply(all, InPlaceText::ToggleBold(InPlaceText::FormatOf(all)));
+    EXPECT_FALSE(InPlaceText::FormatOf(all).bold);
+    InPlaceText::Apply(all, InPlaceText::ToggleItalic(InPlaceText::FormatOf(all)));
+    InPlaceText::Apply(all, InPlaceText::ToggleUnderline(InPlaceText::FormatOf(all)));
+    EXPECT_TRUE(InPlaceText::FormatOf(all).italic);
+    EXPECT_TRUE(InPlaceText::FormatOf(all).underline);
+    // One size for all, stored unscaled.
+    const auto size = InPlaceText::Size(QStringLiteral(" 40 "), 0.5);
+    ASSERT_TRUE(size);
+    InPlaceText::Apply(all, *size);
+    EXPECT_EQ(InPlaceText::FormatOf(all).points, 40);
+    const QByteArray stored = InPlaceText::Store(shown, 0.5, 1252);
+    EXPECT_TRUE(stored.contains("\\fs80")) << stored.constData();
+    EXPECT_TRUE(stored.contains("\\i")) << stored.constData();
+    InPlaceText::Align(all, InPlaceText::Alignment::Center);
+    EXPECT_EQ(InPlaceText::FormatOf(all).alignment, InPlaceText::Alignment::Center);
+    EXPECT_TRUE(InPlaceText::Store(shown, 0.5, 1252).contains("\\qc"));
+}
+
+TEST(InPlaceText, SizeAndFaceRefuseWhatIsNoValue) {
+    for (const char* text : {"", "0", "-4", "abc", "12pt"}) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(InPlaceText::Size(QString::fromLatin1(text), 1.0));
+    }
+    EXPECT_EQ(InPlaceText::Size(QStringLiteral("5000"), 1.0)->doubleProperty(InPlaceText::StoredPointSizeProperty),
+              1638.0)
+        << "at most what rich text stores";
+    EXPECT_FALSE(InPlaceText::Face(QStringLiteral("   ")));
+    const auto face = InPlaceText::Face(QStringLiteral("  ") + QString(40, u'x'));
+    ASSERT_TRUE(face);
+    EXPECT_EQ(face->fontFamilies().toStringList().value(0), QString(31, u'x'));
+}
+
+TEST(InPlaceText, ScriptRaisesAndLowersByAFifthEachTime) {
+    QTextDocument shown;
+    InPlaceText::Load(shown, TwoRuns, 1.0);
+    QTextCursor word(&shown);
+    word.setPosition(0);
+    word.setPosition(3, QTextCursor::KeepAnchor);
+    InPlaceText::Apply(word, InPlaceText::Script(InPlaceText::FormatOf(word), 1));
+    InPlaceText::Apply(word, InPlaceText::Script(InPlaceText::FormatOf(word), 1));
+    EXPECT_DOUBLE_EQ(InPlaceText::FormatOf(word).offsetPercent, 40.0);
+    // 40 % of 28 points: 11.2 points up, 22 half points.
+    EXPECT_TRUE(InPlaceText::Store(shown, 1.0, 1252).contains("\\up22")) << InPlaceText::Store(shown, 1.0, 1252).constData();
+    InPlaceText::Apply(word, InPlaceText::Script(InPlaceText::FormatOf(word), -1));
+    EXPECT_DOUBLE_EQ(InPlaceText::FormatOf(word).offsetPercent, 20.0);
+    InPlaceText::Apply(word, InPlaceText::Script(InPlaceText::FormatOf(word), 0));
+    EXPECT_DOUBLE_EQ(InPlaceText::FormatOf(word).offsetPercent, 0.0);
+    // Background: set on a selection, then removed.
+    InPlaceText::Apply(word, InPlaceText::Background(QColor(10, 20, 30)));
+    EXPECT_EQ(InPlaceText::FormatOf(word).background, QColor(10, 20, 30));
+    InPlaceText::Apply(word, InPlaceText::Background(QColor()));
+    EXPECT_FALSE(InPlaceText::FormatOf(word).background.isValid());
 }
 
 }  // namespace

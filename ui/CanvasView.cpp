@@ -1,5 +1,8 @@
 #include "ui/CanvasView.h"
 
+#include "ui/InPlaceEditor.h"
+
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -52,8 +55,11 @@ std::optional<CanvasKey> KeyOf(int key) {
 CCanvasView::CCanvasView(QWidget* parent) : QAbstractScrollArea(parent) {
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
-    connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(), qOverload<>(&QWidget::update));
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, viewport(), qOverload<>(&QWidget::update));
+    for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()})
+        connect(bar, &QScrollBar::valueChanged, this, [this] {
+            PlaceEditor();
+            viewport()->update();
+        });
 }
 
 void CCanvasView::Attach(CCanvasModel& model, std::function<void(int, const CRect*)> updateViews) {
@@ -117,12 +123,17 @@ void CCanvasView::paintEvent(QPaintEvent*) {
     if (model_->Editing()) return;
     const QRect tracker = dragPart_ >= 0 ? dragRect_ : model_->TrackerRect(scroll);
     if (tracker.isEmpty()) return;
-    painter.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
-    painter.drawRect(tracker.adjusted(0, 0, -1, -1));
+    // Black dots on white: the frame shows on light and dark objects alike.
+    const QRect frame = tracker.adjusted(0, 0, -1, -1);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Qt::white, 1));
+    painter.drawRect(frame);
+    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+    painter.drawRect(frame);
     if (!model_->TrackerHandles()) return;
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(palette().color(QPalette::WindowText));
-    for (const QRect& handle : Handles(tracker)) painter.drawRect(handle);
+    painter.setPen(QPen(Qt::white, 1));
+    painter.setBrush(Qt::black);
+    for (const QRect& handle : Handles(tracker)) painter.drawRect(handle.adjusted(0, 0, -1, -1));
 }
 
 int CCanvasView::TrackerPart(QPoint point) const {
@@ -191,4 +202,73 @@ void CCanvasView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QAbstractScrollArea::keyPressEvent(event);
+}
+
+void CCanvasView::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    // From the keyboard the menu opens at the selection, else where the mouse is.
+    ShowContextMenu(event->reason() == QContextMenuEvent::Keyboard && model_ && model_->TrackerHandles()
+                        ? viewport()->mapToGlobal(model_->TrackerRect(Scroll()).center())
+                        : event->globalPos());
+}
+
+void CCanvasView::ShowContextMenu(QPoint global) {
+    if (!model_) return;
+    const int menu = model_->ContextMenu();
+    if (contextMenu) contextMenu(menu, global);
+}
+
+// ---------------------------------------------------------------- in-place editor
+
+void CCanvasView::OpenInPlaceEditor(const InPlaceEditor& editor) {
+    CloseInPlaceEditor();
+    // Text is laid out at 96 pixels per inch for the picture; the editor shows it
+    // at the canvas's factor whatever the screen's resolution.
+    const double dpi = logicalDpiY() > 0 ? logicalDpiY() : 96.0;
+    const double scale = (model_ ? model_->Factor() : 1.0) * 96.0 / dpi;
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int wrapWidth = editor.singleLine ? editor.rect.width() : editor.rect.width() - bar;
+    editor_ = new CInPlaceEditor(viewport(), editor.richText, scale, wrapWidth, editor.singleLine, editor.alignRight);
+    editorRect_ = editor.rect;
+    editor_->escape = [this] {
+        if (model_) model_->KeyDown(CanvasKey::Escape, false, false);
+    };
+    editor_->contextMenu = [this](QPoint global) { ShowContextMenu(global); };
+    auto changed = [this] {
+        if (editorChanged) editorChanged();
+    };
+    connect(editor_, &QTextEdit::textChanged, this, [this, changed] {
+        if (model_ && model_->Editing()) model_->TextEdited();
+        changed();
+    });
+    connect(editor_, &QTextEdit::cursorPositionChanged, this, changed);
+    connect(editor_, &QTextEdit::selectionChanged, this, changed);
+    connect(editor_->document(), &QTextDocument::undoAvailable, this, changed);
+    connect(editor_->document(), &QTextDocument::redoAvailable, this, changed);
+    PlaceEditor();
+    editor_->show();
+    editor_->setFocus();
+    changed();
+}
+
+CInPlaceEditor* CCanvasView::Editor() const { return editor_.data(); }
+
+QByteArray CCanvasView::InPlaceEditorText() { return editor_ ? editor_->RichText() : QByteArray(); }
+
+void CCanvasView::CloseInPlaceEditor() {
+    if (!editor_) return;
+    CInPlaceEditor* closing = editor_;
+    editor_ = nullptr;
+    closing->disconnect(this);
+    closing->escape = nullptr;
+    closing->contextMenu = nullptr;
+    closing->hide();
+    // It may be closing from inside its own key handler.
+    closing->deleteLater();
+    setFocus();
+    if (editorChanged) editorChanged();
+}
+
+void CCanvasView::PlaceEditor() {
+    if (editor_) editor_->setGeometry(editorRect_.translated(-Scroll()));
 }

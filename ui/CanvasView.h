@@ -8,8 +8,11 @@
 #include "app/Canvas.h"
 
 #include <QAbstractScrollArea>
+#include <QPointer>
 #include <QRect>
 #include <functional>
+
+class CInPlaceEditor;
 
 class CCanvasView : public QAbstractScrollArea, public ICanvasHost {
 public:
@@ -28,8 +31,19 @@ public:
     void UpdateViews(int kind, const CRect* rect) override;
     void ZoomChanged(int index) override;
     void Repaint() override { viewport()->update(); }
+    void OpenInPlaceEditor(const InPlaceEditor& editor) override;
+    QByteArray InPlaceEditorText() override;
+    void CloseInPlaceEditor() override;
+
+    // The in-place editor while text is edited, else null.
+    CInPlaceEditor* Editor() const;
 
     std::function<void(int index)> zoomChanged;  // the main window's zoom list follows
+    // The in-place editor opened, closed, or its text, caret or selection changed:
+    // the format toolbar and the edit commands follow.
+    std::function<void()> editorChanged;
+    // The context menu to show (202, 203 or 204) at a screen position.
+    std::function<void(int menu, QPoint global)> contextMenu;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,10 +53,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     bool focusNextPrevChild(bool) override { return false; }  // Tab selects objects
 
 private:
     QPoint Scroll() const;
+    void PlaceEditor();
+    void ShowContextMenu(QPoint global);
     // Which part of the tracker a point is on: -1 none, 0 inside (move), 1-8 the
     // handles clockwise from the top left.
     int TrackerPart(QPoint point) const;
@@ -53,4 +70,7 @@ private:
     int dragPart_ = -1;
     QPoint dragStart_;
     QRect dragStartRect_, dragRect_;
+    // The in-place editor and its place in scroll-area coordinates.
+    QPointer<CInPlaceEditor> editor_;
+    QRect editorRect_;
 };

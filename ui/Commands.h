@@ -49,6 +49,28 @@ constexpr unsigned ZoomIn = 32788;
 constexpr unsigned ZoomOut = 32789;
 constexpr unsigned SnapToGrid = 32790;
 
+// Text edited in place on the canvas, and its format commands.
+constexpr unsigned EditText = 32791;
+constexpr unsigned FormatBold = 32792;
+constexpr unsigned FormatItalic = 32793;
+constexpr unsigned FormatUnderline = 32794;
+constexpr unsigned FormatTextColour = 32795;
+constexpr unsigned FormatBackColour = 32796;
+constexpr unsigned FormatSuperscript = 32797;
+constexpr unsigned FormatSubscript = 32798;
+constexpr unsigned FormatNormalScript = 32799;
+constexpr unsigned FormatFont = 32800;
+constexpr unsigned AlignLeft = 32801;
+constexpr unsigned AlignCenter = 32802;
+constexpr unsigned AlignRight = 32803;
+constexpr unsigned ParagraphProperties = 32831;
+
+// Context menus of the canvas: while text is edited in place, with an object
+// selected, and otherwise.
+constexpr unsigned EditingMenu = 202;
+constexpr unsigned ObjectMenu = 203;
+constexpr unsigned PageMenu = 204;
+
 // Settings: the Language submenu (English, then translation i as 32900 + i).
 constexpr unsigned LanguageFirst = 32900;
 constexpr unsigned LanguageLast = 32909;

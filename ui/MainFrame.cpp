@@ -3,6 +3,8 @@
 #include "app/EditorShell.h"
 #include "base/Debug.h"
 #include "ui/Commands.h"
+#include "ui/FormatBar.h"
+#include "ui/InPlaceEditor.h"
 #include "ui/MainView.h"
 #include "ui/TranslateWidgets.h"
 
@@ -10,7 +12,11 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QColorDialog>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QFontComboBox>
+#include <QFontDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
@@ -58,6 +64,7 @@ CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* par
     BuildHotkeys();
     BuildMenus();
     BuildToolBar();
+    BuildFormatBar();
     BuildStatusBar();
     SetApplicationState(kind_ == InstanceKind::Editor ? Shell::StateEditMode : Shell::StateIdle);
 
@@ -73,6 +80,15 @@ CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* par
         [this](int kind, const CRect* rect) { UpdateAllViews(kind, rect); },
         this);
     view_->zoomChanged = [this](int) { UpdateCommandStates(); };
+    view_->editorChanged = [this] {
+        UpdateTitle();
+        UpdateCommandStates();
+    };
+    view_->contextMenu = [this](int menuId, QPoint global) {
+        std::unique_ptr<QMenu> menu = MakeContextMenu(unsigned(menuId));
+        if (ShowMenu) ShowMenu(*menu, global);
+        else menu->exec(global);
+    };
     setCentralWidget(view_);
     UpdateTitle();
     UpdateCommandStates();
@@ -138,6 +154,7 @@ QAction* CMainFrame::MakeAction(unsigned commandId, const QString& text, bool ch
     if (!tip.isEmpty()) action->setToolTip(tip);
     connect(action, &QAction::triggered, this, [this, commandId] { OnCommand(commandId); });
     actions_[commandId] = action;
+    commandTexts_[commandId] = text;
     return action;
 }
 
@@ -148,6 +165,7 @@ void CMainFrame::BuildMenus() {
         action->deleteLater();
     }
     actions_.clear();
+    commandTexts_.clear();
     menuBar()->clear();
     if (mainMenu_) mainMenu_->deleteLater();
     mainMenu_ = new QMenu(this);
@@ -177,6 +195,8 @@ void CMainFrame::BuildMenus() {
     edit->addAction(MakeAction(EditClear, QStringLiteral("&Delete\tDelete")));
     edit->addSeparator();
     edit->addAction(MakeAction(Clone, QStringLiteral("&Clone\tCtrl+D")));
+    // Enter on the canvas starts it too; as a shortcut it would take Enter from the editor.
+    edit->addAction(MakeAction(EditText, QStringLiteral("&Edit text")));
 
     QMenu* view = submenu(mainMenu_, QStringLiteral("&View"));
     view->addAction(MakeAction(ZoomIn, QStringLiteral("Zoom &In\tCtrl++")));
@@ -191,6 +211,26 @@ void CMainFrame::BuildMenus() {
     object->addAction(MakeAction(MoveUp, QStringLiteral("Move &Up\tCtrl+Up")));
     object->addAction(MakeAction(MoveDown, QStringLiteral("Move Do&wn\tCtrl+Down")));
     object->addAction(MakeAction(Lock, QStringLiteral("&Lock"), true));
+
+    QMenu* format = submenu(mainMenu_, QStringLiteral("F&ormat"));
+    format->addAction(MakeAction(FormatBold, QStringLiteral("&Bold\tCtrl+B"), true));
+    format->addAction(MakeAction(FormatItalic, QStringLiteral("&Italic\tCtrl+I"), true));
+    format->addAction(MakeAction(FormatUnderline, QStringLiteral("&Underline\tCtrl+U"), true));
+    format->addSeparator();
+    format->addAction(MakeAction(FormatTextColour, QStringLiteral("Text &colour...")));
+    format->addAction(MakeAction(FormatBackColour, QStringLiteral("Bac&kground colour..."), true));
+    format->addSeparator();
+    format->addAction(MakeAction(FormatSuperscript, QStringLiteral("Su&perscript")));
+    format->addAction(MakeAction(FormatSubscript, QStringLiteral("Subs&cript")));
+    format->addAction(MakeAction(FormatNormalScript, QStringLiteral("&Normal script")));
+    format->addSeparator();
+    format->addAction(MakeAction(FormatFont, QStringLiteral("&Font...")));
+    format->addSeparator();
+    format->addAction(MakeAction(AlignLeft, QStringLiteral("&Left\tCtrl+L"), true));
+    format->addAction(MakeAction(AlignCenter, QStringLiteral("C&enter\tCtrl+E"), true));
+    format->addAction(MakeAction(AlignRight, QStringLiteral("&Right\tCtrl+R"), true));
+    format->addSeparator();
+    format->addAction(MakeAction(ParagraphProperties, QStringLiteral("&Paragraph...")));
 
     QMenu* playback = submenu(mainMenu_, QStringLiteral("&Playback"));
     playback->addAction(MakeAction(PlayObject, QStringLiteral("P&lay object\tCtrl+F5")));
@@ -257,6 +297,69 @@ void CMainFrame::BuildToolBar() {
     }
 }
 
+void CMainFrame::BuildFormatBar() {
+    using namespace Commands;
+    formatBar_ = new CFormatBar(this);
+    const int size = settings_.Get(Settings::LargeToolbar) ? 32 : 16;
+    formatBar_->setIconSize(QSize(size, size));
+    addToolBar(formatBar_);
+    formatBar_->AddFontControls();
+    formatBar_->AddSeparatorItem();
+    for (unsigned id : {FormatBold, FormatItalic, FormatUnderline, FormatTextColour, 0u, AlignLeft, AlignCenter,
+                        AlignRight}) {
+        if (id == 0) formatBar_->AddSeparatorItem();
+        else formatBar_->AddCommand(id, Action(id));
+    }
+    formatBar_->facePicked = [this](const QString& face) {
+        if (CInPlaceEditor* editor = view_ ? view_->Editor() : nullptr)
+            if (const auto change = InPlaceText::Face(face)) editor->ApplyFormat(*change);
+    };
+    formatBar_->sizePicked = [this](const QString& points) {
+        if (CInPlaceEditor* editor = view_ ? view_->Editor() : nullptr)
+            if (const auto change = InPlaceText::Size(points, editor->Scale())) editor->ApplyFormat(*change);
+    };
+}
+
+std::unique_ptr<QMenu> CMainFrame::MakeContextMenu(unsigned menuId) {
+    using namespace Commands;
+    UpdateCommandStates();
+    std::vector<unsigned> items;
+    switch (menuId) {
+    case EditingMenu:
+        items = {EditUndo,   EditRedo,       0,        EditCut,          EditCopy,        EditPaste,
+                 0,          FormatBold,     FormatItalic, FormatUnderline, FormatTextColour, 0,
+                 AlignLeft,  AlignCenter,    AlignRight, 0,              FormatFont,      ParagraphProperties};
+        break;
+    case ObjectMenu:
+        items = {EditText, 0,       PlayObject, PauseObject, EndObject, StopObject, 0,    EditCut,
+                 EditCopy, EditPaste, EditClear, Clone,      0,         MoveUp,     MoveDown, Lock};
+        break;
+    default:
+        items = {EditPaste, 0, AddSimpleObject, AddPictureObject, 0, PlayAll, StopAll};
+        break;
+    }
+    auto menu = std::make_unique<QMenu>(this);
+    menu->setProperty("menuId", menuId);
+    for (unsigned id : items) {
+        QAction* source = Action(id);
+        if (id == 0 || !source) {
+            menu->addSeparator();
+            continue;
+        }
+        // Its own action: the context menu's translation must not rename the main menu's.
+        QAction* item = menu->addAction(commandTexts_[id]);
+        item->setProperty(TranslateWidgets::CommandIdProperty, id);
+        item->setCheckable(source->isCheckable());
+        item->setChecked(source->isChecked());
+        item->setEnabled(source->isEnabled());
+        item->setShortcut(source->shortcut());
+        connect(item, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    }
+    CTranslate::Global().PopupCounter = 0;
+    TranslateWidgets::TranslateMenu(menuId, menu.get());
+    return menu;
+}
+
 void CMainFrame::BuildStatusBar() {
     scriptIcon_ = new QLabel(this);
     scriptIcon_->setObjectName(QStringLiteral("scriptStateIcon"));
@@ -306,12 +409,24 @@ void CMainFrame::UpdateCommandStates() {
     auto check = [this](unsigned id, bool on) {
         if (QAction* action = Action(id)) action->setChecked(on);
     };
-    enable(EditUndo, doc.Undo.CanUndo());
-    enable(EditRedo, doc.Undo.CanRedo());
-    enable(EditCut, selected);
-    enable(EditCopy, selected);
-    enable(EditPaste, doc.Clipboard != nullptr);
-    enable(EditClear, selected);
+    if (CInPlaceEditor* editor = view_ ? view_->Editor() : nullptr) {
+        // The edit commands act on the editor's text while it is open.
+        const bool text = editor->textCursor().hasSelection();
+        enable(EditUndo, editor->document()->isUndoAvailable());
+        enable(EditRedo, editor->document()->isRedoAvailable());
+        enable(EditCut, text);
+        enable(EditCopy, text);
+        enable(EditPaste, editor->canPaste());
+        enable(EditClear, text);
+    } else {
+        enable(EditUndo, doc.Undo.CanUndo());
+        enable(EditRedo, doc.Undo.CanRedo());
+        enable(EditCut, selected);
+        enable(EditCopy, selected);
+        enable(EditPaste, doc.Clipboard != nullptr);
+        enable(EditClear, selected);
+    }
+    enable(EditText, selected && view_ && !view_->Canvas().Editing() && doc.Selected->TextSource != SourceRtfFile);
     enable(Clone, selected);
     enable(MoveUp, selected && doc.SelectedNumber < doc.Page.LiveCount());
     enable(MoveDown, selected && doc.SelectedNumber > 1);
@@ -328,6 +443,112 @@ void CMainFrame::UpdateCommandStates() {
         enable(ZoomOut, view_->ZoomIndex() < CCanvasModel::ZoomCount - 1);
         check(SnapToGrid, view_->SnapToGrid());
     }
+    UpdateFormatStates();
+}
+
+void CMainFrame::UpdateFormatStates() {
+    using namespace Commands;
+    CInPlaceEditor* editor = view_ ? view_->Editor() : nullptr;
+    const InPlaceText::SelectionFormat format = editor ? editor->Format() : InPlaceText::SelectionFormat{};
+    auto state = [this](unsigned id, bool on, bool checked) {
+        if (QAction* action = Action(id)) {
+            action->setEnabled(on);
+            if (action->isCheckable()) action->setChecked(on && checked);
+        }
+    };
+    const bool open = editor != nullptr;
+    state(FormatBold, open, format.bold);
+    state(FormatItalic, open, format.italic);
+    state(FormatUnderline, open, format.underline);
+    state(FormatTextColour, open, false);
+    state(FormatBackColour, open && editor->textCursor().hasSelection(), format.background.isValid());
+    for (unsigned id : {FormatSuperscript, FormatSubscript, FormatNormalScript, FormatFont, ParagraphProperties})
+        state(id, open, false);
+    // A crawl's alignment is fixed: left, or right when it runs in reverse.
+    const bool single = open && editor->SingleLine();
+    const InPlaceText::Alignment alignment = format.alignment;
+    state(AlignLeft, open && !single, alignment == InPlaceText::Alignment::Left);
+    state(AlignCenter, open && !single, alignment == InPlaceText::Alignment::Center);
+    state(AlignRight, open && !single, alignment == InPlaceText::Alignment::Right);
+    if (single) {
+        if (QAction* left = Action(AlignLeft)) left->setChecked(alignment != InPlaceText::Alignment::Right);
+        if (QAction* right = Action(AlignRight)) right->setChecked(alignment == InPlaceText::Alignment::Right);
+    }
+    if (formatBar_) formatBar_->Show(open ? &format : nullptr);
+}
+
+bool CMainFrame::FormatCommand(unsigned commandId) {
+    using namespace Commands;
+    CInPlaceEditor* editor = view_ ? view_->Editor() : nullptr;
+    if (!editor) return false;
+    const InPlaceText::SelectionFormat format = editor->Format();
+    auto chooseColour = [this](const QColor& initial) {
+        return ChooseColour ? ChooseColour(initial) : QColorDialog::getColor(initial, this);
+    };
+    auto collapseToEnd = [editor] {
+        QTextCursor cursor = editor->textCursor();
+        cursor.setPosition(cursor.selectionEnd());
+        editor->setTextCursor(cursor);
+    };
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    switch (commandId) {
+    case FormatBold: editor->ApplyFormat(InPlaceText::ToggleBold(format)); break;
+    case FormatItalic: editor->ApplyFormat(InPlaceText::ToggleItalic(format)); break;
+    case FormatUnderline: editor->ApplyFormat(InPlaceText::ToggleUnderline(format)); break;
+    case FormatTextColour: {
+        QApplication::restoreOverrideCursor();
+        const QColor colour = chooseColour(format.colour);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (colour.isValid()) editor->ApplyFormat(InPlaceText::Colour(colour));
+        collapseToEnd();
+        break;
+    }
+    case FormatBackColour: {
+        if (!editor->textCursor().hasSelection()) break;
+        if (format.background.isValid()) {
+            editor->ApplyFormat(InPlaceText::Background(QColor()));
+        } else {
+            QApplication::restoreOverrideCursor();
+            const QColor colour = chooseColour(Qt::black);
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            if (colour.isValid()) editor->ApplyFormat(InPlaceText::Background(colour));
+        }
+        collapseToEnd();
+        break;
+    }
+    case FormatSuperscript: editor->ApplyFormat(InPlaceText::Script(format, 1)); break;
+    case FormatSubscript: editor->ApplyFormat(InPlaceText::Script(format, -1)); break;
+    case FormatNormalScript: editor->ApplyFormat(InPlaceText::Script(format, 0)); break;
+    case FormatFont: {
+        QApplication::restoreOverrideCursor();
+        QFont initial(format.face.isEmpty() ? QStringLiteral("Arial") : format.face);
+        initial.setPointSize(format.points > 0 ? format.points : 28);
+        initial.setBold(format.bold);
+        initial.setItalic(format.italic);
+        initial.setUnderline(format.underline);
+        bool ok = false;
+        const QFont font = QFontDialog::getFont(&ok, initial, this, QString(), QFontDialog::ScalableFonts);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (!ok) break;
+        QTextCharFormat change;
+        if (const auto face = InPlaceText::Face(font.family())) change.merge(*face);
+        if (const auto size = InPlaceText::Size(QString::number(font.pointSize()), editor->Scale()))
+            change.merge(*size);
+        change.setFontWeight(font.bold() ? QFont::Bold : QFont::Normal);
+        change.setFontItalic(font.italic());
+        change.setFontUnderline(font.underline());
+        change.setFontStrikeOut(font.strikeOut());
+        editor->ApplyFormat(change);
+        break;
+    }
+    case AlignLeft: editor->Align(InPlaceText::Alignment::Left); break;
+    case AlignCenter: editor->Align(InPlaceText::Alignment::Center); break;
+    case AlignRight: editor->Align(InPlaceText::Alignment::Right); break;
+    default: break;
+    }
+    QApplication::restoreOverrideCursor();
+    editor->setFocus();
+    return true;
 }
 
 void CMainFrame::UpdateTitle() {
@@ -385,6 +606,28 @@ void CMainFrame::OnCommand(unsigned commandId) {
         return;
     }
     CEditorShell& shell = view_->Shell();
+    if (CInPlaceEditor* editor = view_->Editor()) {
+        // Undo, redo and the clipboard act on the editor's own text while it is open.
+        bool handled = true;
+        switch (commandId) {
+        case EditUndo: editor->undo(); break;
+        case EditRedo: editor->redo(); break;
+        case EditCut: editor->cut(); break;
+        case EditCopy: editor->copy(); break;
+        case EditPaste: editor->paste(); break;
+        case EditClear: editor->textCursor().removeSelectedText(); break;
+        default: handled = false; break;
+        }
+        if (handled) {
+            UpdateCommandStates();
+            return;
+        }
+    }
+    if (commandId >= FormatBold && commandId <= AlignRight) {
+        FormatCommand(commandId);
+        UpdateCommandStates();
+        return;
+    }
     auto play = [&doc](PlayCommand command, const CommandTarget& target) { doc.Command(command, target); };
     switch (commandId) {
     case FileNew:
@@ -440,6 +683,7 @@ void CMainFrame::OnCommand(unsigned commandId) {
         }
         break;
     case ScriptStop: doc.ScriptStop(); break;
+    case EditText: view_->Canvas().StartEdit(); break;
     case ZoomIn: view_->SetZoom(view_->ZoomIndex() - 1); break;
     case ZoomOut: view_->SetZoom(view_->ZoomIndex() + 1); break;
     case SnapToGrid: view_->SetSnapToGrid(!view_->SnapToGrid()); break;

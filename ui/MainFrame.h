@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 
+class CFormatBar;
 class CMainView;
 class QAction;
 class QLabel;
@@ -54,6 +55,16 @@ public:
     std::function<QString()> ChooseSavePath;
     std::function<QString()> ChooseOpenPath;
     std::function<QString()> ChooseScriptPath;
+    // The colour dialog of the text and background colour commands, opened at the
+    // selection's colour; an invalid colour means cancelled.
+    std::function<QColor(const QColor&)> ChooseColour;
+    // Shows a context menu at a screen position; tests look at it instead.
+    std::function<void(QMenu& menu, QPoint global)> ShowMenu;
+
+    // The context menu of the canvas (202, 203, 204) with its items' states,
+    // translated with its own menu id. The caller owns it.
+    std::unique_ptr<QMenu> MakeContextMenu(unsigned menuId);
+    CFormatBar& FormatBar() const { return *formatBar_; }
 
     // The main menu as built (its submenus in order), for the translation test.
     QMenu* MainMenu() const { return mainMenu_; }
@@ -76,6 +87,11 @@ protected:
 private:
     void BuildMenus();
     void BuildToolBar();
+    void BuildFormatBar();
+    // The format commands on the in-place editor's selection; false when no
+    // text is edited.
+    bool FormatCommand(unsigned commandId);
+    void UpdateFormatStates();
     void BuildStatusBar();
     void BuildHotkeys();
     QAction* MakeAction(unsigned commandId, const QString& text, bool checkable = false);
@@ -95,6 +111,8 @@ private:
     CMainView* view_ = nullptr;
     QMenu* mainMenu_ = nullptr;
     QToolBar* toolBar_ = nullptr;
+    CFormatBar* formatBar_ = nullptr;
+    std::map<unsigned, QString> commandTexts_;  // each command's untranslated menu text
     std::map<unsigned, QAction*> actions_;   // menu and toolbar commands (rebuilt with the menus)
     std::map<unsigned, QAction*> hotkeys_;   // the twenty application hotkeys
     QLabel* scriptIcon_ = nullptr;
