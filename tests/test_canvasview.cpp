@@ -2,11 +2,13 @@
 // the selection (one undo entry), keys nudge it, a locked object has no handles,
 // and what is painted is the model's composition at the page offset.
 #include "ui/CanvasView.h"
+#include "ui/InPlaceEditor.h"
 
 #include "core/VideoModes.h"
 #include "tests/RecordingPresenter.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -109,6 +111,81 @@ TEST_F(CanvasView, ThePaintedPageIsTheCompositionAndALockedSelectionHasNoHandles
     Mouse(QEvent::MouseMove, At(190, 190), Qt::LeftButton);
     Mouse(QEvent::MouseButtonRelease, At(190, 190), Qt::NoButton);
     EXPECT_EQ(first->Rect, (CRect{100, 100, 300, 200}));
+}
+
+TEST_F(CanvasView, AHandleResizesOnTheGridAndZoomKeepsTheSelection) {
+    model->ToggleSnap();  // step 8
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, At(450, 350));
+    ASSERT_EQ(doc.Selected, second);
+    // The bottom-right handle lies just outside the frame's corner.
+    Mouse(QEvent::MouseButtonPress, At(503, 403), Qt::LeftButton);
+    Mouse(QEvent::MouseMove, At(540, 424), Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, At(540, 424), Qt::NoButton);
+    EXPECT_EQ(second->Rect, (CRect{400, 296, 536, 424})) << "every edge on the grid: right 537 to 536, bottom 421 to 424, top 300 halfway down to 296";
+
+    for (int zoom : {2, 5, 1}) {
+        SCOPED_TRACE(zoom);
+        model->SetZoom(zoom);
+        EXPECT_EQ(doc.Selected, second);
+        const QPoint scroll(view.horizontalScrollBar()->value(), view.verticalScrollBar()->value());
+        EXPECT_EQ(model->TrackerRect(scroll), model->ToView(second->Rect, scroll));
+    }
+}
+
+TEST_F(CanvasView, TextEditedInPlaceIsStoredOnEscapeAndUndoneAsOneEntry) {
+    const QByteArray before =
+        "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\\pard\\f0\\fs56 Name\\par}";
+    first->RichText = before;
+    model->SetZoom(3);  // 50 %: the editor shows the text at half size
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, model->ToView(first->Rect, {}).center());
+    ASSERT_EQ(doc.Selected, first);
+    QTest::keyClick(&view, Qt::Key_Return);
+    CInPlaceEditor* editor = view.Editor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->pos(), model->ToView(first->Rect, {}).topLeft());
+    EXPECT_EQ(editor->Format().points, 28);
+    EXPECT_DOUBLE_EQ(editor->textCursor().charFormat().fontPointSize() * editor->logicalDpiY() / 96.0, 14.0);
+
+    // The editor's own undo takes back what was typed: nothing to store.
+    QTest::keyClick(editor, Qt::Key_End);
+    QTest::keyClicks(editor, QStringLiteral(" Surname"));
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_EQ(view.Editor(), nullptr);
+    EXPECT_FALSE(model->Editing());
+    const size_t entries = doc.Undo.UndoStack.size();
+    EXPECT_EQ(first->RichText, before);
+
+    QTest::keyClick(&view, Qt::Key_Return);
+    editor = view.Editor();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_End);
+    QTest::keyClicks(editor, QStringLiteral(" Surname"));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_TRUE(first->RichText.contains("Name Surname")) << first->RichText.constData();
+    EXPECT_TRUE(first->RichText.contains("\\fs56")) << "stored at its own size, not the shown one";
+    EXPECT_EQ(doc.Undo.UndoStack.size(), entries + 1);
+    doc.DoUndo();
+    EXPECT_EQ(first->RichText, before);
+}
+
+TEST_F(CanvasView, TheContextMenuFollowsWhatIsSelectedOrEdited) {
+    std::vector<int> menus;
+    view.contextMenu = [&menus](int menu, QPoint) { menus.push_back(menu); };
+    auto rightClick = [this](QWidget* target, QPoint at) {
+        Mouse(QEvent::MouseButtonPress, at, Qt::RightButton);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+        QCoreApplication::sendEvent(target, &event);
+    };
+    rightClick(view.viewport(), At(600, 500));
+    rightClick(view.viewport(), At(150, 150));
+    ASSERT_EQ(doc.Selected, first);
+    QTest::keyClick(&view, Qt::Key_Return);
+    ASSERT_NE(view.Editor(), nullptr);
+    QContextMenuEvent inEditor(QContextMenuEvent::Mouse, QPoint(5, 5), view.Editor()->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(view.Editor()->viewport(), &inEditor);
+    EXPECT_EQ(menus, (std::vector<int>{204, 203, 202}));
 }
 
 }  // namespace

@@ -11,10 +11,13 @@
 #include "remote/SwitcherPeer.h"
 #include "tests/TemporaryUserFolders.h"
 #include "ui/Commands.h"
+#include "ui/FormatBar.h"
+#include "ui/InPlaceEditor.h"
 #include "ui/MainFrame.h"
 #include "ui/MainView.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMenuBar>
@@ -357,6 +360,85 @@ TEST_F(EditorWindow, TheLanguageMenuTranslatesTheMenusAndRemembersTheChoice) {
     window.OnCommand(Commands::LanguageFirst);
     EXPECT_EQ(window.menuBar()->actions().at(0)->text(), QStringLiteral("&File"));
     EXPECT_EQ(store->GetInt(QStringLiteral("Language"), QStringLiteral("ID"), -5), 0);
+}
+
+TEST_F(EditorWindow, FormatCommandsActOnTheTextEditedInPlaceAndUndoStaysInTheEditor) {
+    CMainFrame& window = Make(InstanceKind::Editor);
+    window.show();
+    CMainDoc& doc = window.Document();
+    CFrame* object = AddObject(0);
+    object->RichText = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\pard\\f0\\fs56 Score\\par}";
+    // Closed: the format commands are disabled and the toolbar's boxes empty.
+    EXPECT_FALSE(window.Action(Commands::FormatBold)->isEnabled());
+    EXPECT_FALSE(window.FormatBar().FontSizes()->isEnabled());
+
+    window.OnCommand(Commands::EditText);
+    CInPlaceEditor* editor = window.View().Editor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(window.Action(Commands::FormatBold)->isEnabled());
+    EXPECT_EQ(window.FormatBar().FontSizes()->currentText(), QStringLiteral("28"));
+    editor->selectAll();
+    window.OnCommand(Commands::FormatBold);
+    EXPECT_TRUE(window.Action(Commands::FormatBold)->isChecked());
+    window.ChooseColour = [](const QColor&) { return QColor(255, 200, 0); };
+    window.OnCommand(Commands::FormatTextColour);
+    EXPECT_FALSE(editor->textCursor().hasSelection()) << "the selection collapses after a colour";
+    editor->selectAll();
+    window.FormatBar().FontSizes()->setEditText(QStringLiteral("40"));
+    window.FormatBar().sizePicked(QStringLiteral("40"));
+    EXPECT_EQ(window.FormatBar().FontSizes()->currentText(), QStringLiteral("40"));
+    // Undo in the Edit menu is the editor's while it is open.
+    window.OnCommand(Commands::EditUndo);
+    EXPECT_EQ(window.FormatBar().FontSizes()->currentText(), QStringLiteral("28"));
+    editor->selectAll();
+    window.OnCommand(Commands::AlignCenter);
+    EXPECT_TRUE(window.Action(Commands::AlignCenter)->isChecked());
+    EXPECT_FALSE(window.Action(Commands::AlignLeft)->isChecked());
+
+    const size_t entries = doc.Undo.UndoStack.size();
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_EQ(window.View().Editor(), nullptr);
+    for (const char* part : {"\\b", "\\qc", "\\red255\\green200\\blue0", "\\fs56"})
+        EXPECT_TRUE(object->RichText.contains(part)) << part << " in " << object->RichText.constData();
+    EXPECT_EQ(doc.Undo.UndoStack.size(), entries + 1);
+    EXPECT_FALSE(window.Action(Commands::FormatBold)->isEnabled());
+    window.OnCommand(Commands::EditUndo);
+    EXPECT_TRUE(object->RichText.contains("\\fs56 Score")) << "the page's undo puts the old text back";
+    EXPECT_FALSE(object->RichText.contains("\\qc"));
+}
+
+TEST_F(EditorWindow, ContextMenusCarryTheirCommandsStatesAndTranslations) {
+    const QByteArray pack = R"(<?xml version="1.0" encoding="UTF-8"?>
+<language_pack><translations>
+  <translation name="Deutsch" id="1031"><resources>
+    <string id="4CB08017">&amp;Text bearbeiten</string>
+  </resources></translation>
+</translations></language_pack>)";
+    ASSERT_TRUE(CTranslate::Global().LoadLanguagePackData(pack));
+    CMainFrame& window = Make(InstanceKind::Main);
+    window.OnCommand(Commands::LanguageFirst + 1);
+    auto ids = [](QMenu& menu) {
+        std::vector<unsigned> result;
+        for (QAction* action : menu.actions())
+            if (!action->isSeparator()) result.push_back(action->property("commandId").toUInt());
+        return result;
+    };
+    std::unique_ptr<QMenu> page = window.MakeContextMenu(Commands::PageMenu);
+    EXPECT_EQ(ids(*page).front(), Commands::EditPaste);
+    EXPECT_FALSE(page->actions().front()->isEnabled()) << "nothing to paste yet";
+
+    AddObject(0);
+    std::unique_ptr<QMenu> object = window.MakeContextMenu(Commands::ObjectMenu);
+    ASSERT_FALSE(object->actions().empty());
+    EXPECT_EQ(ids(*object).front(), Commands::EditText);
+    EXPECT_EQ(object->actions().front()->text(), QStringLiteral("&Text bearbeiten"))
+        << "translated with the context menu's own id";
+    EXPECT_EQ(window.Action(Commands::EditText)->text(), QStringLiteral("&Edit text")) << "the main menu keeps its own";
+    object->actions().front()->trigger();
+    EXPECT_TRUE(window.View().Canvas().Editing());
+    std::unique_ptr<QMenu> editing = window.MakeContextMenu(Commands::EditingMenu);
+    EXPECT_EQ(ids(*editing).front(), Commands::EditUndo);
+    window.View().Canvas().EndEdit();
 }
 
 TEST_F(EditorWindow, TheFirstTickRegistersTheGlobalHotkeysOfTheMainInstance) {

@@ -6,7 +6,7 @@
 
 CInPlaceEditor::CInPlaceEditor(QWidget* parent, const QByteArray& richText, double scale, int wrapWidth,
                                bool singleLine, bool alignRight)
-    : QTextEdit(parent), scale_(scale), singleLine_(singleLine) {
+    : QTextEdit(parent), scale_(scale), singleLine_(singleLine), original_(richText) {
     setObjectName(QStringLiteral("inPlaceEditor"));
     setFrameStyle(QFrame::NoFrame);
     // The canvas shows the object's background through the editor.
@@ -31,10 +31,14 @@ CInPlaceEditor::CInPlaceEditor(QWidget* parent, const QByteArray& richText, doub
         setLineWrapColumnOrWidth(std::max(1, wrapWidth));
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
+    // Loading moved the caret along with the text it inserted.
+    moveCursor(QTextCursor::Start);
     document()->setModified(false);
 }
 
-QByteArray CInPlaceEditor::RichText() const { return InPlaceText::Store(*document(), scale_, codePage_); }
+QByteArray CInPlaceEditor::RichText() const {
+    return document()->isModified() ? InPlaceText::Store(*document(), scale_, codePage_) : original_;
+}
 
 InPlaceText::SelectionFormat CInPlaceEditor::Format() const { return InPlaceText::FormatOf(textCursor()); }
 

@@ -20,7 +20,9 @@ public:
     CInPlaceEditor(QWidget* parent, const QByteArray& richText, double scale, int wrapWidth, bool singleLine,
                    bool alignRight);
 
-    // The text as stored in the object.
+    // The text as stored in the object: the bytes it came with while nothing was
+    // changed (or every change was undone), so closing an untouched editor records
+    // no edit.
     QByteArray RichText() const;
     bool SingleLine() const { return singleLine_; }
     double Scale() const { return scale_; }
@@ -42,4 +44,5 @@ private:
     const double scale_;
     const bool singleLine_;
     int codePage_ = 1252;
+    const QByteArray original_;
 };
