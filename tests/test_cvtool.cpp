@@ -710,6 +710,26 @@ void CopyFolder(const QString& from, const QString& to) {
 
 // The example plug-ins load, every element finds what it names, and their pages
 // build from their descriptions.
+TEST(Cvtool, TheDemoPageBuildsWithItsLogoAnimation) {
+    QTemporaryDir dir;
+    const QString page = dir.filePath(QStringLiteral("sample.corvane"));
+    const ToolRun build = Cvtool({"build", QStringLiteral(CORVANE_RESOURCES "/samples/lower-third.json"), page, "--mode", "0"});
+    ASSERT_EQ(build.exitCode, 0) << build.err.constData();
+    const ToolRun info = Cvtool({"info", page, "--mode", "0"});
+    ASSERT_EQ(info.exitCode, 0) << info.err.constData();
+    const QJsonArray objects = QJsonDocument::fromJson(info.out).object()["objects"].toArray();
+    ASSERT_FALSE(objects.isEmpty());
+    const QJsonObject logo = objects.last().toObject();
+    EXPECT_EQ(logo["Group"].toString(), QStringLiteral("Logo"));
+    EXPECT_EQ(logo["LoopAnimation"].toInt(), 1);
+    const QJsonArray frames = logo["Frames"].toArray();
+    ASSERT_EQ(frames.size(), 12) << "one frame per picture file of the sequence";
+    for (const QJsonValue& frame : frames) {
+        EXPECT_EQ(frame.toObject()["delay"].toInt(), 80) << "the delay given for each file's frames";
+        EXPECT_EQ(frame.toObject()["width"].toInt(), 160);
+    }
+}
+
 TEST(Cvtool, ExamplePluginsLoadAndTheirPagesBuild) {
     const struct {
         const char* folder;

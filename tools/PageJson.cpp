@@ -138,10 +138,19 @@ std::unique_ptr<CFrame> BuildObject(const QJsonObject& entry, int modeIndex, con
             const QString path = PageJson::ResolvePath(Text(f.value(QLatin1String("file")), where + QLatin1String(".file")), baseFolder);
             if (path.isEmpty()) Fail(where + QLatin1String(".file: no file named"));
             QString error;
+            const size_t before = built.Frames.size();
             const int taken = ImportFile(built, path, maxWidth, maxHeight, VideoModes::FramePeriod(modeIndex) / 1000, {},
                                          &error);
             if (!error.isEmpty()) Fail(QStringLiteral("%1: %2").arg(where, error));
             if (!taken) Fail(QStringLiteral("%1: %2 gave no frames").arg(where, path));
+            // A "delay" holds each of the file's frames that long (an image sequence
+            // drawn for another rate).
+            if (f.contains(QLatin1String("delay"))) {
+                const int delay =
+                    int(Integer(f.value(QLatin1String("delay")), where + QLatin1String(".delay"), 0, INT32_MAX));
+                for (size_t n = before; n < built.Frames.size(); ++n)
+                    built.Frames[n].Delay = delay;
+            }
             continue;
         }
         // No larger than the output: the page reader refuses larger frames.
