@@ -1,11 +1,17 @@
 // The editor: "corvane" starts the main instance (at most one per user; a second
 // one ends at once, quietly), "corvane /edit" or "corvane PAGE" an editor instance.
-// Two options of the editor itself come before the rest: "--open PAGE" opens a page
-// in whichever instance starts, "--grab FILE" writes a picture of the window once
-// it is up and ends (documentation, checks under a virtual display).
+// Options of the editor itself come before the rest: "--open PAGE" opens a page in
+// whichever instance starts, "--grab FILE" writes a picture of the window once it
+// is up and ends (documentation, checks under a virtual display), and "--state
+// STEPS" first brings the window into a state to picture: a comma-separated list
+// of "select=N" (the object numbered N), "edit" (its text in place), "output" (the
+// output on) and "play" (every object played).
 #include "app/MainApp.h"
 #include "output/RenderWindow.h"
+#include "ui/Commands.h"
 #include "ui/MainFrame.h"
+#include "ui/InPlaceEditor.h"
+#include "ui/MainView.h"
 #include "ui/MessageBoxPresenter.h"
 
 #include <QApplication>
@@ -22,6 +28,39 @@ QString TakeOption(QStringList& arguments, const QString& name) {
     const QString value = arguments[k + 1];
     arguments.remove(k, 2);
     return value;
+}
+
+// Brings the window into the state the steps name; false (with a message) for a
+// step it does not know or cannot take.
+bool TakeSteps(CMainFrame& frame, const QString& steps) {
+    for (const QString& step : steps.split(u',', Qt::SkipEmptyParts)) {
+        bool ok = true;
+        if (step.startsWith(QStringLiteral("select="))) {
+            const int number = step.mid(7).toInt(&ok);
+            CFrame* object = nullptr;
+            CFrameSet& page = frame.Document().Page;
+            CPageSnapshot snapshot(page);
+            for (CFrame* candidate : snapshot.list)
+                if (ok && page.NumberOf(candidate) == number) object = candidate;
+            ok = object != nullptr;
+            if (ok) frame.Document().Select(object);
+        } else if (step == QStringLiteral("edit")) {
+            ok = frame.View().Canvas().StartEdit();
+            if (ok && frame.View().Editor()) frame.View().Editor()->selectAll();
+        } else if (step == QStringLiteral("output")) {
+            frame.OnCommand(Commands::HdmiOutput);
+            ok = frame.Document().Page.OutputOn.load() != 0;
+        } else if (step == QStringLiteral("play")) {
+            frame.OnCommand(Commands::PlayAll);
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "corvane: --state: cannot take the step \"%s\"\n", qUtf8Printable(step));
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -42,6 +81,7 @@ int main(int argc, char** argv) {
     QStringList arguments = application.arguments().mid(1);
     const QString open = TakeOption(arguments, QStringLiteral("--open"));
     const QString grab = TakeOption(arguments, QStringLiteral("--grab"));
+    const QString steps = TakeOption(arguments, QStringLiteral("--state"));
 
     CMainApp app;
     if (app.InitInstance(arguments) == CMainApp::AlreadyRunning) return 0;
@@ -52,6 +92,12 @@ int main(int argc, char** argv) {
     const QString page = !app.FileToOpen.isEmpty() ? app.FileToOpen : open;
     if (!page.isEmpty()) frame.Document().Open(page);
     frame.ShowAsStored();
+    if (!steps.isEmpty()) {
+        // After the first tick, which may itself switch the output on.
+        QTimer::singleShot(400, &frame, [&frame, steps] {
+            if (!TakeSteps(frame, steps)) QApplication::exit(2);
+        });
+    }
 
     if (!grab.isEmpty()) {
         // A few ticks first, so the window shows what its first seconds bring.
