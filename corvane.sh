@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Front door of the project: "./corvane.sh run" and "./corvane.sh test".
+# Front door of the project: "./corvane.sh run" and "./corvane.sh test" (and
+# "./corvane.sh package" for the Debian package).
 # Both install what the project needs on a Debian 12 machine, then build.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -16,6 +17,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy
+  dpkg-dev desktop-file-utils shared-mime-info
 )
 
 install_packages() {
@@ -143,8 +145,16 @@ EOT
     if build_fuzz; then run_fuzz || status=1; else status=1; fi
     exit $status
     ;;
+  package)
+    # The Debian package of the release build: the programs, the desktop entry,
+    # the page files' MIME type, the icon, the example plug-ins and the demo page.
+    install_packages
+    build_release
+    (cd "$ROOT/build/release" && cpack -G DEB)
+    ls -1 "$ROOT"/build/release/corvane_*.deb
+    ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|package" >&2
     exit 2
     ;;
 esac
