@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of the editor's main states for the developer to look at (and the
 # README's): an empty page, the demo page with an object selected, text edited in
-# place, and the output on. Each is a separate run of the editor on a virtual
+# place, the output on, and the preview. Each is a separate run of the editor on a virtual
 # display with its own temporary settings, so the user's are never touched.
 # usage: scripts/screenshots.sh [OUTPUT_FOLDER]   (default build/screenshots)
 # CORVANE_BIN and CVTOOL_BIN choose the binaries (default: the release build).
@@ -36,3 +36,4 @@ shot empty
 shot demo-selected --open "$page" --state select=2
 shot editing --open "$page" --state select=2,edit
 shot output-on --open "$page" --state select=1,output,play
+shot preview --open "$page" --state preview,play

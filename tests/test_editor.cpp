@@ -5,6 +5,7 @@
 // document and the settings, never pixels.
 #include "app/EditorShell.h"
 #include "app/MainApp.h"
+#include "app/PreviewPane.h"
 #include "remote/GlobalHotkeys.h"
 #include "output/RenderWindow.h"
 #include "remote/RemoteButtons.h"
@@ -15,6 +16,7 @@
 #include "ui/InPlaceEditor.h"
 #include "ui/MainFrame.h"
 #include "ui/MainView.h"
+#include "ui/PreviewView.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -22,6 +24,8 @@
 #include <QJsonObject>
 #include <QMenuBar>
 #include <QProcess>
+#include <QSplitter>
+#include <QWindow>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -573,6 +577,40 @@ TEST_F(EditorWindow, TheHdmiOutputCommandRunsTheEngineInTheOutputWindow) {
 }
 
 #ifdef CORVANE_EXECUTABLE
+TEST_F(EditorWindow, ThePreviewRunsTheEngineInThePaneAboveTheCanvas) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
+    store->Set(Settings::PreviewHeight, 240, InstanceKind::Main);
+    CMainFrame& window = Make(InstanceKind::Main);
+    window.resize(1200, 900);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    CPreView& pane = window.PreviewPane();
+    EXPECT_EQ(pane.height(), 240) << "the stored pane height";
+    EXPECT_FALSE(pane.WindowShown());
+
+    window.OnCommand(Commands::Preview);
+    ASSERT_TRUE(window.View().Shell().PreviewRunning());
+    EXPECT_EQ(window.ApplicationState(), Shell::StatePreview);
+    EXPECT_EQ(window.ApplicationStateText(), QStringLiteral("Preview mode"));
+    EXPECT_TRUE(window.Action(Commands::Preview)->isChecked());
+    EXPECT_FALSE(window.Action(Commands::HdmiOutput)->isChecked());
+    EXPECT_TRUE(pane.WindowShown());
+    EXPECT_EQ(pane.ChildRect(), PreviewChildRect(pane.size(), window.Document().ModeIndex));
+    // The pane follows its split: the window keeps the page's shape in it.
+    auto* split = qobject_cast<QSplitter*>(pane.parentWidget());
+    ASSERT_NE(split, nullptr);
+    split->setSizes({400, 400});
+    EXPECT_EQ(pane.ChildRect(), PreviewChildRect(pane.size(), window.Document().ModeIndex));
+
+    window.OnCommand(Commands::Preview);
+    EXPECT_FALSE(window.View().Shell().OutputRunning());
+    EXPECT_FALSE(pane.WindowShown()) << "the pane shows its background again";
+    EXPECT_EQ(window.ApplicationState(), Shell::StateIdle);
+    EXPECT_FALSE(window.Action(Commands::Preview)->isChecked());
+    window.close();
+    EXPECT_EQ(store->Get(Settings::PreviewHeight, InstanceKind::Main), 400) << "the height is kept on closing";
+}
+
 TEST_F(EditorWindow, ASecondMainInstanceEndsQuietlyWhileEditorInstancesStart) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X server";
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

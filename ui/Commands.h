@@ -39,6 +39,7 @@ constexpr unsigned PauseAll = 32782;
 constexpr unsigned EndAll = 32783;
 constexpr unsigned StopAll = 32784;
 constexpr unsigned HdmiOutput = 32785;
+constexpr unsigned Preview = 32804;
 
 // Scripts.
 constexpr unsigned ScriptPlay = 32786;

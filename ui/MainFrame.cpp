@@ -6,6 +6,7 @@
 #include "ui/FormatBar.h"
 #include "ui/InPlaceEditor.h"
 #include "ui/MainView.h"
+#include "ui/PreviewView.h"
 #include "ui/TranslateWidgets.h"
 
 #include <QAction>
@@ -21,6 +22,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -73,12 +75,19 @@ CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* par
     hooks.switcherTiming = switcherTiming;
     hooks.outputChanged = [this] {
         if (view_) SetApplicationState(view_->Shell().ApplicationState());
+        if (preview_ && view_ && !view_->Shell().PreviewRunning()) preview_->Release();
         UpdateCommandStates();
     };
+    // The preview pane is made before the view, whose shell may start a preview.
+    middle_ = new QSplitter(Qt::Vertical, this);
+    middle_->setObjectName(QStringLiteral("middleSplitter"));
+    middle_->setChildrenCollapsible(true);
+    preview_ = new CPreView([this] { return doc_->ModeIndex; }, middle_);
+    hooks.previewWindow = [this] { return preview_->Window(); };
     view_ = new CMainView(
         *doc_, kind_, settings_, std::move(hooks),
         [this](int kind, const CRect* rect) { UpdateAllViews(kind, rect); },
-        this);
+        middle_);
     view_->zoomChanged = [this](int) { UpdateCommandStates(); };
     view_->editorChanged = [this] {
         UpdateTitle();
@@ -89,7 +98,12 @@ CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* par
         if (ShowMenu) ShowMenu(*menu, global);
         else menu->exec(global);
     };
-    setCentralWidget(view_);
+    middle_->addWidget(preview_);
+    middle_->addWidget(view_);
+    middle_->setStretchFactor(1, 1);
+    const int previewHeight = settings_.Get(Settings::PreviewHeight, kind_);
+    middle_->setSizes({std::max(0, previewHeight), std::max(100, height() - previewHeight)});
+    setCentralWidget(middle_);
     UpdateTitle();
     UpdateCommandStates();
     doc_->UpdateScriptStatus();
@@ -128,6 +142,7 @@ void CMainFrame::SaveLayout() {
     settings_.Set(Settings::LayoutWidth, normal.width(), kind_);
     settings_.Set(Settings::LayoutHeight, normal.height(), kind_);
     settings_.Set(Settings::Maximize, isMaximized() ? 1 : 0, kind_);
+    if (middle_ && !middle_->sizes().isEmpty()) settings_.Set(Settings::PreviewHeight, middle_->sizes().first(), kind_);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -244,6 +259,7 @@ void CMainFrame::BuildMenus() {
     playback->addAction(MakeAction(StopAll, QStringLiteral("S&top all objects\tF8")));
     playback->addSeparator();
     playback->addAction(MakeAction(HdmiOutput, QStringLiteral("&HDMI output"), true));
+    playback->addAction(MakeAction(Preview, QStringLiteral("Pre&view"), true));
 
     QMenu* scripts = submenu(mainMenu_, QStringLiteral("&Scripts"));
     scripts->addAction(MakeAction(ScriptPlay, QStringLiteral("P&lay")));
@@ -285,6 +301,7 @@ void CMainFrame::BuildToolBar() {
         {EditClear, QStyle::SP_TrashIcon},       {0, {}},
         {PlayAll, QStyle::SP_MediaPlay},         {PauseAll, QStyle::SP_MediaPause},
         {StopAll, QStyle::SP_MediaStop},         {HdmiOutput, QStyle::SP_ComputerIcon},
+        {Preview, QStyle::SP_DesktopIcon},
     };
     for (const Button& button : buttons) {
         if (button.id == 0) {
@@ -436,6 +453,8 @@ void CMainFrame::UpdateCommandStates() {
     for (unsigned id : {PlayAll, PauseAll, EndAll, StopAll}) enable(id, output);
     enable(HdmiOutput, kind_ == InstanceKind::Main);
     check(HdmiOutput, view_ && view_->Shell().OutputRunning() && !view_->Shell().PreviewRunning());
+    enable(Preview, kind_ == InstanceKind::Main);
+    check(Preview, view_ && view_->Shell().PreviewRunning());
     enable(ScriptPlay, doc.ScriptCanRun());
     enable(ScriptStop, doc.ScriptRunning());
     if (view_) {
@@ -669,6 +688,9 @@ void CMainFrame::OnCommand(unsigned commandId) {
     case StopAll: play(PlayCommand::Stop, CommandTarget::Every()); break;
     case HdmiOutput:
         if (kind_ == InstanceKind::Main) shell.ToggleOutput();
+        break;
+    case Preview:
+        if (kind_ == InstanceKind::Main) shell.TogglePreview();
         break;
     case ScriptPlay:
         if (doc.Script.Count() > 0) {

@@ -17,6 +17,8 @@
 
 class CFormatBar;
 class CMainView;
+class CPreView;
+class QSplitter;
 class QAction;
 class QLabel;
 class QMenu;
@@ -65,6 +67,7 @@ public:
     // translated with its own menu id. The caller owns it.
     std::unique_ptr<QMenu> MakeContextMenu(unsigned menuId);
     CFormatBar& FormatBar() const { return *formatBar_; }
+    CPreView& PreviewPane() const { return *preview_; }
 
     // The main menu as built (its submenus in order), for the translation test.
     QMenu* MainMenu() const { return mainMenu_; }
@@ -112,6 +115,9 @@ private:
     QMenu* mainMenu_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     CFormatBar* formatBar_ = nullptr;
+    // The panes around the canvas: the preview above it.
+    QSplitter* middle_ = nullptr;
+    CPreView* preview_ = nullptr;
     std::map<unsigned, QString> commandTexts_;  // each command's untranslated menu text
     std::map<unsigned, QAction*> actions_;   // menu and toolbar commands (rebuilt with the menus)
     std::map<unsigned, QAction*> hotkeys_;   // the twenty application hotkeys

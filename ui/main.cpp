@@ -5,17 +5,19 @@
 // is up and ends (documentation, checks under a virtual display), and "--state
 // STEPS" first brings the window into a state to picture: a comma-separated list
 // of "select=N" (the object numbered N), "edit" (its text in place), "output" (the
-// output on) and "play" (every object played).
+// output on), "preview" (the preview on) and "play" (every object played).
 #include "app/MainApp.h"
 #include "output/RenderWindow.h"
 #include "ui/Commands.h"
 #include "ui/MainFrame.h"
 #include "ui/InPlaceEditor.h"
 #include "ui/MainView.h"
+#include "ui/PreviewView.h"
 #include "ui/MessageBoxPresenter.h"
 
 #include <QApplication>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 
@@ -49,6 +51,9 @@ bool TakeSteps(CMainFrame& frame, const QString& steps) {
             if (ok && frame.View().Editor()) frame.View().Editor()->selectAll();
         } else if (step == QStringLiteral("output")) {
             frame.OnCommand(Commands::HdmiOutput);
+            ok = frame.Document().Page.OutputOn.load() != 0;
+        } else if (step == QStringLiteral("preview")) {
+            frame.OnCommand(Commands::Preview);
             ok = frame.Document().Page.OutputOn.load() != 0;
         } else if (step == QStringLiteral("play")) {
             frame.OnCommand(Commands::PlayAll);
@@ -102,7 +107,16 @@ int main(int argc, char** argv) {
     if (!grab.isEmpty()) {
         // A few ticks first, so the window shows what its first seconds bring.
         QTimer::singleShot(1500, &frame, [&frame, grab] {
-            const bool saved = frame.grab().save(grab);
+            // While the preview runs, from the screen, so that what the engine draws
+            // into the pane's own window is in the picture; otherwise the widgets'
+            // own drawing (an output window may lie over the editor on the screen).
+            QPixmap picture;
+            QScreen* screen = frame.screen();
+            if (screen && frame.PreviewPane().WindowShown() &&
+                QGuiApplication::platformName() == QLatin1String("xcb"))
+                picture = screen->grabWindow(frame.winId());
+            if (picture.isNull()) picture = frame.grab();
+            const bool saved = picture.save(grab);
             std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "Wrote" : "corvane: could not write",
                          qUtf8Printable(grab));
             frame.Document().Modified = false;  // no question: this run only looked
