@@ -188,6 +188,28 @@ TEST_F(CanvasView, TheContextMenuFollowsWhatIsSelectedOrEdited) {
     EXPECT_EQ(menus, (std::vector<int>{204, 203, 202}));
 }
 
+TEST_F(CanvasView, OnAirOutlinesArePaintedInTheirKindsPenAtEachTick) {
+    doc.Select(nullptr);  // no tracker over the edges
+    view.viewport()->repaint();
+    const QImage before = view.viewport()->grab().toImage();
+    first->Playing = 1;
+    second->Playing = 1;
+    second->Paused = 1;
+    model->Tick();
+    view.viewport()->repaint();
+    const QImage shown = view.viewport()->grab().toImage();
+    // The pens' colours (red in the low byte): green for running, yellow for paused.
+    EXPECT_EQ(shown.pixelColor(At(200, 100)), QColor(0, 0xC8, 0)) << "top edge of the playing object";
+    EXPECT_EQ(shown.pixelColor(At(450, 300)), QColor(0xC8, 0xC8, 0)) << "top edge of the paused object";
+    EXPECT_EQ(shown.pixelColor(At(200, 150)), before.pixelColor(At(200, 150))) << "inside: the page as composed";
+    first->Playing = 0;
+    second->Playing = 0;
+    model->Tick();
+    view.viewport()->repaint();
+    EXPECT_EQ(view.viewport()->grab().toImage().pixelColor(At(200, 100)), before.pixelColor(At(200, 100)))
+        << "gone once nothing plays";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
