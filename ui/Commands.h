@@ -49,6 +49,7 @@ constexpr unsigned ScriptStop = 32787;
 constexpr unsigned ZoomIn = 32788;
 constexpr unsigned ZoomOut = 32789;
 constexpr unsigned SnapToGrid = 32790;
+constexpr unsigned ObjectNavigator = 32883;
 
 // Text edited in place on the canvas, and its format commands.
 constexpr unsigned EditText = 32791;

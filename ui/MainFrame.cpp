@@ -6,7 +6,10 @@
 #include "ui/FormatBar.h"
 #include "ui/InPlaceEditor.h"
 #include "ui/MainView.h"
+#include "ui/NavigatorView.h"
+#include "ui/PagesBrowserView.h"
 #include "ui/PreviewView.h"
+#include "ui/ThumbnailView.h"
 #include "ui/TranslateWidgets.h"
 
 #include <QAction>
@@ -23,6 +26,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -93,17 +97,13 @@ CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* par
         UpdateTitle();
         UpdateCommandStates();
     };
-    view_->contextMenu = [this](int menuId, QPoint global) {
-        std::unique_ptr<QMenu> menu = MakeContextMenu(unsigned(menuId));
-        if (ShowMenu) ShowMenu(*menu, global);
-        else menu->exec(global);
-    };
+    view_->contextMenu = [this](int menuId, QPoint global) { ShowContextMenu(unsigned(menuId), global); };
     middle_->addWidget(preview_);
     middle_->addWidget(view_);
     middle_->setStretchFactor(1, 1);
     const int previewHeight = settings_.Get(Settings::PreviewHeight, kind_);
     middle_->setSizes({std::max(0, previewHeight), std::max(100, height() - previewHeight)});
-    setCentralWidget(middle_);
+    BuildPanes();
     UpdateTitle();
     UpdateCommandStates();
     doc_->UpdateScriptStatus();
@@ -111,6 +111,12 @@ CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* par
 
 CMainFrame::~CMainFrame() {
     CDebug::Log(1, "CMainFrame::OnDestroy()");
+    // The panes hold their models, which go with this object's members.
+    delete left_;
+    left_ = nullptr;
+    browserView_ = nullptr;
+    navigatorView_ = nullptr;
+    thumbnailView_ = nullptr;
     // The view (its tick, switcher client and output) goes before the document.
     delete view_;
     view_ = nullptr;
@@ -143,6 +149,11 @@ void CMainFrame::SaveLayout() {
     settings_.Set(Settings::LayoutHeight, normal.height(), kind_);
     settings_.Set(Settings::Maximize, isMaximized() ? 1 : 0, kind_);
     if (middle_ && !middle_->sizes().isEmpty()) settings_.Set(Settings::PreviewHeight, middle_->sizes().first(), kind_);
+    if (outer_ && !outer_->sizes().isEmpty()) settings_.Set(Settings::PaneWidth, outer_->sizes().first(), kind_);
+    // The thumbnail row's height, unless the navigator has it collapsed (its
+    // height was kept when it collapsed).
+    if (left_ && !navigatorShown_ && left_->sizes().size() > 1)
+        settings_.Set(Settings::ThumbHeight, left_->sizes()[1], kind_);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -218,6 +229,8 @@ void CMainFrame::BuildMenus() {
     view->addAction(MakeAction(ZoomOut, QStringLiteral("Zoom &Out\tCtrl+-")));
     view->addSeparator();
     view->addAction(MakeAction(SnapToGrid, QStringLiteral("&Snap to grid"), true));
+    view->addSeparator();
+    view->addAction(MakeAction(ObjectNavigator, QStringLiteral("Object &Navigator\tF3"), true));
 
     QMenu* object = submenu(mainMenu_, QStringLiteral("&Object"));
     object->addAction(MakeAction(AddSimpleObject, QStringLiteral("&Simple object")));
@@ -377,6 +390,62 @@ std::unique_ptr<QMenu> CMainFrame::MakeContextMenu(unsigned menuId) {
     return menu;
 }
 
+void CMainFrame::BuildPanes() {
+    thumbnails_ = std::make_unique<CThumbnailsModel>();
+    browser_ = std::make_unique<CPagesBrowserModel>(*doc_, settings_, thumbnails_.get(),
+                                                    QCoreApplication::applicationFilePath());
+    navigator_ = std::make_unique<CObjectNavigatorModel>(*doc_);
+
+    outer_ = new QSplitter(Qt::Horizontal, this);
+    outer_->setObjectName(QStringLiteral("outerSplitter"));
+    left_ = new QSplitter(Qt::Vertical, outer_);
+    left_->setObjectName(QStringLiteral("leftSplitter"));
+    leftTop_ = new QStackedWidget(left_);
+    browser_->SetRootFolder(PagesFolder(settings_));
+    browserView_ = new CFileTreeView(*browser_, leftTop_);
+    navigatorView_ = new CObjectsListView(*navigator_, settings_, leftTop_);
+    navigatorView_->contextMenu = [this](int menuId, QPoint global) { ShowContextMenu(unsigned(menuId), global); };
+    navigatorView_->playChanged = [this] { UpdateCommandStates(); };
+    leftTop_->addWidget(browserView_);
+    leftTop_->addWidget(navigatorView_);
+    thumbnailView_ = new CThumbnailView(*thumbnails_, left_);
+    left_->addWidget(leftTop_);
+    left_->addWidget(thumbnailView_);
+    left_->setStretchFactor(0, 1);
+    const int thumbHeight = std::max(0, settings_.Get(Settings::ThumbHeight, kind_));
+    left_->setSizes({std::max(100, height() - thumbHeight), thumbHeight});
+
+    outer_->addWidget(left_);
+    outer_->addWidget(middle_);
+    outer_->setStretchFactor(1, 1);
+    const int paneWidth = std::max(0, settings_.Get(Settings::PaneWidth, kind_));
+    outer_->setSizes({paneWidth, std::max(100, width() - paneWidth)});
+    setCentralWidget(outer_);
+}
+
+void CMainFrame::SwitchNavigatorPane() {
+    const QList<int> sizes = left_->sizes();
+    const int thumbRow = sizes.size() > 1 ? sizes[1] : 0;
+    const NavigatorSwitch result = SwitchNavigator(navigatorShown_, thumbRow, settings_, kind_);
+    navigatorShown_ = result.navigatorShown;
+    leftTop_->setCurrentWidget(navigatorShown_ ? static_cast<QWidget*>(navigatorView_)
+                                               : static_cast<QWidget*>(browserView_));
+    // Collapsed while the navigator shows; back at its stored height (at least its
+    // minimum) with the pages browser.
+    const int total = std::max(0, sizes.value(0) + sizes.value(1));
+    const int thumb = navigatorShown_ ? 0 : std::min(total, std::max(result.thumbIdealHeight, result.thumbMinimumHeight));
+    thumbnailView_->setVisible(!navigatorShown_);
+    left_->setSizes({total - thumb, thumb});
+    if (navigatorShown_) navigatorView_->DocumentUpdated(UpdateGeneral);
+    UpdateCommandStates();
+}
+
+void CMainFrame::ShowContextMenu(unsigned menuId, QPoint global) {
+    std::unique_ptr<QMenu> menu = MakeContextMenu(menuId);
+    if (ShowMenu) ShowMenu(*menu, global);
+    else menu->exec(global);
+}
+
 void CMainFrame::BuildStatusBar() {
     scriptIcon_ = new QLabel(this);
     scriptIcon_->setObjectName(QStringLiteral("scriptStateIcon"));
@@ -462,6 +531,7 @@ void CMainFrame::UpdateCommandStates() {
         enable(ZoomOut, view_->ZoomIndex() < CCanvasModel::ZoomCount - 1);
         check(SnapToGrid, view_->SnapToGrid());
     }
+    check(ObjectNavigator, navigatorShown_);
     UpdateFormatStates();
 }
 
@@ -709,6 +779,7 @@ void CMainFrame::OnCommand(unsigned commandId) {
     case ZoomIn: view_->SetZoom(view_->ZoomIndex() - 1); break;
     case ZoomOut: view_->SetZoom(view_->ZoomIndex() + 1); break;
     case SnapToGrid: view_->SetSnapToGrid(!view_->SnapToGrid()); break;
+    case ObjectNavigator: SwitchNavigatorPane(); break;
     default: break;
     }
     UpdateTitle();
@@ -722,6 +793,7 @@ void CMainFrame::UpdateViews(int kind) { UpdateAllViews(kind, nullptr); }
 void CMainFrame::UpdateAllViews(int kind, const CRect* rect) {
     UpdateTitle();
     if (view_) view_->DocumentUpdated(kind, rect);
+    if (navigatorView_ && navigatorShown_) navigatorView_->DocumentUpdated(kind);
     SelectionChanged(doc_->Selected);  // the rectangle in the status bar follows moves
     UpdateCommandStates();
 }

@@ -7,6 +7,9 @@
 #pragma once
 
 #include "app/MainDoc.h"
+#include "app/Navigator.h"
+#include "app/PagesBrowser.h"
+#include "app/Thumbnails.h"
 #include "base/Settings.h"
 #include "remote/RemoteButtons.h"
 
@@ -15,9 +18,13 @@
 #include <map>
 #include <memory>
 
+class CFileTreeView;
 class CFormatBar;
 class CMainView;
+class CObjectsListView;
 class CPreView;
+class CThumbnailView;
+class QStackedWidget;
 class QSplitter;
 class QAction;
 class QLabel;
@@ -68,6 +75,11 @@ public:
     std::unique_ptr<QMenu> MakeContextMenu(unsigned menuId);
     CFormatBar& FormatBar() const { return *formatBar_; }
     CPreView& PreviewPane() const { return *preview_; }
+    CFileTreeView& PagesBrowser() const { return *browserView_; }
+    CPagesBrowserModel& PagesBrowserModel() const { return *browser_; }
+    CObjectsListView& Navigator() const { return *navigatorView_; }
+    CThumbnailView& ThumbnailPane() const { return *thumbnailView_; }
+    bool NavigatorShown() const { return navigatorShown_; }
 
     // The main menu as built (its submenus in order), for the translation test.
     QMenu* MainMenu() const { return mainMenu_; }
@@ -91,6 +103,11 @@ private:
     void BuildMenus();
     void BuildToolBar();
     void BuildFormatBar();
+    // The panes around the canvas: pages browser or navigator over the thumbnail on
+    // the left, the preview above the canvas in the middle.
+    void BuildPanes();
+    void SwitchNavigatorPane();
+    void ShowContextMenu(unsigned menuId, QPoint global);
     // The format commands on the in-place editor's selection; false when no
     // text is edited.
     bool FormatCommand(unsigned commandId);
@@ -115,9 +132,20 @@ private:
     QMenu* mainMenu_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     CFormatBar* formatBar_ = nullptr;
-    // The panes around the canvas: the preview above it.
+    // The panes around the canvas and their models (the models outlive the panes:
+    // the destructor takes the panes first).
+    std::unique_ptr<CThumbnailsModel> thumbnails_;
+    std::unique_ptr<CPagesBrowserModel> browser_;
+    std::unique_ptr<CObjectNavigatorModel> navigator_;
+    QSplitter* outer_ = nullptr;
+    QSplitter* left_ = nullptr;
+    QStackedWidget* leftTop_ = nullptr;
+    CFileTreeView* browserView_ = nullptr;
+    CObjectsListView* navigatorView_ = nullptr;
+    CThumbnailView* thumbnailView_ = nullptr;
     QSplitter* middle_ = nullptr;
     CPreView* preview_ = nullptr;
+    bool navigatorShown_ = false;
     std::map<unsigned, QString> commandTexts_;  // each command's untranslated menu text
     std::map<unsigned, QAction*> actions_;   // menu and toolbar commands (rebuilt with the menus)
     std::map<unsigned, QAction*> hotkeys_;   // the twenty application hotkeys
