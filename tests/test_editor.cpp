@@ -16,10 +16,14 @@
 #include "ui/InPlaceEditor.h"
 #include "ui/MainFrame.h"
 #include "ui/MainView.h"
+#include "ui/NavigatorView.h"
+#include "ui/PagesBrowserView.h"
+#include "ui/ThumbnailView.h"
 #include "ui/PreviewView.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMenuBar>
@@ -609,6 +613,43 @@ TEST_F(EditorWindow, ThePreviewRunsTheEngineInThePaneAboveTheCanvas) {
     EXPECT_FALSE(window.Action(Commands::Preview)->isChecked());
     window.close();
     EXPECT_EQ(store->Get(Settings::PreviewHeight, InstanceKind::Main), 400) << "the height is kept on closing";
+}
+
+TEST_F(EditorWindow, TheNavigatorSwitchSwapsTheLeftPaneAndKeepsTheThumbnailRow) {
+    store->Set(Settings::ThumbHeight, 180, InstanceKind::Main);
+    CMainFrame& window = Make(InstanceKind::Main);
+    window.resize(1200, 900);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_TRUE(window.PagesBrowser().isVisible());
+    EXPECT_FALSE(window.Navigator().isVisible());
+    EXPECT_EQ(window.ThumbnailPane().height(), 180);
+
+    CFrame* object = AddObject(0);
+    window.OnCommand(Commands::ObjectNavigator);
+    EXPECT_TRUE(window.NavigatorShown());
+    EXPECT_TRUE(window.Action(Commands::ObjectNavigator)->isChecked());
+    EXPECT_TRUE(window.Navigator().isVisible());
+    EXPECT_FALSE(window.ThumbnailPane().isVisible()) << "the thumbnail row collapses";
+    ASSERT_EQ(window.Navigator().model()->rowCount(), 1);
+    EXPECT_EQ(window.Navigator().currentIndex().row(), 0) << "the canvas's selection";
+    // Its object menu is the canvas's.
+    std::vector<int> shown;
+    window.ShowMenu = [&shown](QMenu& menu, QPoint) { shown.push_back(menu.property("menuId").toInt()); };
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5));
+    QCoreApplication::sendEvent(window.Navigator().viewport(), &event);
+    EXPECT_EQ(shown, std::vector<int>{Commands::ObjectMenu});
+    window.Document().Select(nullptr);
+    window.UpdateAllViews(UpdateGeneral, nullptr);
+    EXPECT_FALSE(window.Navigator().currentIndex().isValid()) << "the navigator follows the document";
+
+    window.OnCommand(Commands::ObjectNavigator);
+    EXPECT_FALSE(window.NavigatorShown());
+    EXPECT_TRUE(window.PagesBrowser().isVisible());
+    EXPECT_TRUE(window.ThumbnailPane().isVisible());
+    EXPECT_EQ(window.ThumbnailPane().height(), 180) << "back at its stored height";
+    (void)object;
+    window.Document().Modified = false;
 }
 
 TEST_F(EditorWindow, ASecondMainInstanceEndsQuietlyWhileEditorInstancesStart) {
