@@ -1,10 +1,8 @@
 #include "ui/PropertiesView.h"
 
-#include "app/SafeEdit.h"
 #include "base/Translate.h"
+#include "ui/SafeLineEdit.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFileDialog>
@@ -16,9 +14,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QStyledItemDelegate>
-#include <QTimer>
 #include <QToolButton>
-#include <QValidator>
 
 namespace {
 
@@ -28,41 +24,6 @@ constexpr unsigned TimeRefusal = 12702;
 constexpr unsigned ColourRefusal = 12703;
 constexpr unsigned ChoiceRefusal = 12704;
 constexpr unsigned ValueRefusal = 12705;
-
-// The typing rule of the restricted fields is SafeEdit's; this only applies it.
-class CSafeValidator : public QValidator {
-public:
-    CSafeValidator(QString set, QObject* parent) : QValidator(parent), set_(std::move(set)) {}
-    State validate(QString& input, int&) const override {
-        for (const QChar c : input)
-            if (!SafeEdit::Takes(c, set_)) return Invalid;
-        return Acceptable;
-    }
-
-private:
-    QString set_;
-};
-
-// A line edit that takes only a set of characters; a paste keeps what comes before
-// the first character outside the set.
-class CSafeLineEdit : public QLineEdit {
-public:
-    CSafeLineEdit(const QString& set, QWidget* parent) : QLineEdit(parent), set_(set) {
-        setValidator(new CSafeValidator(set, this));
-    }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override {
-        if (event->matches(QKeySequence::Paste)) {
-            insert(SafeEdit::Paste(QApplication::clipboard()->text().toLocal8Bit(), set_));
-            return;
-        }
-        QLineEdit::keyPressEvent(event);
-    }
-
-private:
-    QString set_;
-};
 
 // The hotkey list: besides choosing from the list, pressing a Ctrl or Alt
 // combination hands its name ("Ctrl+2") to the model, which takes it when it is
@@ -111,8 +72,7 @@ public:
 
 QColor ColourOf(const QString& text) {
     const std::optional<uint32_t> colour = PropertyText::ParseColour(text);
-    if (!colour) return QColor();
-    return QColor(int(*colour & 0xFF), int((*colour >> 8) & 0xFF), int((*colour >> 16) & 0xFF));
+    return colour ? PropertyColours::ToQColor(*colour) : QColor();
 }
 
 QPixmap Swatch(const QColor& colour, int size) {
@@ -288,8 +248,10 @@ public:
         case PropertyEditor::Time: {
             auto* edit = new QLineEdit(parent);
             edit->setFrame(false);
+            // Digits allowed but not required in each place: a half-typed time goes to
+            // the model, which refuses it with a message, instead of Enter doing nothing.
             QString mask = row->mask;
-            mask.replace(u'_', u'9');
+            mask.replace(u'_', u'0');
             edit->setInputMask(mask + QStringLiteral(";_"));
             return edit;
         }
@@ -380,11 +342,7 @@ CPropertiesView::CPropertiesView(CMainDoc& document, IPropertiesHost& host, IMes
                                  QWidget* parent)
     : QTreeView(parent), host_(host), presenter_(presenter), model_(document, host),
       items_(new CPropertiesItemModel(model_, this)) {
-    chooseColour = [](const QColor& initial, QWidget* parentWidget) -> std::optional<QColor> {
-        const QColor colour = QColorDialog::getColor(initial, parentWidget);
-        if (!colour.isValid()) return std::nullopt;
-        return colour;
-    };
+    chooseColour = PropertyColours::Choose;
     setModel(items_);
     setItemDelegate(new CPropertyDelegate(*this));
     setAlternatingRowColors(true);
@@ -432,16 +390,37 @@ PropertyEdit CPropertiesView::Commit(int number, const QString& text) {
         const QString message = PropertyMessages::Refusal(*row, text);
         // After the editor has closed: a message box inside the editor's commit would
         // take the focus from an editor that is still closing.
-        QTimer::singleShot(0, this, [this, message] {
-            if (presenter_) presenter_->Show(message, MbOk | MbIconWarning);
-            else CTranslate::Global().MessageBox(message, MbOk | MbIconWarning);
-        });
+        QMetaObject::invokeMethod(
+            this,
+            [this, message] {
+                if (presenter_) presenter_->Show(message, MbOk | MbIconWarning);
+                else CTranslate::Global().MessageBox(message, MbOk | MbIconWarning);
+            },
+            Qt::QueuedConnection);
     }
     return outcome;
 }
 
 // ---------------------------------------------------------------------------------
 // Helpers
+
+namespace PropertyColours {
+
+QColor ToQColor(uint32_t colour) {
+    return QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF));
+}
+
+uint32_t FromQColor(const QColor& colour) {
+    return uint32_t(colour.red()) | uint32_t(colour.green()) << 8 | uint32_t(colour.blue()) << 16;
+}
+
+std::optional<QColor> Choose(const QColor& initial, QWidget* parent) {
+    const QColor colour = QColorDialog::getColor(initial, parent);
+    if (!colour.isValid()) return std::nullopt;
+    return colour;
+}
+
+}  // namespace PropertyColours
 
 namespace PropertiesFileDialog {
 

@@ -87,6 +87,15 @@ private:
     bool committing_ = false;  // an edit's own dialogs (source file) must not start another
 };
 
+namespace PropertyColours {
+// A colour word (red in the low byte, the opacity byte ignored) as a QColor, and a
+// QColor as a colour word without opacity.
+QColor ToQColor(uint32_t colour);
+uint32_t FromQColor(const QColor& colour);
+// The colour dialog; nothing when cancelled.
+std::optional<QColor> Choose(const QColor& initial, QWidget* parent);
+}  // namespace PropertyColours
+
 namespace PropertiesFileDialog {
 // The model's filter "Description|patterns||Other|patterns||" as a QFileDialog
 // filter ("Description (patterns);;Other (patterns)").
