@@ -235,7 +235,8 @@ void CDlgFrameProps::Build() {
     list(text, ListMovement, RowMovement, &CObjectPropertyValues::Movement);
     const PropertyRow* speedRow = grid_.Row(RowSpeed);
     speed_ = slider(SliderSpeed, RowSpeed, speedRow ? speedRow->minimum : 1, speedRow ? speedRow->maximum : 40);
-    text->addRow(LabelFor(speed_, SliderSpeed, RowSpeed), speed_);
+    speedLabel_ = valueLabel(LabelSpeed, RowSpeed);
+    text->addRow(LabelFor(speed_, SliderSpeed, RowSpeed), sliderRow(speed_, speedLabel_));
     check(text, CheckLoop, RowLoop, &CObjectPropertyValues::Loop);
     check(text, CheckStartFromEdge, RowStartFromEdge, &CObjectPropertyValues::StartFromEdge);
     check(text, CheckReverse, RowReverse, &CObjectPropertyValues::Reverse);
@@ -377,6 +378,7 @@ void CDlgFrameProps::ToControls() {
     }
     backTransparencyLabel_->setText(CObjectPropertiesDialogModel::TrackbarLabel(model_.BackTransparency));
     textTransparencyLabel_->setText(CObjectPropertiesDialogModel::TrackbarLabel(model_.TextTransparency));
+    speedLabel_->setText(QString::number(v.Speed));
     if (QAbstractButton* radio = sources_->button(v.TextSource)) {
         const QSignalBlocker block(sources_);
         radio->setChecked(true);
@@ -429,6 +431,7 @@ void CDlgFrameProps::Changed() {
     FromControls();
     backTransparencyLabel_->setText(CObjectPropertiesDialogModel::TrackbarLabel(model_.BackTransparency));
     textTransparencyLabel_->setText(CObjectPropertiesDialogModel::TrackbarLabel(model_.TextTransparency));
+    speedLabel_->setText(QString::number(model_.Values.Speed));
     UpdateEnabled();
 }
 

@@ -61,6 +61,7 @@ public:
         ListOutEffect = 1224,
         CheckFadeOut = 1225,
         CheckRepeat = 1226,
+        LabelSpeed = 1227,  // the speed trackbar's value
         // The group boxes, one per category of the grid, from here on.
         FirstGroupBox = 1240,
         // A control's label has the control's id plus this.
@@ -140,6 +141,7 @@ private:
     QLabel* backTransparencyLabel_ = nullptr;
     QLabel* textTransparencyLabel_ = nullptr;
     QSlider* speed_ = nullptr;
+    QLabel* speedLabel_ = nullptr;
     QPushButton* colour_ = nullptr;
     QButtonGroup* sources_ = nullptr;
     QButtonGroup* directions_ = nullptr;

@@ -70,6 +70,7 @@ CDlgParaFmt::CDlgParaFmt(double twipsPerPixelX, double twipsPerPixelY, IMessageP
     layout->addLayout(groups);
     layout->addWidget(buttons);
     TranslateWidgets::TranslateWindow(DialogId, this);
+    Fill(CParagraphFormat());  // nothing known until the caller fills it
 }
 
 QLineEdit* CDlgParaFmt::AddEdit(QFormLayout* layout, int id, const QString& label) {
