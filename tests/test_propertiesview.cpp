@@ -233,6 +233,21 @@ TEST_F(PropertiesView, AHotkeyIsTakenFromTheKeysPressedOrTheList) {
     EXPECT_EQ(doc.Undo.UndoStack.size(), 3u);
 }
 
+TEST_F(PropertiesView, UpAndDownInAListMoveToTheNextRowAndLeaveTheValue) {
+    QWidget* editor = Open(RowDropShadow);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_Down);
+    EXPECT_EQ(object->DropShadow, 0);
+    EXPECT_EQ(view->currentIndex().data(CPropertiesItemModel::NumberRole).toInt(), RowMovement);
+    EXPECT_TRUE(doc.Undo.UndoStack.empty());
+    editor = view->indexWidget(view->Items().IndexOf(RowMovement));
+    ASSERT_NE(editor, nullptr) << "the next row's editor is open";
+    QTest::keyClick(editor, Qt::Key_Up);
+    EXPECT_EQ(view->currentIndex().data(CPropertiesItemModel::NumberRole).toInt(), RowDropShadow);
+    EXPECT_EQ(object->Movement, MovementFixed);
+    EXPECT_TRUE(doc.Undo.UndoStack.empty());
+}
+
 TEST_F(PropertiesView, ARefusedNumberLeavesTheObjectAndSaysWhatTheRowTakes) {
     const CObjectPropertyValues before = CObjectPropertyValues::Of(*object);
     Type(RowBackTransparency, "150");

@@ -25,22 +25,30 @@ constexpr unsigned ColourRefusal = 12703;
 constexpr unsigned ChoiceRefusal = 12704;
 constexpr unsigned ValueRefusal = 12705;
 
-// The hotkey list: besides choosing from the list, pressing a Ctrl or Alt
-// combination hands its name ("Ctrl+2") to the model, which takes it when it is
-// one of the hotkeys.
-class CHotkeyCombo : public QComboBox {
+// A row's list: the up and down keys move to the next row, as they do on a text
+// row, rather than change the value one step (and one undo entry) at a time; the
+// list opens with Alt+Down, F4 or a click. Besides choosing from the list, the
+// hotkey row hands a pressed Ctrl or Alt combination's name ("Ctrl+2") to the
+// model, which takes it when it is one of the hotkeys.
+class CChoiceCombo : public QComboBox {
 public:
-    explicit CHotkeyCombo(QWidget* parent) : QComboBox(parent) {}
-    std::function<void(const QString&)> pressed;
+    explicit CChoiceCombo(QWidget* parent) : QComboBox(parent) {}
+    std::function<void(const QString&)> pressed;  // set on the hotkey row only
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
         const Qt::KeyboardModifiers modifiers =
             event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::MetaModifier);
         const int key = event->key();
+        if (modifiers == Qt::NoModifier &&
+            (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown)) {
+            event->ignore();  // to the tree
+            return;
+        }
         const bool modifierOnly = key == Qt::Key_Control || key == Qt::Key_Alt || key == Qt::Key_Shift ||
                                   key == Qt::Key_Meta || key == Qt::Key_AltGr || key == 0 || key == Qt::Key_unknown;
-        if ((modifiers & (Qt::ControlModifier | Qt::AltModifier)) && !modifierOnly && pressed) {
+        const bool openKey = key == Qt::Key_Down || key == Qt::Key_Up;  // Alt+Down opens the list
+        if (pressed && (modifiers & (Qt::ControlModifier | Qt::AltModifier)) && !modifierOnly && !openKey) {
             pressed(QKeySequence(QKeyCombination(modifiers, Qt::Key(key))).toString(QKeySequence::PortableText));
             event->accept();
             return;
@@ -212,16 +220,12 @@ public:
         case PropertyEditor::Bool:
         case PropertyEditor::List:
         case PropertyEditor::EditableList: {
-            QComboBox* box = nullptr;
+            auto* box = new CChoiceCombo(parent);
             if (number == RowHotkey) {
-                auto* hotkey = new CHotkeyCombo(parent);
-                hotkey->pressed = [self, hotkey, number](const QString& text) {
+                box->pressed = [self, box, number](const QString& text) {
                     self->view_.Commit(number, text);
-                    emit self->closeEditor(hotkey);
+                    emit self->closeEditor(box);
                 };
-                box = hotkey;
-            } else {
-                box = new QComboBox(parent);
             }
             box->addItems(row->choices);
             box->setMaxVisibleItems(16);
