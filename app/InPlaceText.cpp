@@ -211,4 +211,86 @@ void Align(QTextCursor& cursor, Alignment alignment) {
     cursor.mergeBlockFormat(change);
 }
 
+namespace {
+
+// One paragraph's format in the dialog's terms: the first line's indent, the
+// following lines' offset against it.
+CParagraphFormat ParagraphOfBlock(const QTextBlockFormat& block) {
+    auto twips = [](double pixels) { return int(std::lround(pixels * TwipsPerPixel)); };
+    CParagraphFormat format;
+    const Qt::Alignment a = block.alignment();
+    format.alignment = (a & Qt::AlignHCenter) ? 2 : (a & Qt::AlignRight) ? 1 : 0;
+    int spacing = 20;
+    if (block.lineHeightType() == QTextBlockFormat::ProportionalHeight)
+        spacing = int(std::lround(block.lineHeight() / 5.0));  // 100 % is 20
+    format.lineSpacing = spacing;
+    format.startIndent = twips(block.leftMargin() + block.textIndent());
+    format.offset = twips(-block.textIndent());
+    format.rightIndent = twips(block.rightMargin());
+    format.spaceBefore = twips(block.topMargin());
+    format.spaceAfter = twips(block.bottomMargin());
+    return format;
+}
+
+template <typename T>
+void Keep(std::optional<T>& shared, const std::optional<T>& other) {
+    if (shared != other) shared.reset();
+}
+
+}  // namespace
+
+CParagraphFormat ParagraphOf(const QTextCursor& cursor) {
+    const QTextDocument* document = cursor.document();
+    QTextBlock block = document->findBlock(cursor.selectionStart());
+    const QTextBlock last = document->findBlock(cursor.selectionEnd());
+    CParagraphFormat shared = ParagraphOfBlock(block.blockFormat());
+    while (block.isValid() && block != last) {
+        block = block.next();
+        if (!block.isValid()) break;
+        const CParagraphFormat next = ParagraphOfBlock(block.blockFormat());
+        Keep(shared.alignment, next.alignment);
+        Keep(shared.lineSpacing, next.lineSpacing);
+        Keep(shared.startIndent, next.startIndent);
+        Keep(shared.offset, next.offset);
+        Keep(shared.rightIndent, next.rightIndent);
+        Keep(shared.spaceBefore, next.spaceBefore);
+        Keep(shared.spaceAfter, next.spaceAfter);
+    }
+    return shared;
+}
+
+void SetParagraph(QTextCursor& cursor, const CParagraphFormat& format) {
+    const QTextDocument* document = cursor.document();
+    const int from = cursor.selectionStart(), to = cursor.selectionEnd();
+    QTextCursor edit(cursor);
+    edit.beginEditBlock();
+    for (QTextBlock block = document->findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        // Each paragraph keeps what the format leaves open, so the first line and
+        // the following lines are worked out from its own values.
+        const CParagraphFormat own = ParagraphOfBlock(block.blockFormat());
+        const int start = format.startIndent.value_or(*own.startIndent);
+        const int offset = format.offset.value_or(*own.offset);
+        QTextBlockFormat change;
+        if (format.alignment)
+            change.setAlignment(*format.alignment == 2 ? Qt::AlignHCenter : *format.alignment == 1 ? Qt::AlignRight
+                                                                                                  : Qt::AlignLeft);
+        if (format.lineSpacing) {
+            if (*format.lineSpacing == 20) change.setLineHeight(100, QTextBlockFormat::SingleHeight);
+            else change.setLineHeight(*format.lineSpacing * 5.0, QTextBlockFormat::ProportionalHeight);
+        }
+        if (format.startIndent || format.offset) {
+            change.setLeftMargin((start + offset) / TwipsPerPixel);
+            change.setTextIndent(-offset / TwipsPerPixel);
+        }
+        if (format.rightIndent) change.setRightMargin(*format.rightIndent / TwipsPerPixel);
+        if (format.spaceBefore) change.setTopMargin(*format.spaceBefore / TwipsPerPixel);
+        if (format.spaceAfter) change.setBottomMargin(*format.spaceAfter / TwipsPerPixel);
+        edit.setPosition(block.position());
+        edit.mergeBlockFormat(change);
+        if (block.position() + block.length() > to) break;
+    }
+    edit.endEditBlock();
+}
+
 }  // namespace InPlaceText

@@ -11,6 +11,8 @@
 // Threads: the user-interface thread (the documents are the editor's).
 #pragma once
 
+#include "app/ObjectPropertiesDialog.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QString>
@@ -71,5 +73,12 @@ QTextCharFormat Script(const SelectionFormat& current, int direction);
 // when there is none.
 void Apply(QTextCursor& cursor, const QTextCharFormat& change);
 void Align(QTextCursor& cursor, Alignment alignment);
+
+// The paragraph format of the selection's paragraphs in twips (an attribute the
+// paragraphs do not share has no value), and setting one (attributes without a
+// value are left as they are). Indents and spaces are not scaled with the text.
+constexpr double TwipsPerPixel = 15.0;  // 96 logical pixels per inch
+CParagraphFormat ParagraphOf(const QTextCursor& cursor);
+void SetParagraph(QTextCursor& cursor, const CParagraphFormat& format);
 
 }  // namespace InPlaceText

@@ -840,4 +840,36 @@ TEST(InPlaceText, ScriptRaisesAndLowersByAFifthEachTime) {
     EXPECT_FALSE(InPlaceText::FormatOf(word).background.isValid());
 }
 
+TEST(InPlaceText, ParagraphFormatInTwipsBothWays) {
+    QTextDocument shown;
+    InPlaceText::Load(shown,
+                      "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\pard\\qc\\li300\\fi-150\\sb60 One\\par"
+                      "\\pard\\li300\\fi-150\\sb120 Two\\par}",
+                      0.5);
+    QTextCursor both(&shown);
+    both.setPosition(0);
+    both.setPosition(5, QTextCursor::KeepAnchor);  // into the second paragraph
+    const CParagraphFormat read = InPlaceText::ParagraphOf(both);
+    EXPECT_FALSE(read.alignment) << "centred and left: mixed";
+    EXPECT_EQ(read.startIndent, 150) << "the first line: left indent plus its own";
+    EXPECT_EQ(read.offset, 150) << "the following lines against the first";
+    EXPECT_FALSE(read.spaceBefore);
+    EXPECT_EQ(read.lineSpacing, 20);
+
+    CParagraphFormat change;
+    change.alignment = 1;
+    change.spaceAfter = 90;
+    change.offset = 0;
+    InPlaceText::SetParagraph(both, change);
+    const CParagraphFormat after = InPlaceText::ParagraphOf(both);
+    EXPECT_EQ(after.alignment, 1);
+    EXPECT_EQ(after.spaceAfter, 90);
+    EXPECT_EQ(after.offset, 0);
+    EXPECT_EQ(after.startIndent, 150) << "left as it was";
+    const QByteArray stored = InPlaceText::Store(shown, 0.5, 1252);
+    for (const char* part : {"\\qr", "\\sa90", "\\li150"})
+        EXPECT_TRUE(stored.contains(part)) << part << " in " << stored.constData();
+    EXPECT_TRUE(stored.contains("\\sb60") && stored.contains("\\sb120")) << "each paragraph's own space before";
+}
+
 }  // namespace

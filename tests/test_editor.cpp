@@ -16,6 +16,8 @@
 #include "ui/InPlaceEditor.h"
 #include "ui/MainFrame.h"
 #include "ui/MainView.h"
+#include "ui/ParagraphDialog.h"
+#include "ui/PropertiesView.h"
 #include "ui/NavigatorView.h"
 #include "ui/PagesBrowserView.h"
 #include "ui/ThumbnailView.h"
@@ -23,6 +25,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QContextMenuEvent>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -650,6 +655,52 @@ TEST_F(EditorWindow, TheNavigatorSwitchSwapsTheLeftPaneAndKeepsTheThumbnailRow) 
     EXPECT_EQ(window.ThumbnailPane().height(), 180) << "back at its stored height";
     (void)object;
     window.Document().Modified = false;
+}
+
+TEST_F(EditorWindow, TheGridFollowsTheSelectionAndTheDialogsApplyThroughTheWindow) {
+    CMainFrame& window = Make(InstanceKind::Main);
+    window.show();
+    CMainDoc& doc = window.Document();
+    CFrame* object = AddObject(0);
+    object->RichText = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\pard\\f0\\fs56 One\\par}";
+    EXPECT_EQ(window.Properties().Model().Value(RowX), QStringLiteral("32")) << "the new object's values";
+    object->Rect = {100, 50, 356, 178};
+    window.UpdateAllViews(UpdateGeneral, nullptr);
+    EXPECT_EQ(window.Properties().Model().Value(RowX), QStringLiteral("100"));
+    doc.Select(nullptr);
+    EXPECT_FALSE(window.Properties().Model().HasObject());
+    doc.Select(object);
+    ASSERT_TRUE(window.Properties().Model().HasObject());
+
+    // The object properties dialog: OK with a new start delay, one undo entry.
+    window.RunDialog = [](QDialog& dialog) {
+        auto* delay = dialog.findChild<QLineEdit*>(QStringLiteral("ctl_%1").arg(CObjectPropertiesDialogModel::EditStartDelay));
+        EXPECT_NE(delay, nullptr);
+        if (delay) delay->setText(QStringLiteral("1.5"));
+        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        return dialog.result();
+    };
+    const size_t entries = doc.Undo.UndoStack.size();
+    window.OnCommand(Commands::ObjectProperties);
+    EXPECT_EQ(object->StartDelay, 1500);
+    EXPECT_EQ(doc.Undo.UndoStack.size(), entries + 1);
+    EXPECT_EQ(window.Properties().Model().Value(RowStartDelay), QStringLiteral("1.500")) << "the grid shows it";
+
+    // The paragraph dialog acts on the text edited in place.
+    window.OnCommand(Commands::EditText);
+    ASSERT_NE(window.View().Editor(), nullptr);
+    window.View().Editor()->selectAll();
+    window.RunDialog = [](QDialog& dialog) {
+        auto* left = dialog.findChild<QLineEdit*>(QStringLiteral("ctl_%1").arg(CParagraphDialogModel::EditLeft));
+        EXPECT_NE(left, nullptr);
+        if (left) left->setText(QStringLiteral("20"));
+        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        return dialog.result();
+    };
+    window.OnCommand(Commands::ParagraphProperties);
+    QTest::keyClick(window.View().Editor(), Qt::Key_Escape);
+    EXPECT_TRUE(object->RichText.contains("\\li300")) << "20 pixels are 300 twips: " << object->RichText.constData();
+    doc.Modified = false;
 }
 
 TEST_F(EditorWindow, ASecondMainInstanceEndsQuietlyWhileEditorInstancesStart) {

@@ -28,6 +28,7 @@ constexpr unsigned Clone = 32773;
 constexpr unsigned MoveUp = 32774;
 constexpr unsigned MoveDown = 32775;
 constexpr unsigned Lock = 32776;
+constexpr unsigned ObjectProperties = 32835;
 
 // Playback.
 constexpr unsigned PlayObject = 32777;

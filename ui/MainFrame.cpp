@@ -7,6 +7,9 @@
 #include "ui/InPlaceEditor.h"
 #include "ui/MainView.h"
 #include "ui/NavigatorView.h"
+#include "ui/ObjectPropertiesDialog.h"
+#include "ui/ParagraphDialog.h"
+#include "ui/PropertiesView.h"
 #include "ui/PagesBrowserView.h"
 #include "ui/PreviewView.h"
 #include "ui/ThumbnailView.h"
@@ -114,6 +117,8 @@ CMainFrame::~CMainFrame() {
     // The panes hold their models, which go with this object's members.
     delete left_;
     left_ = nullptr;
+    delete properties_;
+    properties_ = nullptr;
     browserView_ = nullptr;
     navigatorView_ = nullptr;
     thumbnailView_ = nullptr;
@@ -149,7 +154,10 @@ void CMainFrame::SaveLayout() {
     settings_.Set(Settings::LayoutHeight, normal.height(), kind_);
     settings_.Set(Settings::Maximize, isMaximized() ? 1 : 0, kind_);
     if (middle_ && !middle_->sizes().isEmpty()) settings_.Set(Settings::PreviewHeight, middle_->sizes().first(), kind_);
-    if (outer_ && !outer_->sizes().isEmpty()) settings_.Set(Settings::PaneWidth, outer_->sizes().first(), kind_);
+    if (outer_ && outer_->sizes().size() > 2) {
+        settings_.Set(Settings::PaneWidth, outer_->sizes()[0], kind_);
+        settings_.Set(Settings::PropsWidth, outer_->sizes()[2], kind_);
+    }
     // The thumbnail row's height, unless the navigator has it collapsed (its
     // height was kept when it collapsed).
     if (left_ && !navigatorShown_ && left_->sizes().size() > 1)
@@ -239,6 +247,8 @@ void CMainFrame::BuildMenus() {
     object->addAction(MakeAction(MoveUp, QStringLiteral("Move &Up\tCtrl+Up")));
     object->addAction(MakeAction(MoveDown, QStringLiteral("Move Do&wn\tCtrl+Down")));
     object->addAction(MakeAction(Lock, QStringLiteral("&Lock"), true));
+    object->addSeparator();
+    object->addAction(MakeAction(ObjectProperties, QStringLiteral("P&roperties...")));
 
     QMenu* format = submenu(mainMenu_, QStringLiteral("F&ormat"));
     format->addAction(MakeAction(FormatBold, QStringLiteral("&Bold\tCtrl+B"), true));
@@ -361,8 +371,9 @@ std::unique_ptr<QMenu> CMainFrame::MakeContextMenu(unsigned menuId) {
                  AlignLeft,  AlignCenter,    AlignRight, 0,              FormatFont,      ParagraphProperties};
         break;
     case ObjectMenu:
-        items = {EditText, 0,       PlayObject, PauseObject, EndObject, StopObject, 0,    EditCut,
-                 EditCopy, EditPaste, EditClear, Clone,      0,         MoveUp,     MoveDown, Lock};
+        items = {EditText, ObjectProperties, 0,         PlayObject, PauseObject, EndObject, StopObject, 0,
+                 EditCut,  EditCopy,         EditPaste, EditClear,  Clone,       0,         MoveUp,     MoveDown,
+                 Lock};
         break;
     default:
         items = {EditPaste, 0, AddSimpleObject, AddPictureObject, 0, PlayAll, StopAll};
@@ -415,11 +426,16 @@ void CMainFrame::BuildPanes() {
     const int thumbHeight = std::max(0, settings_.Get(Settings::ThumbHeight, kind_));
     left_->setSizes({std::max(100, height() - thumbHeight), thumbHeight});
 
+    properties_ = new CPropertiesView(*doc_, *this, nullptr, outer_);
+    properties_->Rebuild(RemoteInUse());
+
     outer_->addWidget(left_);
     outer_->addWidget(middle_);
+    outer_->addWidget(properties_);
     outer_->setStretchFactor(1, 1);
     const int paneWidth = std::max(0, settings_.Get(Settings::PaneWidth, kind_));
-    outer_->setSizes({paneWidth, std::max(100, width() - paneWidth)});
+    const int propsWidth = std::max(0, settings_.Get(Settings::PropsWidth, kind_));
+    outer_->setSizes({paneWidth, std::max(100, width() - paneWidth - propsWidth), propsWidth});
     setCentralWidget(outer_);
 }
 
@@ -438,6 +454,33 @@ void CMainFrame::SwitchNavigatorPane() {
     left_->setSizes({total - thumb, thumb});
     if (navigatorShown_) navigatorView_->DocumentUpdated(UpdateGeneral);
     UpdateCommandStates();
+}
+
+bool CMainFrame::RemoteInUse() const { return settings_.Get(Settings::UseRemote) != 0; }
+
+QString CMainFrame::ChooseFile(const QString& filter) {
+    return ChooseSourceFile ? ChooseSourceFile(filter) : PropertiesFileDialog::Choose(this, filter);
+}
+
+int CMainFrame::Run(QDialog& dialog) { return RunDialog ? RunDialog(dialog) : dialog.exec(); }
+
+void CMainFrame::OpenObjectProperties() {
+    CDlgFrameProps dialog(*doc_, properties_->Model(), *this, nullptr, this);
+    if (dialog.Open()) Run(dialog);
+    properties_->Refresh();
+}
+
+void CMainFrame::OpenParagraphProperties() {
+    CInPlaceEditor* editor = view_ ? view_->Editor() : nullptr;
+    if (!editor) return;
+    CDlgParaFmt dialog(InPlaceText::TwipsPerPixel, InPlaceText::TwipsPerPixel, nullptr, this);
+    const CParagraphFormat current = InPlaceText::ParagraphOf(editor->textCursor());
+    dialog.Fill(current);
+    if (Run(dialog) != QDialog::Accepted || !dialog.Format()) return;
+    QTextCursor cursor = editor->textCursor();
+    InPlaceText::SetParagraph(cursor, *dialog.Format());
+    editor->setTextCursor(cursor);
+    editor->setFocus();
 }
 
 void CMainFrame::ShowContextMenu(unsigned menuId, QPoint global) {
@@ -517,6 +560,7 @@ void CMainFrame::UpdateCommandStates() {
     enable(MoveUp, selected && doc.SelectedNumber < doc.Page.LiveCount());
     enable(MoveDown, selected && doc.SelectedNumber > 1);
     enable(Lock, selected);
+    enable(ObjectProperties, selected);
     check(Lock, selected && doc.Selected->Locked);
     for (unsigned id : {PlayObject, PauseObject, EndObject, StopObject}) enable(id, selected && output);
     for (unsigned id : {PlayAll, PauseAll, EndAll, StopAll}) enable(id, output);
@@ -663,6 +707,7 @@ void CMainFrame::SelectLanguage(int index) {
     delete toolBar_;
     BuildToolBar();
     UpdateCommandStates();
+    if (properties_) properties_->Rebuild(RemoteInUse());
     UpdateViews(UpdateLanguage);
 }
 
@@ -776,6 +821,8 @@ void CMainFrame::OnCommand(unsigned commandId) {
         break;
     case ScriptStop: doc.ScriptStop(); break;
     case EditText: view_->Canvas().StartEdit(); break;
+    case ObjectProperties: OpenObjectProperties(); break;
+    case ParagraphProperties: OpenParagraphProperties(); break;
     case ZoomIn: view_->SetZoom(view_->ZoomIndex() - 1); break;
     case ZoomOut: view_->SetZoom(view_->ZoomIndex() + 1); break;
     case SnapToGrid: view_->SetSnapToGrid(!view_->SnapToGrid()); break;
@@ -794,6 +841,7 @@ void CMainFrame::UpdateAllViews(int kind, const CRect* rect) {
     UpdateTitle();
     if (view_) view_->DocumentUpdated(kind, rect);
     if (navigatorView_ && navigatorShown_) navigatorView_->DocumentUpdated(kind);
+    if (properties_) properties_->Refresh();
     SelectionChanged(doc_->Selected);  // the rectangle in the status bar follows moves
     UpdateCommandStates();
 }
@@ -802,6 +850,7 @@ const CPicture* CMainFrame::CanvasPicture() { return view_ ? &view_->Canvas().Co
 
 void CMainFrame::SelectionChanged(CFrame*) {
     if (objectText_ && view_) objectText_->setText(view_->Canvas().StatusText());
+    if (properties_) properties_->SelectionChanged();
 }
 
 PlacementRule CMainFrame::Placement(int pageWidth, int pageHeight) const {

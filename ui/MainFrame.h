@@ -8,6 +8,7 @@
 
 #include "app/MainDoc.h"
 #include "app/Navigator.h"
+#include "app/ObjectProperties.h"
 #include "app/PagesBrowser.h"
 #include "app/Thumbnails.h"
 #include "base/Settings.h"
@@ -23,7 +24,9 @@ class CFormatBar;
 class CMainView;
 class CObjectsListView;
 class CPreView;
+class CPropertiesView;
 class CThumbnailView;
+class QDialog;
 class QStackedWidget;
 class QSplitter;
 class QAction;
@@ -31,7 +34,7 @@ class QLabel;
 class QMenu;
 class QToolBar;
 
-class CMainFrame : public QMainWindow, public IDocumentHost {
+class CMainFrame : public QMainWindow, public IDocumentHost, public IPropertiesHost {
     Q_OBJECT
 public:
     // Makes the document (video mode from the settings), reads its automation
@@ -64,6 +67,11 @@ public:
     std::function<QString()> ChooseSavePath;
     std::function<QString()> ChooseOpenPath;
     std::function<QString()> ChooseScriptPath;
+    // Where the property grid's source rows ask for a file; tests answer without a dialog.
+    std::function<QString(const QString& filter)> ChooseSourceFile;
+    // Runs a modal dialog (the object properties, the paragraph format); tests
+    // fill and accept it instead. Returns the dialog's result.
+    std::function<int(QDialog& dialog)> RunDialog;
     // The colour dialog of the text and background colour commands, opened at the
     // selection's colour; an invalid colour means cancelled.
     std::function<QColor(const QColor&)> ChooseColour;
@@ -79,6 +87,7 @@ public:
     CPagesBrowserModel& PagesBrowserModel() const { return *browser_; }
     CObjectsListView& Navigator() const { return *navigatorView_; }
     CThumbnailView& ThumbnailPane() const { return *thumbnailView_; }
+    CPropertiesView& Properties() const { return *properties_; }
     bool NavigatorShown() const { return navigatorShown_; }
 
     // The main menu as built (its submenus in order), for the translation test.
@@ -95,6 +104,9 @@ public:
     QString ChooseImportFile(const QString& filter) override;
     bool ModalDialogOpen() override;
     void ScriptStatus(int state, const QString& name, int step, int count) override;
+    // IPropertiesHost.
+    void UpdateViews(int kind, const CRect* rect) override { UpdateAllViews(kind, rect); }
+    QString ChooseFile(const QString& filter) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -108,6 +120,10 @@ private:
     void BuildPanes();
     void SwitchNavigatorPane();
     void ShowContextMenu(unsigned menuId, QPoint global);
+    int Run(QDialog& dialog);
+    void OpenObjectProperties();
+    void OpenParagraphProperties();
+    bool RemoteInUse() const;
     // The format commands on the in-place editor's selection; false when no
     // text is edited.
     bool FormatCommand(unsigned commandId);
@@ -145,6 +161,7 @@ private:
     CThumbnailView* thumbnailView_ = nullptr;
     QSplitter* middle_ = nullptr;
     CPreView* preview_ = nullptr;
+    CPropertiesView* properties_ = nullptr;
     bool navigatorShown_ = false;
     std::map<unsigned, QString> commandTexts_;  // each command's untranslated menu text
     std::map<unsigned, QAction*> actions_;   // menu and toolbar commands (rebuilt with the menus)
