@@ -426,7 +426,7 @@ void CMainFrame::BuildPanes() {
     const int thumbHeight = std::max(0, settings_.Get(Settings::ThumbHeight, kind_));
     left_->setSizes({std::max(100, height() - thumbHeight), thumbHeight});
 
-    properties_ = new CPropertiesView(*doc_, *this, nullptr, outer_);
+    properties_ = new CPropertiesView(*doc_, *this, outer_);
     properties_->Rebuild(RemoteInUse());
 
     outer_->addWidget(left_);

@@ -342,9 +342,9 @@ private:
 // ---------------------------------------------------------------------------------
 // View
 
-CPropertiesView::CPropertiesView(CMainDoc& document, IPropertiesHost& host, IMessagePresenter* presenter,
+CPropertiesView::CPropertiesView(CMainDoc& document, IPropertiesHost& host,
                                  QWidget* parent)
-    : QTreeView(parent), host_(host), presenter_(presenter), model_(document, host),
+    : QTreeView(parent), host_(host), model_(document, host),
       items_(new CPropertiesItemModel(model_, this)) {
     chooseColour = PropertyColours::Choose;
     setModel(items_);
@@ -387,21 +387,8 @@ PropertyEdit CPropertiesView::Commit(int number, const QString& text) {
     const PropertyEdit outcome = model_.Edit(number, text);
     committing_ = false;
     items_->ValuesChanged();
-    const PropertyRow* row = model_.Row(number);
-    // A row that could not be edited (no object, disabled, read-only) needs no
-    // explanation; a value the row does not take does.
-    if (outcome == PropertyEdit::Refused && row && row->editor != PropertyEditor::ReadOnly && model_.Enabled(number)) {
-        const QString message = PropertyMessages::Refusal(*row, text);
-        // After the editor has closed: a message box inside the editor's commit would
-        // take the focus from an editor that is still closing.
-        QMetaObject::invokeMethod(
-            this,
-            [this, message] {
-                if (presenter_) presenter_->Show(message, MbOk | MbIconWarning);
-                else CTranslate::Global().MessageBox(message, MbOk | MbIconWarning);
-            },
-            Qt::QueuedConnection);
-    }
+    // A refused value: the row shows its previous value again and nothing else
+    // happens (no message box takes the operator's focus in the middle of a show).
     return outcome;
 }
 

@@ -49,11 +49,9 @@ private:
 
 class CPropertiesView : public QTreeView {
 public:
-    // host: the window around the grid (view updates, the source file dialog);
-    // presenter: where refusals are reported, null for the installed one
-    // (CTranslate::Global().MessageBox). Both outlive the view.
-    CPropertiesView(CMainDoc& document, IPropertiesHost& host, IMessagePresenter* presenter = nullptr,
-                    QWidget* parent = nullptr);
+    // host: the window around the grid (view updates, the source file dialog); it
+    // outlives the view.
+    CPropertiesView(CMainDoc& document, IPropertiesHost& host, QWidget* parent = nullptr);
     ~CPropertiesView() override;
 
     // The rows again in the current language, with the "Remote control" category
@@ -81,7 +79,6 @@ private:
     void Report(int number, const QString& text);
 
     IPropertiesHost& host_;
-    IMessagePresenter* presenter_;
     CObjectPropertiesModel model_;
     CPropertiesItemModel* items_;
     bool committing_ = false;  // an edit's own dialogs (source file) must not start another
