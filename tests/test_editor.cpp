@@ -16,6 +16,7 @@
 #include "ui/InPlaceEditor.h"
 #include "ui/MainFrame.h"
 #include "ui/MainView.h"
+#include "ui/ProgressDialog.h"
 #include "ui/ParagraphDialog.h"
 #include "ui/PropertiesView.h"
 #include "ui/NavigatorView.h"
@@ -25,6 +26,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -700,6 +704,49 @@ TEST_F(EditorWindow, TheGridFollowsTheSelectionAndTheDialogsApplyThroughTheWindo
     window.OnCommand(Commands::ParagraphProperties);
     QTest::keyClick(window.View().Editor(), Qt::Key_Escape);
     EXPECT_TRUE(object->RichText.contains("\\li300")) << "20 pixels are 300 twips: " << object->RichText.constData();
+    doc.Modified = false;
+}
+
+TEST_F(EditorWindow, ALongImportShowsItsProgressAndItsCancelAddsNothing) {
+    QTemporaryDir pictures;
+    ASSERT_TRUE(pictures.isValid());
+    for (int k = 1; k <= 40; ++k) {
+        QImage frame(64, 48, QImage::Format_ARGB32);
+        frame.fill(QColor(k * 6, 100, 200));
+        ASSERT_TRUE(frame.save(pictures.filePath(QStringLiteral("logo%1.png").arg(k, 3, 10, QLatin1Char('0')))));
+    }
+    CMainFrame& window = Make(InstanceKind::Main);
+    window.show();
+    CMainDoc& doc = window.Document();
+    window.ChooseImportPath = [&] { return pictures.filePath(QStringLiteral("logo001.png")); };
+
+    // Cancelled from the progress window as soon as it shows: nothing is added.
+    int seenRange = 0;
+    QTimer cancel;
+    cancel.setInterval(0);
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        if (CDlgProgress* progress = window.Progress()) {
+            seenRange = progress->Range();
+            progress->reject();
+        }
+    });
+    cancel.start();
+    presenter.answers = {IdYes};  // "Import 40 animation frames?"
+    window.OnCommand(Commands::AddPictureObject);
+    cancel.stop();
+    ASSERT_FALSE(presenter.texts.empty());
+    EXPECT_EQ(presenter.texts[0], QStringLiteral("Import 40 animation frames?"));
+    EXPECT_EQ(seenRange, 40) << "one step per picture of the sequence";
+    EXPECT_EQ(doc.Page.LiveCount(), 0);
+    EXPECT_EQ(window.Progress(), nullptr) << "the window closes with the import";
+
+    // Left alone, the whole sequence becomes one animation.
+    presenter.answers = {IdYes};
+    window.OnCommand(Commands::AddPictureObject);
+    ASSERT_EQ(doc.Page.LiveCount(), 1);
+    ASSERT_NE(doc.Selected, nullptr);
+    EXPECT_EQ(doc.Selected->Frames.size(), 40u);
+    EXPECT_EQ(window.Progress(), nullptr);
     doc.Modified = false;
 }
 

@@ -12,6 +12,7 @@
 #include "ui/PropertiesView.h"
 #include "ui/PagesBrowserView.h"
 #include "ui/PreviewView.h"
+#include "ui/ProgressDialog.h"
 #include "ui/ThumbnailView.h"
 #include "ui/TranslateWidgets.h"
 
@@ -859,7 +860,26 @@ PlacementRule CMainFrame::Placement(int pageWidth, int pageHeight) const {
 }
 
 QString CMainFrame::ChooseImportFile(const QString& filter) {
-    return QFileDialog::getOpenFileName(this, QString(), PagesFolder(settings_), filter);
+    if (ChooseImportPath) return ChooseImportPath();
+    return QFileDialog::getOpenFileName(this, QString(), PagesFolder(settings_), PropertiesFileDialog::QtFilter(filter));
+}
+
+void CMainFrame::ProgressOpen(int range) {
+    progress_ = std::make_unique<CDlgProgress>(range, this);
+    progress_->show();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CMainFrame::ProgressSet(int position) {
+    if (progress_) progress_->SetPosition(position);
+}
+
+bool CMainFrame::ProgressCancelled() { return progress_ && progress_->Cancelled(); }
+
+void CMainFrame::ProgressClose() {
+    if (!progress_) return;
+    progress_.reset();
+    QApplication::restoreOverrideCursor();
 }
 
 bool CMainFrame::ModalDialogOpen() { return QApplication::activeModalWidget() != nullptr; }

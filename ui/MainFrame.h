@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 
+class CDlgProgress;
 class CFileTreeView;
 class CFormatBar;
 class CMainView;
@@ -69,6 +70,8 @@ public:
     std::function<QString()> ChooseScriptPath;
     // Where the property grid's source rows ask for a file; tests answer without a dialog.
     std::function<QString(const QString& filter)> ChooseSourceFile;
+    // Where "Add picture/animation" asks for the file; tests answer without a dialog.
+    std::function<QString()> ChooseImportPath;
     // Runs a modal dialog (the object properties, the paragraph format); tests
     // fill and accept it instead. Returns the dialog's result.
     std::function<int(QDialog& dialog)> RunDialog;
@@ -102,6 +105,12 @@ public:
     void UpdateAllViews(int kind, const CRect* rect);
     PlacementRule Placement(int pageWidth, int pageHeight) const override;
     QString ChooseImportFile(const QString& filter) override;
+    void ProgressOpen(int range) override;
+    void ProgressSet(int position) override;
+    bool ProgressCancelled() override;
+    void ProgressClose() override;
+    // The import's progress window while one is open.
+    CDlgProgress* Progress() const { return progress_.get(); }
     bool ModalDialogOpen() override;
     void ScriptStatus(int state, const QString& name, int step, int count) override;
     // IPropertiesHost.
@@ -163,6 +172,7 @@ private:
     CPreView* preview_ = nullptr;
     CPropertiesView* properties_ = nullptr;
     bool navigatorShown_ = false;
+    std::unique_ptr<CDlgProgress> progress_;
     std::map<unsigned, QString> commandTexts_;  // each command's untranslated menu text
     std::map<unsigned, QAction*> actions_;   // menu and toolbar commands (rebuilt with the menus)
     std::map<unsigned, QAction*> hotkeys_;   // the twenty application hotkeys
