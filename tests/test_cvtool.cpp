@@ -708,8 +708,7 @@ void CopyFolder(const QString& from, const QString& to) {
     for (const QString& name : QDir(from).entryList(QDir::Files)) ASSERT_TRUE(QFile::copy(from + '/' + name, to + '/' + name)) << name.toStdString();
 }
 
-// The example plug-ins load, every element finds what it names, and their pages
-// build from their descriptions.
+// The demo page of the main job builds, its logo animation from the picture files.
 TEST(Cvtool, TheDemoPageBuildsWithItsLogoAnimation) {
     QTemporaryDir dir;
     const QString page = dir.filePath(QStringLiteral("sample.corvane"));
@@ -730,6 +729,8 @@ TEST(Cvtool, TheDemoPageBuildsWithItsLogoAnimation) {
     }
 }
 
+// The example plug-ins load, every element finds what it names, and their pages
+// build from their descriptions.
 TEST(Cvtool, ExamplePluginsLoadAndTheirPagesBuild) {
     const struct {
         const char* folder;

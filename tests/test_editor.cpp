@@ -16,6 +16,7 @@
 #include "ui/InPlaceEditor.h"
 #include "ui/MainFrame.h"
 #include "ui/MainView.h"
+#include "ui/PluginPanel.h"
 #include "ui/ProgressDialog.h"
 #include "ui/ParagraphDialog.h"
 #include "ui/PropertiesView.h"
@@ -26,6 +27,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QTreeWidget>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -748,6 +750,107 @@ TEST_F(EditorWindow, ALongImportShowsItsProgressAndItsCancelAddsNothing) {
     EXPECT_EQ(doc.Selected->Frames.size(), 40u);
     EXPECT_EQ(window.Progress(), nullptr);
     doc.Modified = false;
+}
+
+TEST_F(EditorWindow, TheSportPanelIsLaidOutFromItsDefinitionAndDrivesThePlugin) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    {
+        QFile definition(folder.filePath(QStringLiteral("Match.plugin")));
+        ASSERT_TRUE(definition.open(QIODevice::WriteOnly));
+        definition.write(R"(<?xml version="1.0" encoding="utf-8"?>
+<config>
+  <data><text id="home" name="Home team"/></data>
+  <variables><var id="homescore" min="0" max="2"/></variables>
+  <pages><page id="bug" name="Score bug"/></pages>
+  <ui width="300" height="120">
+    <text id="home" x="10" y="8" width="200" height="24"/>
+    <var id="homescore" x="10" y="36" width="60" height="30" fontsize="16"/>
+    <button id="homescore" action="inc" content="+1" x="80" y="36" width="60" height="30" hotkey="2"
+            inactive="404040" active="00C000"/>
+    <page id="bug" content="Bug" x="150" y="36" width="80" height="30" inactive="202020" active="00C000"/>
+    <button id="int_data" content="Data..." x="10" y="76" width="100" height="30"/>
+  </ui>
+</config>
+)");
+    }
+    {
+        // The page file the plug-in's page loads: one object.
+        CMainFrame& maker = Make(InstanceKind::Editor);
+        maker.Document().AddSimpleObject();
+        ASSERT_TRUE(maker.Document().Save(folder.filePath(QStringLiteral("bug.corvane"))));
+        frame.reset();
+    }
+    store->Set(Settings::PluginSupport, 1);
+    CMainFrame& window = Make(InstanceKind::Main);
+    CMainDoc& doc = window.Document();
+    ASSERT_NE(window.Action(Commands::PluginLaunch), nullptr) << "the command exists with plug-in support";
+    doc.Page.OutputOn.store(1);
+    window.ChoosePluginPath = [&] { return folder.filePath(QStringLiteral("Match.plugin")); };
+    window.MakeKeypadTransport = [] { return std::unique_ptr<IXKTransport>(); };
+
+    bool ran = false;
+    window.RunDialog = [&](QDialog& dialog) {
+        auto* panel = qobject_cast<CDlgPlugin*>(&dialog);
+        EXPECT_NE(panel, nullptr);
+        if (!panel) return 0;
+        ran = true;
+        EXPECT_EQ(window.PluginPanel(), panel);
+        EXPECT_EQ(panel->windowTitle(), QStringLiteral("Sport Control Center"));
+        EXPECT_EQ(doc.Page.LiveCount(), 1) << "the plug-in's page was loaded";
+        // Element 2 is the +1 button, 1 the score, 3 the page, at their places.
+        CPluginUIStatic* plus = panel->Static(2);
+        CPluginUIStatic* score = panel->Static(1);
+        CPluginUIStatic* bug = panel->Static(3);
+        EXPECT_TRUE(plus && score && bug);
+        if (!plus || !score || !bug) return 0;
+        EXPECT_EQ(plus->objectName(), QStringLiteral("ctl_2003"));
+        EXPECT_EQ(plus->geometry().topLeft(), QPoint(80, 36) * panel->screen()->logicalDotsPerInchX() / 96);
+        EXPECT_EQ(score->text(), QStringLiteral("0"));
+        QTest::mouseClick(plus, Qt::LeftButton);
+        EXPECT_EQ(score->text(), QStringLiteral("1"));
+        EXPECT_TRUE(plus->Active()) << "the button flashes";
+        EXPECT_EQ(plus->Background(), QColor(0, 0xC0, 0));
+        QTest::keyClick(panel, Qt::Key_F2);
+        EXPECT_EQ(score->text(), QStringLiteral("2")) << "F2 is the button's hotkey";
+        QTest::keyClick(panel, Qt::Key_F2);
+        EXPECT_EQ(score->text(), QStringLiteral("2")) << "at its maximum";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !plus->Active(); }, 5000)) << "the flash ends at a tick";
+        QSignalSpy ended(panel, &QDialog::finished);
+        QTest::keyClick(panel, Qt::Key_Escape);
+        QTest::keyClick(panel, Qt::Key_Return);
+        EXPECT_EQ(ended.count(), 0) << "Esc and Enter do not end the panel";
+        // The page element shows the page: its objects play once the queue runs.
+        QTest::mouseClick(bug, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        CPageSnapshot snapshot(doc.Page);
+        EXPECT_TRUE(!snapshot.list.empty() && snapshot.list[0]->Playing.load());
+        panel->OnPlaybackStatus(0, 1);
+        EXPECT_TRUE(bug->Active()) << "a toggling page element is lit while its page plays";
+        EXPECT_EQ(bug->Background(), QColor(0, 0xC0, 0));
+        // The data editor edits the team's name.
+        panel->editText = [](const CPluginData&) { return std::optional<QString>(QStringLiteral("Rovers")); };
+        panel->runDataEditor = [](QDialog& editor) {
+            auto* data = qobject_cast<CDlgPluginDataEditor*>(&editor);
+            ASSERT_NE(data, nullptr);
+            EXPECT_EQ(data->List().topLevelItemCount(), 1);
+            data->EditRow(0);
+            EXPECT_EQ(data->List().topLevelItem(0)->text(2), QStringLiteral("Rovers"));
+        };
+        QTest::mouseClick(panel->Static(4), Qt::LeftButton);
+        EXPECT_EQ(panel->Static(0)->text(), QStringLiteral("Rovers")) << "the panel shows the new text";
+        return 0;
+    };
+    window.OnCommand(Commands::PluginLaunch);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(window.PluginPanel(), nullptr);
+    EXPECT_EQ(doc.Plugin, nullptr) << "closing the panel ends the plug-in";
+    EXPECT_EQ(doc.Page.LiveCount(), 0) << "and starts a new page";
+    QFile state(folder.filePath(QStringLiteral("Match.state")));
+    ASSERT_TRUE(state.open(QIODevice::ReadOnly)) << "the values were kept";
+    const QByteArray saved = state.readAll();
+    EXPECT_TRUE(saved.contains("Rovers") || QString::fromUtf16(reinterpret_cast<const char16_t*>(saved.constData()), saved.size() / 2).contains("Rovers"));
+    doc.Page.OutputOn.store(0);
 }
 
 TEST_F(EditorWindow, ASecondMainInstanceEndsQuietlyWhileEditorInstancesStart) {

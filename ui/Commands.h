@@ -45,6 +45,7 @@ constexpr unsigned Preview = 32804;
 // Scripts.
 constexpr unsigned ScriptPlay = 32786;
 constexpr unsigned ScriptStop = 32787;
+constexpr unsigned PluginLaunch = 32887;
 
 // View.
 constexpr unsigned ZoomIn = 32788;

@@ -11,6 +11,7 @@
 #include "ui/ParagraphDialog.h"
 #include "ui/PropertiesView.h"
 #include "ui/PagesBrowserView.h"
+#include "ui/PluginPanel.h"
 #include "ui/PreviewView.h"
 #include "ui/ProgressDialog.h"
 #include "ui/ThumbnailView.h"
@@ -81,6 +82,10 @@ CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* par
     CEditorShell::Hooks hooks;
     hooks.modalOpen = [this] { return ModalDialogOpen(); };
     hooks.switcherTiming = switcherTiming;
+    hooks.pluginStatus = [this](const std::vector<std::pair<int, int>>& changed) {
+        if (pluginPanel_)
+            for (const auto& [pageIndex, playing] : changed) pluginPanel_->OnPlaybackStatus(pageIndex, playing);
+    };
     hooks.outputChanged = [this] {
         if (view_) SetApplicationState(view_->Shell().ApplicationState());
         if (preview_ && view_ && !view_->Shell().PreviewRunning()) preview_->Release();
@@ -288,6 +293,11 @@ void CMainFrame::BuildMenus() {
     QMenu* scripts = submenu(mainMenu_, QStringLiteral("&Scripts"));
     scripts->addAction(MakeAction(ScriptPlay, QStringLiteral("P&lay")));
     scripts->addAction(MakeAction(ScriptStop, QStringLiteral("&Stop")));
+    // The sport command only where the settings ask for plug-ins.
+    if (settings_.Get(Settings::PluginSupport) != 0) {
+        scripts->addSeparator();
+        scripts->addAction(MakeAction(PluginLaunch, QStringLiteral("S&port...")));
+    }
 
     QMenu* settings = submenu(mainMenu_, QStringLiteral("Se&ttings"));
     QMenu* language = submenu(settings, QStringLiteral("&Language"));
@@ -484,6 +494,35 @@ void CMainFrame::OpenParagraphProperties() {
     editor->setFocus();
 }
 
+void CMainFrame::LaunchPlugin() {
+    CMainDoc& doc = *doc_;
+    if (kind_ != InstanceKind::Main || !doc.Page.OutputOn.load()) return;
+    // A new page first, with the usual offer to save the old one.
+    if (!view_->Shell().SaveModified([this] { return AskSavePath(); })) return;
+    doc.NewPage();
+    if (doc.Modified) return;
+    QString path;
+    if (ChoosePluginPath) {
+        path = ChoosePluginPath();
+    } else {
+        const QString last = settings_.GetText(Settings::PluginLastFileName);
+        const QString start = last.isEmpty() ? PagesFolder(settings_) : last;
+        const QString filter = CTranslate::Global().LoadText(10226) + QStringLiteral(" (*.plugin)");
+        path = QFileDialog::getOpenFileName(this, QString(), start, filter);
+    }
+    if (path.isEmpty() || !doc.PluginLaunch(path, settings_)) return;
+    {
+        CDlgPlugin panel(doc, *doc.Plugin, MakeKeypadTransport ? MakeKeypadTransport() : MakeHidXKTransport(), this);
+        pluginPanel_ = &panel;
+        Run(panel);
+        pluginPanel_ = nullptr;
+    }
+    activateWindow();
+    raise();
+    doc.PluginClose();
+    UpdateAllViews(UpdateGeneral, nullptr);
+}
+
 void CMainFrame::ShowContextMenu(unsigned menuId, QPoint global) {
     std::unique_ptr<QMenu> menu = MakeContextMenu(menuId);
     if (ShowMenu) ShowMenu(*menu, global);
@@ -571,6 +610,7 @@ void CMainFrame::UpdateCommandStates() {
     check(Preview, view_ && view_->Shell().PreviewRunning());
     enable(ScriptPlay, doc.ScriptCanRun());
     enable(ScriptStop, doc.ScriptRunning());
+    enable(PluginLaunch, output && !ModalDialogOpen());
     if (view_) {
         enable(ZoomIn, view_->ZoomIndex() > 0);
         enable(ZoomOut, view_->ZoomIndex() < CCanvasModel::ZoomCount - 1);
@@ -824,6 +864,7 @@ void CMainFrame::OnCommand(unsigned commandId) {
     case EditText: view_->Canvas().StartEdit(); break;
     case ObjectProperties: OpenObjectProperties(); break;
     case ParagraphProperties: OpenParagraphProperties(); break;
+    case PluginLaunch: LaunchPlugin(); break;
     case ZoomIn: view_->SetZoom(view_->ZoomIndex() - 1); break;
     case ZoomOut: view_->SetZoom(view_->ZoomIndex() + 1); break;
     case SnapToGrid: view_->SetSnapToGrid(!view_->SnapToGrid()); break;

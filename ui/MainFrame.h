@@ -13,12 +13,14 @@
 #include "app/Thumbnails.h"
 #include "base/Settings.h"
 #include "remote/RemoteButtons.h"
+#include "remote/XKController.h"
 
 #include <QMainWindow>
 #include <functional>
 #include <map>
 #include <memory>
 
+class CDlgPlugin;
 class CDlgProgress;
 class CFileTreeView;
 class CFormatBar;
@@ -72,6 +74,12 @@ public:
     std::function<QString(const QString& filter)> ChooseSourceFile;
     // Where "Add picture/animation" asks for the file; tests answer without a dialog.
     std::function<QString()> ChooseImportPath;
+    // Where the sport command asks for the plug-in's definition; and the keypad
+    // transport its panel opens (the hidapi one unless a test gives another).
+    std::function<QString()> ChoosePluginPath;
+    std::function<std::unique_ptr<IXKTransport>()> MakeKeypadTransport;
+    // The sport plug-in's panel while it is open.
+    CDlgPlugin* PluginPanel() const { return pluginPanel_; }
     // Runs a modal dialog (the object properties, the paragraph format); tests
     // fill and accept it instead. Returns the dialog's result.
     std::function<int(QDialog& dialog)> RunDialog;
@@ -132,6 +140,7 @@ private:
     int Run(QDialog& dialog);
     void OpenObjectProperties();
     void OpenParagraphProperties();
+    void LaunchPlugin();
     bool RemoteInUse() const;
     // The format commands on the in-place editor's selection; false when no
     // text is edited.
@@ -173,6 +182,7 @@ private:
     CPropertiesView* properties_ = nullptr;
     bool navigatorShown_ = false;
     std::unique_ptr<CDlgProgress> progress_;
+    CDlgPlugin* pluginPanel_ = nullptr;  // the modal panel's, while it runs
     std::map<unsigned, QString> commandTexts_;  // each command's untranslated menu text
     std::map<unsigned, QAction*> actions_;   // menu and toolbar commands (rebuilt with the menus)
     std::map<unsigned, QAction*> hotkeys_;   // the twenty application hotkeys
