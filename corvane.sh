@@ -18,6 +18,7 @@ PACKAGES=(
   fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy
   dpkg-dev desktop-file-utils shared-mime-info
+  qt6-httpserver-dev qt6-websockets-dev liblo-dev
 )
 
 install_packages() {

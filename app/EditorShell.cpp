@@ -58,9 +58,37 @@ CEditorShell::CEditorShell(CMainDoc& document, InstanceKind kind, CSettingsStore
                 hooks_.switcherTiming);
         }
     }
+    if (kind_ == InstanceKind::Main && settings_.Get(Settings::ControlEnable) != 0) StartControl();
+}
+
+void CEditorShell::StartControl() {
+    CControlService::OutputHooks output;
+    output.setOutput = [this](bool on) {
+        if (!on) {
+            StopOutput();
+            return true;
+        }
+        if (OutputRunning() && !PreviewRunning()) return true;
+        return ToggleOutput();
+    };
+    output.outputOn = [this] { return OutputRunning() && !PreviewRunning(); };
+    output.previewOn = [this] { return PreviewRunning(); };
+    output.lateFrames = [this] {
+        CWindowTarget* target = output_ ? output_->Target() : nullptr;
+        return target ? target->pacer.lateFrames.load() : 0;
+    };
+    output.viewsChanged = [this] {
+        if (hooks_.viewsChanged) hooks_.viewsChanged();
+    };
+    const ControlOptions options = hooks_.controlOptions ? *hooks_.controlOptions : CControlService::OptionsFrom(settings_);
+    control_ = std::make_unique<CControlService>(doc_, settings_, std::move(output), options);
+    // A port another program holds leaves the editor as it was, without network control.
+    if (!control_->Start()) control_.reset();
 }
 
 CEditorShell::~CEditorShell() {
+    // No request is carried out while the rest goes.
+    control_.reset();
     // The switcher's lamps go off before the document (and the engine) go.
     switcher_.reset();
     hotkeys_.reset();
@@ -77,6 +105,7 @@ void CEditorShell::Tick() {
     if (auto changed = doc_.PluginPoll(); !changed.empty() && hooks_.pluginStatus) hooks_.pluginStatus(changed);
     CheckOutput();
     doc_.ScriptProcessing();
+    if (control_) control_->Tick();
 }
 
 void CEditorShell::FirstTick() {

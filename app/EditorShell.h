@@ -7,6 +7,7 @@
 // Threads: the user-interface thread.
 #pragma once
 
+#include "app/ControlService.h"
 #include "app/MainDoc.h"
 #include "base/Settings.h"
 #include "remote/RemoteButtons.h"
@@ -15,6 +16,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -71,6 +73,12 @@ public:
         std::function<QWindow*()> previewWindow;
         // The switcher client's port and waits (the product's unless a test says).
         RemoteButtons::Timing switcherTiming{};
+        // The page changed from outside the window (the network control): every view
+        // is to be updated.
+        std::function<void()> viewsChanged;
+        // The network control's options instead of the settings' (tests take a free
+        // port); it runs only when the settings enable it.
+        std::optional<ControlOptions> controlOptions;
     };
 
     // receiver: the object on the user-interface thread that the remote inputs'
@@ -110,12 +118,15 @@ public:
 
     CGlobalHotkeys* GlobalHotkeys() { return hotkeys_.get(); }
     CRemoteButtonsInterface* Switcher() { return switcher_.get(); }
+    // The network control while it runs (main instance, "Control/Enable" set).
+    CControlService* Control() { return control_.get(); }
 
 private:
     bool StartOutput(bool preview);
     void StopOutput();
     void CheckOutput();
     void FirstTick();
+    void StartControl();
 
     CMainDoc& doc_;
     const InstanceKind kind_;
@@ -126,4 +137,5 @@ private:
     std::unique_ptr<CGlobalHotkeys> hotkeys_;
     std::unique_ptr<CRemoteButtonsInterface> switcher_;
     std::unique_ptr<COutputSession> output_;
+    std::unique_ptr<CControlService> control_;
 };

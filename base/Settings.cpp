@@ -51,6 +51,13 @@ const SettingKey LargeToolbar{"Layout", nullptr, "LargeToolbar", false, 0, nullp
 const SettingKey LanguageId{"Language", nullptr, "ID", false, -1, nullptr, false, -1, 9};
 const SettingKey PluginSupport{"Plugin", nullptr, "Support", false, 0, nullptr, false, 0, 1};
 const SettingKey PluginLastFileName{"Plugin", nullptr, "LastFileName", true, 0, "", false};
+// Network control of the main instance: off unless asked for, on the loopback
+// address unless "Bind" names another; OSC only with a port.
+const SettingKey ControlEnable{"Control", nullptr, "Enable", false, 0, nullptr, false, 0, 1};
+const SettingKey ControlPort{"Control", nullptr, "Port", false, 9030, nullptr, false, 1, 65535};
+const SettingKey ControlBind{"Control", nullptr, "Bind", true, 0, "127.0.0.1", false};
+const SettingKey ControlToken{"Control", nullptr, "Token", true, 0, "", false};
+const SettingKey ControlOscPort{"Control", nullptr, "OscPort", false, 0, nullptr, false, 0, 65535};
 
 const SettingKey ColWidth0{"ObjectsListView", nullptr, "ColWidth0", false, 40, nullptr, false, 0, 100000};
 const SettingKey ColWidth1{"ObjectsListView", nullptr, "ColWidth1", false, 96, nullptr, false, 0, 100000};
@@ -79,7 +86,8 @@ const SettingKey* const Table[] = {
     &Maximize, &PaneWidth, &PropsWidth, &ThumbHeight, &PreviewHeight, &LargeToolbar, &LanguageId, &PluginSupport,
     &PluginLastFileName, &ColWidth0, &ColWidth1, &ColWidth2, &ColWidth3, &ColWidth4, &ScriptActionTotal,
     &DebugLog, &NoClearTypeDisable, &NoYCbCrA, &DebugBackColor, &SoftwareVertextProcessing, &DebugAdapter,
-    &DebugScale, &DebugWindow, &DebugWidth, &DebugHeight,
+    &DebugScale, &DebugWindow, &DebugWidth, &DebugHeight, &ControlEnable, &ControlPort, &ControlBind,
+    &ControlToken, &ControlOscPort,
 };
 }  // namespace
 

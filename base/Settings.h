@@ -49,6 +49,7 @@ extern const SettingKey SnapToGrid, GridStep, ZoomFactor;
 extern const SettingKey LayoutLeft, LayoutTop, LayoutWidth, LayoutHeight, Maximize, PaneWidth, PropsWidth,
     ThumbHeight, PreviewHeight, LargeToolbar;
 extern const SettingKey LanguageId, PluginSupport, PluginLastFileName;
+extern const SettingKey ControlEnable, ControlPort, ControlBind, ControlToken, ControlOscPort;
 extern const SettingKey ColWidth0, ColWidth1, ColWidth2, ColWidth3, ColWidth4;
 extern const SettingKey ScriptActionTotal;
 extern const SettingKey DebugLog, NoClearTypeDisable, NoYCbCrA, DebugBackColor, SoftwareVertextProcessing,

@@ -127,6 +127,11 @@ const ExpectedKey kExpectedKeys[] = {
     {"Debug", "Debug", "Window", Type::Int, 0, nullptr, false},
     {"Debug", "Debug", "Width", Type::Int, 0, nullptr, true},
     {"Debug", "Debug", "Height", Type::Int, 0, nullptr, true},
+    {"Control", "Control", "Enable", Type::Bool, 0, nullptr, false},
+    {"Control", "Control", "Port", Type::Int, 9030, nullptr, false},
+    {"Control", "Control", "Bind", Type::String, 0, "127.0.0.1", false},
+    {"Control", "Control", "Token", Type::String, 0, "", false},
+    {"Control", "Control", "OscPort", Type::Int, 0, nullptr, false},
 };
 
 std::string Name(const ExpectedKey& e) { return std::string(e.section) + "/" + e.key; }
