@@ -2,11 +2,13 @@
 // geometry, the fields from and to the settings with their clamps and the
 // address, the mode that may not change under a page with objects, the display
 // list, and the wizard's ends (settings written, first start cleared, messages).
+#include "app/EditorShell.h"
 #include "app/Preferences.h"
 #include "app/SetupWizard.h"
 #include "core/VideoModes.h"
 #include "output/DisplayConfiguration.h"
 #include "output/OutputSession.h"
+#include "remote/SwitcherPeer.h"
 #include "tests/RecordingPresenter.h"
 
 #include <QTemporaryDir>
@@ -318,6 +320,31 @@ TEST_F(PreferencesTest, TheDisplayListOffersAutoAndEveryDisplayThatShowsFullHd) 
     EXPECT_EQ(CPreferencesModel(doc, *store, InstanceKind::Main, entries).DisplayIndex, 1);
 }
 
+TEST_F(PreferencesTest, ANewSwitcherAddressRestartsTheShellsSwitcherClient) {
+    CSwitcherPeer peer;
+    ASSERT_TRUE(peer.Open(0)) << qPrintable(peer.Error());
+    CEditorShell::Hooks shellHooks;
+    shellHooks.switcherTiming.port = peer.Port();
+    shellHooks.switcherTiming.waitMs = 100;
+    shellHooks.switcherTiming.endPauseMs = 10;
+    CEditorShell shell(doc, InstanceKind::Main, *store, nullptr, shellHooks);
+    EXPECT_EQ(shell.Switcher(), nullptr) << "no address stored";
+    const CPreferencesModel::Hooks hooks{{}, {}, [&] { shell.RestartSwitcher(); }, {}};
+
+    CPreferencesModel on(doc, *store, InstanceKind::Main, displays, hooks);
+    on.UseRemote = true;
+    on.RemoteAddress = QStringLiteral("127.0.0.1");
+    on.Ok();
+    const CRemoteButtonsInterface* first = shell.Switcher();
+    EXPECT_NE(first, nullptr);
+
+    CPreferencesModel off(doc, *store, InstanceKind::Main, displays, hooks);
+    EXPECT_TRUE(off.UseRemote);
+    off.UseRemote = false;
+    off.Ok();
+    EXPECT_EQ(shell.Switcher(), nullptr);
+}
+
 // ---------------------------------------------------------------------------------
 // The wizard's ends
 
@@ -349,6 +376,24 @@ TEST_F(PreferencesTest, FinishStoresTheChoiceClearsTheFirstStartAndStartsTheOutp
         EXPECT_EQ(started, kind == InstanceKind::Main ? 1 : 0);
         EXPECT_TRUE(presenter.texts.empty());
     }
+}
+
+TEST_F(PreferencesTest, TheWizardOpensOnlyOnARenewedDocument) {
+    CEditorShell shell(doc, InstanceKind::Main, *store, nullptr, {});
+    doc.AddSimpleObject();
+    ASSERT_TRUE(doc.Modified);
+    presenter.answer = IdCancel;
+    EXPECT_FALSE(CSetupWizardModel::RenewDocument(doc, shell, {}));
+    EXPECT_EQ(doc.Page.LiveCount(), 1) << "the page stays when the question is cancelled";
+    ASSERT_EQ(presenter.texts.size(), 1u);
+    EXPECT_EQ(presenter.texts[0], QStringLiteral("Save changes to 'Untitled'?"));
+    presenter.answer = IdNo;
+    EXPECT_TRUE(CSetupWizardModel::RenewDocument(doc, shell, {}));
+    EXPECT_EQ(doc.Page.LiveCount(), 0);
+    EXPECT_FALSE(doc.Modified);
+    presenter.texts.clear();
+    EXPECT_TRUE(CSetupWizardModel::RenewDocument(doc, shell, {}));
+    EXPECT_TRUE(presenter.texts.empty()) << "an unmodified page is renewed without a question";
 }
 
 TEST_F(PreferencesTest, CancelAtTheFirstStartSaysHowToRunItLaterOnce) {
