@@ -2,6 +2,7 @@
 
 #include "core/VideoModes.h"
 #include "output/DisplayConfiguration.h"
+#include "output/XRandRDisplaySystem.h"
 #include "remote/RemoteButtons.h"
 
 #include <QDir>
@@ -43,6 +44,12 @@ std::vector<OutputDisplayEntry> OutputDisplayEntries(IDisplaySystem& system) {
                                                                   .arg(configuration.candidateDescriptions[k],
                                                                        configuration.candidateMonitors[k])});
     return entries;
+}
+
+std::vector<OutputDisplayEntry> OutputDisplayEntries() {
+    CXRandRDisplaySystem system;
+    if (!system.Connected()) return {{QString(), CTranslate::Global().LoadText(PreferenceTexts::AutoId)}};
+    return OutputDisplayEntries(system);
 }
 
 CPreferencesModel::CPreferencesModel(CMainDoc& document, CSettingsStore& settings, InstanceKind kind,

@@ -36,6 +36,8 @@ QString ModeLockedNote();
 
 // The entries of the output display list as the display system gives them now.
 std::vector<OutputDisplayEntry> OutputDisplayEntries(IDisplaySystem& system);
+// The same for the X server of $DISPLAY; "Auto" alone without one.
+std::vector<OutputDisplayEntry> OutputDisplayEntries();
 
 class CPreferencesModel {
 public:

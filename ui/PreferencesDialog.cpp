@@ -3,7 +3,6 @@
 #include "app/SafeEdit.h"
 #include "base/Translate.h"
 #include "core/VideoModes.h"
-#include "output/XRandRDisplaySystem.h"
 #include "ui/PropertiesView.h"
 #include "ui/SafeLineEdit.h"
 #include "ui/TranslateWidgets.h"
@@ -33,12 +32,6 @@ constexpr int GroupPages = 1051;
 constexpr int GroupCanvas = 1052;
 constexpr int GroupSwitcher = 1053;
 
-std::vector<OutputDisplayEntry> EnumeratedDisplays() {
-    CXRandRDisplaySystem system;
-    if (!system.Connected()) return {};
-    return OutputDisplayEntries(system);
-}
-
 QString FolderBrowser(const QString& start, QWidget* parent) {
     return QFileDialog::getExistingDirectory(parent, QString(), start, QFileDialog::ShowDirsOnly);
 }
@@ -49,7 +42,7 @@ CDlgPreferences::CDlgPreferences(CMainDoc& document, CSettingsStore& settings, I
                                  CPreferencesModel::Hooks hooks, std::vector<OutputDisplayEntry> displays,
                                  QWidget* parent)
     : QDialog(parent),
-      model_(document, settings, kind, displays.empty() ? EnumeratedDisplays() : std::move(displays),
+      model_(document, settings, kind, displays.empty() ? OutputDisplayEntries() : std::move(displays),
              std::move(hooks)) {
     chooseFolder = FolderBrowser;
     chooseColour = PropertyColours::Choose;

@@ -2,7 +2,6 @@
 
 #include "base/Translate.h"
 #include "core/VideoModes.h"
-#include "output/XRandRDisplaySystem.h"
 #include "ui/TranslateWidgets.h"
 
 #include <QCheckBox>
@@ -16,12 +15,6 @@
 
 namespace {
 
-std::vector<OutputDisplayEntry> EnumeratedDisplays() {
-    CXRandRDisplaySystem system;
-    if (!system.Connected()) return {};
-    return OutputDisplayEntries(system);
-}
-
 QLabel* Paragraph(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setWordWrap(true);
@@ -34,7 +27,7 @@ CFirstSetupWizard::CFirstSetupWizard(CMainDoc& document, CSettingsStore& setting
                                      CSetupWizardModel::Hooks hooks, std::vector<OutputDisplayEntry> displays,
                                      QWidget* parent)
     : QWizard(parent),
-      model_(document, settings, kind, displays.empty() ? EnumeratedDisplays() : std::move(displays),
+      model_(document, settings, kind, displays.empty() ? OutputDisplayEntries() : std::move(displays),
              std::move(hooks)) {
     setWindowTitle(CTranslate::Global().LoadText(CSetupWizardModel::TitleId));
     setWizardStyle(QWizard::ClassicStyle);
