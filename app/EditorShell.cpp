@@ -47,18 +47,25 @@ CEditorShell::CEditorShell(CMainDoc& document, InstanceKind kind, CSettingsStore
                            Hooks hooks)
     : doc_(document), kind_(kind), settings_(settings), receiver_(receiver), hooks_(std::move(hooks)) {
     doc_.MainInstance = kind_ == InstanceKind::Main;
-    if (kind_ == InstanceKind::Main && settings_.Get(Settings::UseRemote) != 0) {
-        const int address = settings_.Get(Settings::RemoteIP);
-        if (address != 0) {
-            CMainDoc* doc = &doc_;
-            switcher_ = std::make_unique<CRemoteButtonsInterface>(
-                uint32_t(address), CRemoteButtonsInterface::ButtonTarget(receiver_, [doc](bool pressed, int button) {
-                    doc->SwitcherButtonEvent(pressed, button);
-                }),
-                hooks_.switcherTiming);
-        }
-    }
+    StartSwitcher();
     if (kind_ == InstanceKind::Main && settings_.Get(Settings::ControlEnable) != 0) StartControl();
+}
+
+void CEditorShell::StartSwitcher() {
+    if (kind_ != InstanceKind::Main || settings_.Get(Settings::UseRemote) == 0) return;
+    const int address = settings_.Get(Settings::RemoteIP);
+    if (address == 0) return;
+    CMainDoc* doc = &doc_;
+    switcher_ = std::make_unique<CRemoteButtonsInterface>(
+        uint32_t(address), CRemoteButtonsInterface::ButtonTarget(receiver_, [doc](bool pressed, int button) {
+            doc->SwitcherButtonEvent(pressed, button);
+        }),
+        hooks_.switcherTiming);
+}
+
+void CEditorShell::RestartSwitcher() {
+    switcher_.reset();
+    StartSwitcher();
 }
 
 void CEditorShell::StartControl() {

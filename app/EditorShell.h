@@ -116,6 +116,11 @@ public:
     // page must stay (Cancel, or the save did not happen).
     bool SaveModified(const std::function<QString()>& chooseSavePath);
 
+    // After the preferences changed "UseRemote" or "RemoteIP": the switcher client
+    // goes (its lamps off) and, in the main instance, comes again under the stored
+    // values.
+    void RestartSwitcher();
+
     CGlobalHotkeys* GlobalHotkeys() { return hotkeys_.get(); }
     CRemoteButtonsInterface* Switcher() { return switcher_.get(); }
     // The network control while it runs (main instance, "Control/Enable" set).
@@ -127,6 +132,7 @@ private:
     void CheckOutput();
     void FirstTick();
     void StartControl();
+    void StartSwitcher();
 
     CMainDoc& doc_;
     const InstanceKind kind_;

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
+#include <utility>
 #include <QThread>
 
 namespace {
@@ -27,17 +28,28 @@ QScreen* ScreenAt(const OutputRect& rect) {
 
 }  // namespace
 
-COutputSession::COutputSession(CFrameSet& page, int mode, RenderOptions options, QWindow* preview)
-    : preview_(preview != nullptr) {
+OutputDisplayChoice OutputDisplayChoice::FromSettings() {
     const CSettingsStore& settings = CSettingsStore::Global();
+    OutputDisplayChoice choice;
+    choice.deviceName = settings.GetText(Settings::DisplayAdapter);
+    choice.noRestore = settings.Get(Settings::NoRestoreDisplays) != 0;
+    choice.alternativeSync = settings.Get(Settings::AlternativeSync) != 0;
+    return choice;
+}
+
+COutputSession::COutputSession(CFrameSet& page, int mode, RenderOptions options, QWindow* preview)
+    : COutputSession(page, mode, std::move(options), OutputDisplayChoice::FromSettings(), preview) {}
+
+COutputSession::COutputSession(CFrameSet& page, int mode, RenderOptions options, const OutputDisplayChoice& display,
+                               QWindow* preview)
+    : preview_(preview != nullptr) {
     const VideoMode& video = VideoModes::Get(mode);
     options.preview = preview_;
     QWindow* window = preview;
     if (!preview) {
         displays_ = std::make_unique<CXRandRDisplaySystem>();
-        monitor_ = std::make_unique<CMultiMonitor>(*displays_, settings.GetText(Settings::DisplayAdapter),
-                                                   video.displayWidth, video.displayHeight, video.refresh,
-                                                   settings.Get(Settings::NoRestoreDisplays) != 0);
+        monitor_ = std::make_unique<CMultiMonitor>(*displays_, display.deviceName, video.displayWidth,
+                                                   video.displayHeight, video.refresh, display.noRestore);
         if (!monitor_->configured) {
             failure_ = RenderStatus::DisplayNotConfigured;
             return;
@@ -51,7 +63,7 @@ COutputSession::COutputSession(CFrameSet& page, int mode, RenderOptions options,
 
     // No screen saver, power saving or sleep while on air.
     power_ = std::make_unique<CPowerGuard>();
-    auto target = std::make_unique<CWindowTarget>(*window, settings.Get(Settings::AlternativeSync) != 0,
+    auto target = std::make_unique<CWindowTarget>(*window, display.alternativeSync,
                                                   video.framePeriod);
     target_ = target.get();
     engine_ = std::make_unique<CRender>(page, std::move(options), std::move(target));

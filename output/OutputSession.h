@@ -18,6 +18,15 @@
 class CXRandRDisplaySystem;
 class QWindow;
 
+// Where and how the output display is driven.
+struct OutputDisplayChoice {
+    QString deviceName;        // "DisplayAdapter": empty for the automatic choice
+    bool noRestore = false;    // "NoRestoreDisplays"
+    bool alternativeSync = false;  // "AlternativeSync"
+    // The three settings as the user's store holds them.
+    static OutputDisplayChoice FromSettings();
+};
+
 class COutputSession {
 public:
     // Full-screen output when preview is null, else the engine draws into preview
@@ -25,6 +34,10 @@ public:
     // ("DisplayAdapter", "NoRestoreDisplays", "AlternativeSync") come from the
     // store. Status() says whether the engine runs.
     COutputSession(CFrameSet& page, int mode, RenderOptions options, QWindow* preview = nullptr);
+    // The same with the display chosen by the caller (the set-up wizard tries a
+    // display before it is stored).
+    COutputSession(CFrameSet& page, int mode, RenderOptions options, const OutputDisplayChoice& display,
+                   QWindow* preview = nullptr);
     // Stops the engine, then gives the display, the screen saver and power back.
     ~COutputSession();
     COutputSession(const COutputSession&) = delete;
