@@ -26,6 +26,8 @@ cp "$ROOT/resources/samples/titles/role.txt" "$work/pages/titles/"
 "$CVTOOL" build "$ROOT/resources/samples/lower-third.json" "$page" --mode 0 >/dev/null
 # A virtual display has no second screen: the debug window stands in for the output.
 "$CVTOOL" settings Debug Window 1 >/dev/null
+# No first-start wizard: these pictures are of the editor.
+"$CVTOOL" settings View FirstTimeSetup 0 >/dev/null
 # The pages browser shows the folder with the demo page, a second page and a script.
 mkdir -p "$work/pages/News"
 cp "$page" "$work/pages/News/Opening titles.corvane"

@@ -16,6 +16,8 @@
 #include "ui/InPlaceEditor.h"
 #include "ui/MainFrame.h"
 #include "ui/MainView.h"
+#include "ui/PreferencesDialog.h"
+#include "ui/SetupWizard.h"
 #include "ui/PluginPanel.h"
 #include "ui/ProgressDialog.h"
 #include "ui/ParagraphDialog.h"
@@ -74,6 +76,9 @@ protected:
     void SetUp() override {
         TemporaryUserFolders::SetUp();
         store = std::make_unique<CSettingsStore>(config_ + QStringLiteral("/Corvane.ini"));
+        // A first start would open the setup wizard at the first tick; the tests of
+        // it ask for that themselves.
+        store->Set(Settings::FirstTimeSetup, 0);
         CTranslate::Global().Clear();
         CTranslate::Global().SelectLanguage(0);
     }
@@ -851,6 +856,30 @@ TEST_F(EditorWindow, TheSportPanelIsLaidOutFromItsDefinitionAndDrivesThePlugin) 
     const QByteArray saved = state.readAll();
     EXPECT_TRUE(saved.contains("Rovers") || QString::fromUtf16(reinterpret_cast<const char16_t*>(saved.constData()), saved.size() / 2).contains("Rovers"));
     doc.Page.OutputOn.store(0);
+}
+
+TEST_F(EditorWindow, AFirstStartRunsTheSetupWizardInsteadOfTheStartUpWorkAndTheMenuOpensTheDialogs) {
+    store->Set(Settings::FirstTimeSetup, 1);
+    store->Set(Settings::Auto, 1);
+    CMainFrame& window = Make(InstanceKind::Main);
+    std::vector<QString> opened;
+    window.RunDialog = [&](QDialog& dialog) {
+        opened.push_back(dynamic_cast<CFirstSetupWizard*>(&dialog)  ? QStringLiteral("CFirstSetupWizard")
+                         : dynamic_cast<CDlgPreferences*>(&dialog) ? QStringLiteral("CDlgPreferences")
+                                                                    : QStringLiteral("other"));
+        return int(QDialog::Rejected);
+    };
+    window.View().Shell().Tick();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(opened, std::vector<QString>{QStringLiteral("CFirstSetupWizard")});
+    EXPECT_FALSE(window.View().Shell().OutputRunning()) << "no start-up output while the wizard asks";
+    EXPECT_EQ(window.View().Shell().GlobalHotkeys(), nullptr);
+
+    opened.clear();
+    window.OnCommand(Commands::Preferences);
+    window.OnCommand(Commands::SetupWizard);
+    EXPECT_EQ(opened, (std::vector<QString>{QStringLiteral("CDlgPreferences"), QStringLiteral("CFirstSetupWizard")}));
+    EXPECT_TRUE(window.Action(Commands::SetupWizard)->isEnabled());
 }
 
 TEST_F(EditorWindow, ASecondMainInstanceEndsQuietlyWhileEditorInstancesStart) {

@@ -75,6 +75,10 @@ constexpr unsigned EditingMenu = 202;
 constexpr unsigned ObjectMenu = 203;
 constexpr unsigned PageMenu = 204;
 
+// Settings.
+constexpr unsigned Preferences = 32805;
+constexpr unsigned SetupWizard = 32806;
+
 // Settings: the Language submenu (English, then translation i as 32900 + i).
 constexpr unsigned LanguageFirst = 32900;
 constexpr unsigned LanguageLast = 32909;

@@ -12,6 +12,8 @@
 #include "ui/PropertiesView.h"
 #include "ui/PagesBrowserView.h"
 #include "ui/PluginPanel.h"
+#include "ui/PreferencesDialog.h"
+#include "ui/SetupWizard.h"
 #include "ui/PreviewView.h"
 #include "ui/ProgressDialog.h"
 #include "ui/ThumbnailView.h"
@@ -34,6 +36,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 
 namespace {
@@ -91,6 +94,9 @@ CMainFrame::CMainFrame(InstanceKind kind, CSettingsStore& settings, QWidget* par
         if (preview_ && view_ && !view_->Shell().PreviewRunning()) preview_->Release();
         UpdateCommandStates();
     };
+    hooks.viewsChanged = [this] { UpdateAllViews(UpdateGeneral, nullptr); };
+    // The wizard runs after the tick that asks for it, not inside it.
+    hooks.firstSetup = [this] { QTimer::singleShot(0, this, [this] { RunSetupWizard(); }); };
     // The preview pane is made before the view, whose shell may start a preview.
     middle_ = new QSplitter(Qt::Vertical, this);
     middle_->setObjectName(QStringLiteral("middleSplitter"));
@@ -300,6 +306,9 @@ void CMainFrame::BuildMenus() {
     }
 
     QMenu* settings = submenu(mainMenu_, QStringLiteral("Se&ttings"));
+    settings->addAction(MakeAction(Preferences, QStringLiteral("&Preferences")));
+    settings->addAction(MakeAction(SetupWizard, QStringLiteral("Run initial setup &wizard")));
+    settings->addSeparator();
     QMenu* language = submenu(settings, QStringLiteral("&Language"));
     auto* languages = new QActionGroup(language);
     CTranslate& translate = CTranslate::Global();
@@ -523,6 +532,39 @@ void CMainFrame::LaunchPlugin() {
     UpdateAllViews(UpdateGeneral, nullptr);
 }
 
+void CMainFrame::CanvasSettingsChanged() {
+    view_->Canvas().ReloadSettings();
+    view_->Relayout();
+    preview_->Relayout();
+    UpdateAllViews(UpdateGeneral, nullptr);
+}
+
+void CMainFrame::OpenPreferences() {
+    CPreferencesModel::Hooks hooks;
+    hooks.modeChanged = [this] { CanvasSettingsChanged(); };
+    hooks.canvasChanged = [this] { CanvasSettingsChanged(); };
+    hooks.remoteChanged = [this] {
+        view_->Shell().RestartSwitcher();
+        UpdateAllViews(UpdateGeneral, nullptr);
+    };
+    hooks.settingsWritten = [this] { browser_->ReloadSettings(); };
+    CDlgPreferences dialog(*doc_, settings_, kind_, std::move(hooks), {}, this);
+    Run(dialog);
+}
+
+void CMainFrame::RunSetupWizard() {
+    if (!CSetupWizardModel::RenewDocument(*doc_, view_->Shell(), [this] { return AskSavePath(); })) return;
+    CSetupWizardModel::Hooks hooks;
+    hooks.modeChanged = [this] { CanvasSettingsChanged(); };
+    hooks.settingsWritten = [this] { browser_->ReloadSettings(); };
+    hooks.startOutput = [this] {
+        if (!view_->Shell().OutputRunning()) view_->Shell().ToggleOutput();
+    };
+    CFirstSetupWizard wizard(*doc_, settings_, kind_, std::move(hooks), {}, this);
+    Run(wizard);
+    UpdateCommandStates();
+}
+
 void CMainFrame::ShowContextMenu(unsigned menuId, QPoint global) {
     std::unique_ptr<QMenu> menu = MakeContextMenu(menuId);
     if (ShowMenu) ShowMenu(*menu, global);
@@ -611,6 +653,7 @@ void CMainFrame::UpdateCommandStates() {
     enable(ScriptPlay, doc.ScriptCanRun());
     enable(ScriptStop, doc.ScriptRunning());
     enable(PluginLaunch, output && !ModalDialogOpen());
+    enable(SetupWizard, kind_ == InstanceKind::Main && view_ && !view_->Shell().OutputRunning());
     if (view_) {
         enable(ZoomIn, view_->ZoomIndex() > 0);
         enable(ZoomOut, view_->ZoomIndex() < CCanvasModel::ZoomCount - 1);
@@ -865,6 +908,10 @@ void CMainFrame::OnCommand(unsigned commandId) {
     case ObjectProperties: OpenObjectProperties(); break;
     case ParagraphProperties: OpenParagraphProperties(); break;
     case PluginLaunch: LaunchPlugin(); break;
+    case Preferences: OpenPreferences(); break;
+    case SetupWizard:
+        if (kind_ == InstanceKind::Main && !shell.OutputRunning()) RunSetupWizard();
+        break;
     case ZoomIn: view_->SetZoom(view_->ZoomIndex() - 1); break;
     case ZoomOut: view_->SetZoom(view_->ZoomIndex() + 1); break;
     case SnapToGrid: view_->SetSnapToGrid(!view_->SnapToGrid()); break;

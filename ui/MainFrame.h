@@ -141,6 +141,11 @@ private:
     void OpenObjectProperties();
     void OpenParagraphProperties();
     void LaunchPlugin();
+    void OpenPreferences();
+    // The initial setup wizard (firstStart: from the first tick).
+    void RunSetupWizard();
+    // After the mode or the canvas keys changed: the canvas reads them again.
+    void CanvasSettingsChanged();
     bool RemoteInUse() const;
     // The format commands on the in-place editor's selection; false when no
     // text is edited.
