@@ -9,6 +9,7 @@
 #include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUdpSocket>
 #include <QUrlQuery>
 #include <QWebSocket>
@@ -18,6 +19,9 @@
 namespace {
 
 constexpr const char* CountProperty = "corvaneRequestBytes";
+// After a refused request: how much more is read and dropped, and for how long.
+constexpr qint64 DrainBytes = 16 * 1024 * 1024;
+constexpr int DrainMilliseconds = 2000;
 
 QByteArray MethodName(QHttpServerRequest::Method method) {
     switch (method) {
@@ -68,10 +72,20 @@ protected:
             const qint64 total = socket->property(CountProperty).toLongLong() + socket->bytesAvailable();
             socket->setProperty(CountProperty, total);
             if (total <= Control::MaxRequestBytes) return;
-            socket->disconnect();  // the HTTP server reads no more of it
+            // The HTTP server reads no more of it (its other handlers stay: they free
+            // what it keeps for the connection when it closes).
+            QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
             WriteJson(socket, 413, Control::ErrorBody(QStringLiteral("the request is larger than %1 bytes")
                                                           .arg(Control::MaxRequestBytes)));
-            socket->disconnectFromHost();
+            // The rest is read and dropped for a while, so the client, still sending,
+            // gets to read the answer instead of a reset connection; then it closes.
+            socket->readAll();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                const qint64 drained = socket->property(CountProperty).toLongLong() + socket->readAll().size();
+                socket->setProperty(CountProperty, drained);
+                if (drained > DrainBytes) socket->abort();
+            });
+            QTimer::singleShot(DrainMilliseconds, socket, [socket] { socket->disconnectFromHost(); });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         });
         addPendingConnection(socket);
@@ -85,6 +99,9 @@ public:
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
         socket->setProperty(CountProperty, qint64(0));
+        // An upgrade is taken (nothing written) and goes on to the WebSocket
+        // handshake; the socket's path and token are checked once it is open.
+        if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0) return true;
         const ControlReply reply = owner_.Answer(MethodName(request.method()), request.url().path(), request.body(),
                                                  request.value("authorization"));
         WriteJson(socket, reply.status, QJsonDocument(reply.body).toJson(QJsonDocument::Compact));

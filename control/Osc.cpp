@@ -3,6 +3,7 @@
 #include <lo/lo.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace Control {
@@ -20,16 +21,39 @@ std::optional<OscMessage> DecodeOsc(const QByteArray& datagram) {
     decoded.address = QString::fromUtf8(copy.constData());
     const int count = lo_message_get_argc(message);
     const char* types = lo_message_get_types(message);
-    lo_arg** values = lo_message_get_argv(message);
+    lo_arg** values = lo_message_get_argv(message);  // only ever read by bytes
     for (int k = 0; k < count && types && types[k]; ++k) {
-        const lo_arg* value = values[k];
+        // liblo packs the values at 4-byte steps: read them by bytes, not through
+        // its union, whose 8-byte members would be misaligned.
+        const char* value = reinterpret_cast<const char*>(values[k]);
+        auto read = [value](auto& out) { std::memcpy(&out, value, sizeof out); };
         switch (types[k]) {
-        case LO_INT32: decoded.arguments << QVariant(qlonglong(value->i)); break;
-        case LO_INT64: decoded.arguments << QVariant(qlonglong(value->h)); break;
-        case LO_FLOAT: decoded.arguments << QVariant(double(value->f)); break;
-        case LO_DOUBLE: decoded.arguments << QVariant(value->d); break;
+        case LO_INT32: {
+            int32_t i = 0;
+            read(i);
+            decoded.arguments << QVariant(qlonglong(i));
+            break;
+        }
+        case LO_INT64: {
+            int64_t h = 0;
+            read(h);
+            decoded.arguments << QVariant(qlonglong(h));
+            break;
+        }
+        case LO_FLOAT: {
+            float f = 0;
+            read(f);
+            decoded.arguments << QVariant(double(f));
+            break;
+        }
+        case LO_DOUBLE: {
+            double d = 0;
+            read(d);
+            decoded.arguments << QVariant(d);
+            break;
+        }
         case LO_STRING:
-        case LO_SYMBOL: decoded.arguments << QVariant(QString::fromUtf8(&value->s)); break;
+        case LO_SYMBOL: decoded.arguments << QVariant(QString::fromUtf8(value)); break;
         case LO_TRUE: decoded.arguments << QVariant(true); break;
         case LO_FALSE: decoded.arguments << QVariant(false); break;
         default: decoded.arguments << QVariant(); break;
