@@ -19,6 +19,8 @@ std::optional<OscMessage> DecodeOsc(const QByteArray& datagram) {
     OscMessage decoded;
     // The address is the datagram's first string, which the reader has checked.
     decoded.address = QString::fromUtf8(copy.constData());
+    // An OSC address pattern begins with "/"; liblo reads any string as one.
+    if (!decoded.address.startsWith(u'/')) return std::nullopt;
     const int count = lo_message_get_argc(message);
     const char* types = lo_message_get_types(message);
     lo_arg** values = lo_message_get_argv(message);  // only ever read by bytes

@@ -170,6 +170,7 @@ TEST(ControlOsc, DatagramsRoundTripAndDamagedOnesGiveNothing) {
     EXPECT_FALSE(Control::DecodeOsc(QByteArray()));
     EXPECT_FALSE(Control::DecodeOsc(datagram.left(datagram.size() - 3))) << "truncated";
     EXPECT_FALSE(Control::DecodeOsc(QByteArray("/no/terminator")));
+    EXPECT_FALSE(Control::DecodeOsc(Control::EncodeOsc(QStringLiteral("corvane/all/stop"), {}))) << "no leading /";
     EXPECT_FALSE(Control::DecodeOsc(QByteArray("#bundle\0\0\0\0\0\0\0\0\0", 16)));
 }
 
