@@ -48,7 +48,8 @@ CEditorShell::CEditorShell(CMainDoc& document, InstanceKind kind, CSettingsStore
     : doc_(document), kind_(kind), settings_(settings), receiver_(receiver), hooks_(std::move(hooks)) {
     doc_.MainInstance = kind_ == InstanceKind::Main;
     StartSwitcher();
-    if (kind_ == InstanceKind::Main && settings_.Get(Settings::ControlEnable) != 0) StartControl();
+    if (kind_ == InstanceKind::Main && (hooks_.alwaysControl || settings_.Get(Settings::ControlEnable) != 0))
+        StartControl();
 }
 
 void CEditorShell::StartSwitcher() {

@@ -79,6 +79,9 @@ public:
         // The network control's options instead of the settings' (tests take a free
         // port); it runs only when the settings enable it.
         std::optional<ControlOptions> controlOptions;
+        // The server without the editor runs the network control whatever the
+        // settings say.
+        bool alwaysControl = false;
     };
 
     // receiver: the object on the user-interface thread that the remote inputs'

@@ -16,10 +16,14 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QWebSocket>
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -437,6 +441,82 @@ TEST_F(ControlServer, EventsArriveInOrderAndOscDrivesTheSameVerbs) {
     EXPECT_EQ(received[2]["state"].toString(), QStringLiteral("stopped"));
     EXPECT_FALSE(received[2]["onAir"].toBool());
     EXPECT_TRUE(service->Tick().empty()) << "nothing changed since";
+}
+
+// ---------------------------------------------------------------- the server program
+
+class ServerProgram : public TempFolderFixture {
+protected:
+    QProcessEnvironment Environment() const {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), Path(QStringLiteral("home")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Path(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Path(QStringLiteral("run")));
+        // On a display the server's output opens its window there.
+        if (HasDisplay()) environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        return environment;
+    }
+    static bool HasDisplay() { return !qEnvironmentVariableIsEmpty("DISPLAY"); }
+    // cvtool with the same settings as the server.
+    std::pair<int, QJsonObject> Cvtool(const QStringList& args) {
+        QProcess tool;
+        tool.setProcessEnvironment(Environment());
+        tool.start(QStringLiteral(CVTOOL_PATH), args);
+        EXPECT_TRUE(tool.waitForFinished(60000));
+        return {tool.exitCode(), QJsonDocument::fromJson(tool.readAllStandardOutput()).object()};
+    }
+};
+
+TEST_F(ServerProgram, RunsTheDocumentWithoutTheEditorAndStopsCleanlyOnSigterm) {
+    for (const char* folder : {"home", "config", "run", "pages"}) ASSERT_TRUE(QDir().mkpath(Path(QString::fromLatin1(folder))));
+    QFile::setPermissions(Path(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString page = Path(QStringLiteral("pages/Show.corvane"));
+    {
+        DocHost host;
+        CMainDoc maker(host, 0);
+        maker.AddSimpleObject();
+        maker.Selected->Group = QStringLiteral("Bug");
+        ASSERT_TRUE(maker.Save(page));
+    }
+    ASSERT_EQ(Cvtool({"settings", "Preferences", "RootFolder", Path(QStringLiteral("pages"))}).first, 0);
+    ASSERT_EQ(Cvtool({"settings", "Debug", "Window", "1"}).first, 0);  // the output in a window on a virtual display
+    ASSERT_EQ(Cvtool({"settings", "View", "FirstTimeSetup", "0"}).first, 0);
+
+    QProcess server;
+    server.setProcessEnvironment(Environment());
+    server.start(QStringLiteral(SERVER_PATH), {"--port", "0", "--open", page});
+    ASSERT_TRUE(server.waitForStarted(20000));
+    QByteArray banner;
+    for (int k = 0; k < 600 && !banner.contains('\n'); ++k) {
+        server.waitForReadyRead(100);
+        banner += server.readAllStandardOutput();
+    }
+    const qsizetype colon = banner.lastIndexOf(':');
+    const int port = colon < 0 ? 0 : banner.mid(colon + 1, banner.indexOf('/', colon) - colon - 1).toInt();
+    ASSERT_GT(port, 0) << banner.constData() << server.readAllStandardError().constData();
+    const QString url = QStringLiteral("http://127.0.0.1:%1").arg(port);
+
+    auto [status, state] = Cvtool({"control", url, "state"});
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(state["page"].toString(), page);
+    ASSERT_EQ(state["objects"].toArray().size(), 1);
+    EXPECT_EQ(Cvtool({"control", url, "play", "all"}).first, 1) << "refused while the output is off";
+    EXPECT_EQ(Cvtool({"control", url, "load", "../Show.corvane"}).first, 1) << "outside the pages folder";
+    EXPECT_EQ(Cvtool({"control", url, "add", "Show.corvane"}).first, 0);
+
+    if (HasDisplay()) {
+        EXPECT_EQ(Cvtool({"control", url, "output", "on"}).first, 0);
+        EXPECT_EQ(Cvtool({"control", url, "play", "group", "Bug"}).first, 0);
+        const QJsonObject playing = Cvtool({"control", url, "state"}).second;
+        EXPECT_TRUE(playing["output"].toObject()["on"].toBool());
+        EXPECT_EQ(playing["objects"].toArray().at(0).toObject()["state"].toString(), QStringLiteral("playing"));
+    }
+
+    ::kill(pid_t(server.processId()), SIGTERM);
+    ASSERT_TRUE(server.waitForFinished(30000));
+    EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(server.exitCode(), 0);
+    EXPECT_TRUE(server.readAllStandardOutput().contains("corvane-server: stopped"));
 }
 
 }  // namespace

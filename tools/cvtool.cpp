@@ -18,6 +18,7 @@
 #include "tools/RenderCommand.h"
 #include "tools/ScriptCommand.h"
 #include "tools/SwitcherCommand.h"
+#include "tools/ControlCommand.h"
 #include "tools/SwitcherPeerCommand.h"
 #include "tools/TextCommand.h"
 #include "tools/TimelineCommand.h"
@@ -79,6 +80,7 @@ int Usage() {
                  "       cvtool plugin load DEF.plugin | cvtool plugin act DEF.plugin ELEMENT...\n"
                  "       cvtool switcher PAGE --ip ADDR [--port P] [--seconds S] [--mode N]\n"
                  "       cvtool switcher-peer [--port P]\n"
+                 "       cvtool control URL [--token T] VERB ... (cvtool control for the verbs)\n"
                  "--mode N: video mode index 0..12 (default: the setting Preferences/Mode)\n"
                  "--encoding N: 0 Auto, 1 ANSI/OEM, 2 UTF-16LE, 3 UTF-16BE, 4 UTF-8 (default 0)\n"
                  "--language N: 0 English, 1..10 a translation of the pack, -1 by the user's language\n"
@@ -302,6 +304,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("schedule")) return ScheduleCommand(args);
     if (command == QLatin1String("plugin")) return PluginCommand(args);
     if (command == QLatin1String("switcher-peer")) return SwitcherPeerCommand(args);
+    if (command == QLatin1String("control")) return ControlCommand(args);
     if (command == QLatin1String("strings")) return Strings(args);
     if (command == QLatin1String("textfile")) {
         int encoding = 0;
