@@ -1,5 +1,6 @@
 #include "tools/ControlCommand.h"
 
+#include "base/CommandLine.h"
 #include "tools/PageCommands.h"
 
 #include <QCoreApplication>
@@ -29,13 +30,6 @@ int Usage() {
     return 2;
 }
 
-QString TakeOption(QStringList& args, const QString& name) {
-    const qsizetype k = args.indexOf(name);
-    if (k < 0 || k + 1 >= args.size()) return QString();
-    const QString value = args[k + 1];
-    args.remove(k, 2);
-    return value;
-}
 
 QByteArray Json(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
 
@@ -68,8 +62,8 @@ int Events(const QUrl& base, const QString& token, double seconds) {
 
 int ControlCommand(const QStringList& arguments) {
     QStringList args = arguments;
-    const QString token = TakeOption(args, QStringLiteral("--token"));
-    const QString secondsText = TakeOption(args, QStringLiteral("--seconds"));
+    const QString token = CommandLine::TakeOption(args, QStringLiteral("--token"));
+    const QString secondsText = CommandLine::TakeOption(args, QStringLiteral("--seconds"));
     if (args.size() < 2) return Usage();
     const QUrl base(args.takeFirst());
     if (!base.isValid() || base.host().isEmpty()) return Usage();

@@ -7,6 +7,7 @@
 // usage: corvane-server [--open PAGE] [--port P] [--bind ADDR] [--osc-port P]
 #include "app/EditorShell.h"
 #include "app/MainApp.h"
+#include "base/CommandLine.h"
 #include "base/Debug.h"
 #include "output/RenderWindow.h"
 
@@ -27,13 +28,6 @@ public:
     void UpdateViews(int) override {}
 };
 
-QString TakeOption(QStringList& arguments, const QString& name) {
-    const qsizetype k = arguments.indexOf(name);
-    if (k < 0 || k + 1 >= arguments.size()) return QString();
-    const QString value = arguments[k + 1];
-    arguments.remove(k, 2);
-    return value;
-}
 
 }  // namespace
 
@@ -47,10 +41,10 @@ int main(int argc, char** argv) {
     QGuiApplication::setApplicationName(QStringLiteral("Corvane"));
     QGuiApplication::setOrganizationName(QStringLiteral("Norvik"));
     QStringList arguments = application.arguments().mid(1);
-    const QString open = TakeOption(arguments, QStringLiteral("--open"));
-    const QString port = TakeOption(arguments, QStringLiteral("--port"));
-    const QString bind = TakeOption(arguments, QStringLiteral("--bind"));
-    const QString oscPort = TakeOption(arguments, QStringLiteral("--osc-port"));
+    const QString open = CommandLine::TakeOption(arguments, QStringLiteral("--open"));
+    const QString port = CommandLine::TakeOption(arguments, QStringLiteral("--port"));
+    const QString bind = CommandLine::TakeOption(arguments, QStringLiteral("--bind"));
+    const QString oscPort = CommandLine::TakeOption(arguments, QStringLiteral("--osc-port"));
     if (!arguments.isEmpty()) {
         std::fprintf(stderr, "usage: corvane-server [--open PAGE] [--port P] [--bind ADDR] [--osc-port P]\n");
         return 2;

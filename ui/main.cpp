@@ -7,13 +7,14 @@
 // of "select=N" (the object numbered N), "edit" (its text in place), "output" (the
 // output on), "preview" (the preview on) and "play" (every object played).
 #include "app/MainApp.h"
+#include "base/CommandLine.h"
 #include "output/RenderWindow.h"
 #include "ui/Commands.h"
-#include "ui/MainFrame.h"
 #include "ui/InPlaceEditor.h"
+#include "ui/MainFrame.h"
 #include "ui/MainView.h"
-#include "ui/PreviewView.h"
 #include "ui/MessageBoxPresenter.h"
+#include "ui/PreviewView.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -23,14 +24,6 @@
 
 namespace {
 
-// Takes "--name VALUE" out of arguments; empty when absent.
-QString TakeOption(QStringList& arguments, const QString& name) {
-    const qsizetype k = arguments.indexOf(name);
-    if (k < 0 || k + 1 >= arguments.size()) return QString();
-    const QString value = arguments[k + 1];
-    arguments.remove(k, 2);
-    return value;
-}
 
 // Brings the window into the state the steps name; false (with a message) for a
 // step it does not know or cannot take.
@@ -84,9 +77,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Corvane"));
     QApplication::setOrganizationName(QStringLiteral("Norvik"));
     QStringList arguments = application.arguments().mid(1);
-    const QString open = TakeOption(arguments, QStringLiteral("--open"));
-    const QString grab = TakeOption(arguments, QStringLiteral("--grab"));
-    const QString steps = TakeOption(arguments, QStringLiteral("--state"));
+    const QString open = CommandLine::TakeOption(arguments, QStringLiteral("--open"));
+    const QString grab = CommandLine::TakeOption(arguments, QStringLiteral("--grab"));
+    const QString steps = CommandLine::TakeOption(arguments, QStringLiteral("--state"));
 
     CMainApp app;
     if (app.InitInstance(arguments) == CMainApp::AlreadyRunning) return 0;
