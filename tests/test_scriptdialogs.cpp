@@ -238,6 +238,16 @@ TEST_F(Dialogs, TheScriptEditorBuildsAScriptThatCvtoolReadsBack) {
     EXPECT_TRUE(fills.empty());
     EXPECT_EQ(list->topLevelItem(2)->text(0), QStringLiteral(" 3. Wait 45 seconds"));
 
+    // Enter on the list is Edit too (cancelled here: nothing changes).
+    fills.push_back([](QDialog& d) {
+        EXPECT_EQ(Control<QLineEdit>(d, CDlgScriptPause::EditSeconds)->text(), QStringLiteral("45"));
+        d.reject();
+    });
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_TRUE(fills.empty());
+    EXPECT_EQ(list->topLevelItem(2)->text(0), QStringLiteral(" 3. Wait 45 seconds"));
+
     // A stop, added and deleted again with the Delete key.
     fills.push_back([](QDialog& d) { d.accept(); });
     Add(dialog, Kind::StopObjects);
@@ -465,9 +475,10 @@ TEST_F(Dialogs, TheAutomationEditorWritesTheScheduleTheSettingsGiveBack) {
     EXPECT_EQ(Column(list, 1), (QStringList{"", "Morning News"}));
     EXPECT_EQ(CurrentRow(list), 1);
 
-    // The start-up row takes the same script.
-    SelectRow(list, 0);
-    Click(dialog, CDlgAutomationEditor::ButtonEdit);
+    // The start-up row takes the same script (a double click is Edit).
+    const QRect startup = list->visualItemRect(list->topLevelItem(0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, startup.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, startup.center());
     EXPECT_EQ(Column(list, 1), (QStringList{"Morning News", "Morning News"}));
     EXPECT_EQ(doc.Automation.size(), 1u) << "nothing reaches the document before OK";
 
@@ -561,7 +572,8 @@ TEST_F(Dialogs, PicturesWhenAsked) {
         EXPECT_TRUE(widget.grab().save(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png")));
     };
     CDlgScriptEditor editor(doc, *store);
-    editor.Model().Select(3);
+    Show(editor);
+    SelectRow(Control<QTreeWidget>(editor, CDlgScriptEditor::ListActions), 3);
     shoot(editor, "script-editor");
     CFrameScriptItem group(Kind::PauseObjects, QStringLiteral("News"));
     CDlgScriptAction action(group);

@@ -454,6 +454,7 @@ CDlgScriptPause::CDlgScriptPause(CFrameScriptItem& item, QWidget* parent)
     layout->addLayout(row);
     layout->addSpacing(8);
     layout->addWidget(ScriptDialogs::OkCancel(this));
+    setMinimumWidth(260);
     TranslateWidgets::TranslateWindow(DialogId, this);
 }
 
@@ -485,6 +486,7 @@ CDlgScriptWaitUntil::CDlgScriptWaitUntil(CFrameScriptItem& item, QWidget* parent
     layout->addLayout(row);
     layout->addSpacing(8);
     layout->addWidget(ScriptDialogs::OkCancel(this));
+    setMinimumWidth(260);
     TranslateWidgets::TranslateWindow(DialogId, this);
 }
 
