@@ -6,6 +6,7 @@
 #include "ui/SafeLineEdit.h"
 #include "ui/TranslateWidgets.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -25,6 +26,8 @@
 #include <QTimeEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace ScriptDialogs {
 

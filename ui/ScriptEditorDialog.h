@@ -8,6 +8,9 @@
 // The file choosers, the Add menu and the running of the action editors are
 // std::function members: the platform's by default, a test's own otherwise.
 //
+// Run it modally (exec): while a modal dialog is open no automation trigger starts
+// a script under the editor.
+//
 // Threads: the user-interface thread only (construct, run and destroy there).
 #pragma once
 
