@@ -18,6 +18,8 @@
 #include "ui/MainView.h"
 #include "ui/PreferencesDialog.h"
 #include "ui/SetupWizard.h"
+#include "ui/ScriptEditorDialog.h"
+#include "ui/AutomationDialog.h"
 #include "ui/PluginPanel.h"
 #include "ui/ProgressDialog.h"
 #include "ui/ParagraphDialog.h"
@@ -858,15 +860,17 @@ TEST_F(EditorWindow, TheSportPanelIsLaidOutFromItsDefinitionAndDrivesThePlugin) 
     doc.Page.OutputOn.store(0);
 }
 
-TEST_F(EditorWindow, AFirstStartRunsTheSetupWizardInsteadOfTheStartUpWorkAndTheMenuOpensTheDialogs) {
+TEST_F(EditorWindow, AFirstStartRunsTheSetupWizardInsteadOfTheStartUpWorkAndTheMenusOpenTheDialogs) {
     store->Set(Settings::FirstTimeSetup, 1);
     store->Set(Settings::Auto, 1);
     CMainFrame& window = Make(InstanceKind::Main);
     std::vector<QString> opened;
     window.RunDialog = [&](QDialog& dialog) {
-        opened.push_back(dynamic_cast<CFirstSetupWizard*>(&dialog)  ? QStringLiteral("CFirstSetupWizard")
-                         : dynamic_cast<CDlgPreferences*>(&dialog) ? QStringLiteral("CDlgPreferences")
-                                                                    : QStringLiteral("other"));
+        opened.push_back(dynamic_cast<CFirstSetupWizard*>(&dialog)      ? QStringLiteral("CFirstSetupWizard")
+                         : dynamic_cast<CDlgPreferences*>(&dialog)      ? QStringLiteral("CDlgPreferences")
+                         : dynamic_cast<CDlgScriptEditor*>(&dialog)     ? QStringLiteral("CDlgScriptEditor")
+                         : dynamic_cast<CDlgAutomationEditor*>(&dialog) ? QStringLiteral("CDlgAutomationEditor")
+                                                                        : QStringLiteral("other"));
         return int(QDialog::Rejected);
     };
     window.View().Shell().Tick();
@@ -878,7 +882,10 @@ TEST_F(EditorWindow, AFirstStartRunsTheSetupWizardInsteadOfTheStartUpWorkAndTheM
     opened.clear();
     window.OnCommand(Commands::Preferences);
     window.OnCommand(Commands::SetupWizard);
-    EXPECT_EQ(opened, (std::vector<QString>{QStringLiteral("CDlgPreferences"), QStringLiteral("CFirstSetupWizard")}));
+    window.OnCommand(Commands::ScriptEditor);
+    window.OnCommand(Commands::AutomationEditor);
+    EXPECT_EQ(opened, (std::vector<QString>{QStringLiteral("CDlgPreferences"), QStringLiteral("CFirstSetupWizard"),
+                                            QStringLiteral("CDlgScriptEditor"), QStringLiteral("CDlgAutomationEditor")}));
     EXPECT_TRUE(window.Action(Commands::SetupWizard)->isEnabled());
 }
 

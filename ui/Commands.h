@@ -45,6 +45,8 @@ constexpr unsigned Preview = 32804;
 // Scripts.
 constexpr unsigned ScriptPlay = 32786;
 constexpr unsigned ScriptStop = 32787;
+constexpr unsigned ScriptEditor = 32807;
+constexpr unsigned AutomationEditor = 32808;
 constexpr unsigned PluginLaunch = 32887;
 
 // View.

@@ -11,11 +11,13 @@
 #include "ui/ParagraphDialog.h"
 #include "ui/PropertiesView.h"
 #include "ui/PagesBrowserView.h"
+#include "ui/AutomationDialog.h"
 #include "ui/PluginPanel.h"
 #include "ui/PreferencesDialog.h"
 #include "ui/SetupWizard.h"
 #include "ui/PreviewView.h"
 #include "ui/ProgressDialog.h"
+#include "ui/ScriptEditorDialog.h"
 #include "ui/ThumbnailView.h"
 #include "ui/TranslateWidgets.h"
 
@@ -299,6 +301,9 @@ void CMainFrame::BuildMenus() {
     QMenu* scripts = submenu(mainMenu_, QStringLiteral("&Scripts"));
     scripts->addAction(MakeAction(ScriptPlay, QStringLiteral("P&lay")));
     scripts->addAction(MakeAction(ScriptStop, QStringLiteral("&Stop")));
+    scripts->addSeparator();
+    scripts->addAction(MakeAction(ScriptEditor, QStringLiteral("Script &editor...")));
+    scripts->addAction(MakeAction(AutomationEditor, QStringLiteral("&Automation...")));
     // The sport command only where the settings ask for plug-ins.
     if (settings_.Get(Settings::PluginSupport) != 0) {
         scripts->addSeparator();
@@ -437,6 +442,8 @@ void CMainFrame::BuildPanes() {
     navigatorView_ = new CObjectsListView(*navigator_, settings_, leftTop_);
     navigatorView_->contextMenu = [this](int menuId, QPoint global) { ShowContextMenu(unsigned(menuId), global); };
     navigatorView_->playChanged = [this] { UpdateCommandStates(); };
+    // Edit on a script with actions opens the script editor on it.
+    browserView_->openScriptEditor = [this] { OpenScriptEditor(); };
     leftTop_->addWidget(browserView_);
     leftTop_->addWidget(navigatorView_);
     thumbnailView_ = new CThumbnailView(*thumbnails_, left_);
@@ -530,6 +537,17 @@ void CMainFrame::LaunchPlugin() {
     raise();
     doc.PluginClose();
     UpdateAllViews(UpdateGeneral, nullptr);
+}
+
+void CMainFrame::OpenScriptEditor() {
+    CDlgScriptEditor dialog(*doc_, settings_, this);
+    Run(dialog);
+    UpdateCommandStates();
+}
+
+void CMainFrame::OpenAutomationEditor() {
+    CDlgAutomationEditor dialog(*doc_, settings_, view_->Shell().GlobalHotkeys(), this);
+    Run(dialog);
 }
 
 void CMainFrame::CanvasSettingsChanged() {
@@ -653,6 +671,8 @@ void CMainFrame::UpdateCommandStates() {
     enable(ScriptPlay, doc.ScriptCanRun());
     enable(ScriptStop, doc.ScriptRunning());
     enable(PluginLaunch, output && !ModalDialogOpen());
+    enable(ScriptEditor, !doc.ScriptRunning());
+    enable(AutomationEditor, kind_ == InstanceKind::Main);
     enable(SetupWizard, kind_ == InstanceKind::Main && view_ && !view_->Shell().OutputRunning());
     if (view_) {
         enable(ZoomIn, view_->ZoomIndex() > 0);
@@ -908,6 +928,12 @@ void CMainFrame::OnCommand(unsigned commandId) {
     case ObjectProperties: OpenObjectProperties(); break;
     case ParagraphProperties: OpenParagraphProperties(); break;
     case PluginLaunch: LaunchPlugin(); break;
+    case ScriptEditor:
+        if (!doc.ScriptRunning()) OpenScriptEditor();
+        break;
+    case AutomationEditor:
+        if (kind_ == InstanceKind::Main) OpenAutomationEditor();
+        break;
     case Preferences: OpenPreferences(); break;
     case SetupWizard:
         if (kind_ == InstanceKind::Main && !shell.OutputRunning()) RunSetupWizard();

@@ -141,6 +141,8 @@ private:
     void OpenObjectProperties();
     void OpenParagraphProperties();
     void LaunchPlugin();
+    void OpenScriptEditor();
+    void OpenAutomationEditor();
     void OpenPreferences();
     // The initial setup wizard (firstStart: from the first tick).
     void RunSetupWizard();
