@@ -130,6 +130,7 @@ ControlReply CControlService::Objects(const Control::Command& command) {
 }
 
 ControlReply CControlService::Text(const Control::Command& command) {
+    if (Busy()) return Reply(409, QStringLiteral("the editor has a dialog open"));
     CFrame* object = document_.Page.FindById(command.id);
     if (!object) return Reply(404, QStringLiteral("no object %1").arg(command.id));
     if (object->TextSource != SourceObjectText)
@@ -168,6 +169,7 @@ QString CControlService::FileBelowPages(const QString& relative, ControlReply& r
 }
 
 ControlReply CControlService::Page(const Control::Command& command) {
+    if (Busy()) return Reply(409, QStringLiteral("the editor has a dialog open"));
     ControlReply refusal;
     const QString path = FileBelowPages(command.file, refusal);
     if (path.isEmpty()) return refusal;
@@ -182,6 +184,7 @@ ControlReply CControlService::Script(const Control::Command& command) {
         document_.ScriptStop();
         return Done();
     }
+    if (Busy()) return Reply(409, QStringLiteral("the editor has a dialog open"));
     ControlReply refusal;
     const QString path = FileBelowPages(command.file, refusal);
     if (path.isEmpty()) return refusal;

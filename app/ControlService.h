@@ -28,6 +28,10 @@ public:
         std::function<int()> lateFrames;
         // The page changed (a text): every view is to be updated.
         std::function<void()> viewsChanged;
+        // A modal dialog of the editor is open: edits of the page and script starts
+        // wait (the dialog may be holding the object or the page), play commands
+        // go on as a switcher button's do.
+        std::function<bool()> modalOpen;
     };
 
     // The options from the settings ("Control" section); the pages folder from the
@@ -57,6 +61,7 @@ private:
     ControlReply Variable(const Control::Command& command);
     ControlReply Output(const Control::Command& command);
     QString FileBelowPages(const QString& relative, ControlReply& refusal);
+    bool Busy() const { return output_.modalOpen && output_.modalOpen(); }
 
     CMainDoc& document_;
     CSettingsStore& settings_;

@@ -88,6 +88,7 @@ void CEditorShell::StartControl() {
     output.viewsChanged = [this] {
         if (hooks_.viewsChanged) hooks_.viewsChanged();
     };
+    output.modalOpen = [this] { return hooks_.modalOpen && hooks_.modalOpen(); };
     const ControlOptions options = hooks_.controlOptions ? *hooks_.controlOptions : CControlService::OptionsFrom(settings_);
     control_ = std::make_unique<CControlService>(doc_, settings_, std::move(output), options);
     // A port another program holds leaves the editor as it was, without network control.

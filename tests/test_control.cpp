@@ -233,6 +233,7 @@ protected:
         output.outputOn = [this] { return outputOn; };
         output.previewOn = [] { return false; };
         output.lateFrames = [this] { return late; };
+        output.modalOpen = [this] { return dialogOpen; };
         service = std::make_unique<CControlService>(doc, store, output, options);
         QString error;
         ASSERT_TRUE(service->Start(&error)) << qPrintable(error);
@@ -268,6 +269,7 @@ protected:
     CFrame* second = nullptr;
     CFrame* clock = nullptr;
     bool outputOn = false;
+    bool dialogOpen = false;
     int late = 0;
     std::unique_ptr<CControlService> service;
     QNetworkAccessManager network;
@@ -382,6 +384,15 @@ TEST_F(ControlServer, RefusalsChangeNothing) {
     EXPECT_EQ(second->RichText, rich);
     EXPECT_EQ(Request("GET", QStringLiteral("/api/state"), {}, "Bearer s3cret").status, 200)
         << "the server still answers after refusing";
+
+    // A dialog of the editor holds the page: edits wait, play commands go on.
+    dialogOpen = true;
+    EXPECT_EQ(Request("PUT", QStringLiteral("/api/objects/%1/text").arg(second->Id), R"({"text": "x"})", "Bearer s3cret").status,
+              409);
+    EXPECT_EQ(second->RichText, rich);
+    EXPECT_EQ(Request("POST", QStringLiteral("/api/objects/%1/play").arg(second->Id), {}, "Bearer s3cret").status, 200);
+    EXPECT_TRUE(second->Playing.load());
+    dialogOpen = false;
 
     // The event socket asks for the token too, and lives at its one path.
     for (const QString& url : {QStringLiteral("ws://127.0.0.1:%1/api/events"),
