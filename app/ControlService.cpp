@@ -8,6 +8,29 @@
 
 namespace {
 
+// While a request is carried out, the document's messages (a file that cannot be
+// read, an output that cannot start) go into the answer and the log instead of a
+// message box that would wait for someone at the screen. Questions are answered
+// with No, so nothing happens that nobody agreed to.
+class CAnswerPresenter : public IMessagePresenter {
+public:
+    CAnswerPresenter() { previous_ = CTranslate::Global().SetPresenter(this); }
+    ~CAnswerPresenter() override { CTranslate::Global().SetPresenter(previous_); }
+    CAnswerPresenter(const CAnswerPresenter&) = delete;
+    CAnswerPresenter& operator=(const CAnswerPresenter&) = delete;
+    int Show(const QString& text, unsigned flags) override {
+        CDebug::Log(1, "CControlService: %s", text);
+        texts.append(text);
+        const unsigned buttons = flags & 0x0F;
+        if (buttons == MbOk) return IdOk;
+        return buttons == MbYesNo || buttons == MbYesNoCancel ? IdNo : IdCancel;
+    }
+    QStringList texts;
+
+private:
+    IMessagePresenter* previous_ = nullptr;
+};
+
 ControlReply Reply(int status, const QString& error) {
     return {status, QJsonObject{{QStringLiteral("error"), error}}};
 }
@@ -70,6 +93,13 @@ bool CControlService::Start(QString* error) {
 }
 
 ControlReply CControlService::Execute(const Control::Command& command) {
+    CAnswerPresenter messages;
+    ControlReply reply = Dispatch(command);
+    if (!messages.texts.isEmpty()) reply.body.insert(QStringLiteral("messages"), QJsonArray::fromStringList(messages.texts));
+    return reply;
+}
+
+ControlReply CControlService::Dispatch(const Control::Command& command) {
     using Control::Verb;
     switch (command.verb) {
     case Verb::State: return {200, State()};
@@ -117,6 +147,8 @@ ControlReply CControlService::Objects(const Control::Command& command) {
     if (!document_.Page.OutputOn.load()) return Reply(409, QStringLiteral("the output is off"));
     CommandTarget target = CommandTarget::Every();
     if (command.target == Control::Target::Group) {
+        if (!document_.Page.GroupNames().contains(command.group))
+            return Reply(404, QStringLiteral("no group \"%1\"").arg(command.group));
         target = CommandTarget::NamedGroup(command.group);
     } else if (command.target == Control::Target::Id) {
         CFrame* object = document_.Page.FindById(command.id);
@@ -173,10 +205,13 @@ ControlReply CControlService::Page(const Control::Command& command) {
     ControlReply refusal;
     const QString path = FileBelowPages(command.file, refusal);
     if (path.isEmpty()) return refusal;
+    // The operator's own load offers to save first; the network cannot answer
+    // that question, so unsaved changes stay and the request waits.
+    if (document_.Modified) return Reply(409, QStringLiteral("the page has unsaved changes"));
     document_.ScriptStop();
     if (!document_.LoadPageFile(path, command.verb == Control::Verb::PageLoad))
         return Reply(409, QStringLiteral("\"%1\" could not be read").arg(command.file));
-    return Done(QJsonObject{{QStringLiteral("page"), document_.PathName}});
+    return Done(QJsonObject{{QStringLiteral("file"), command.file}});
 }
 
 ControlReply CControlService::Script(const Control::Command& command) {

@@ -54,6 +54,7 @@ public:
     std::vector<QJsonObject> Tick();
 
 private:
+    ControlReply Dispatch(const Control::Command& command);
     ControlReply Objects(const Control::Command& command);
     ControlReply Text(const Control::Command& command);
     ControlReply Page(const Control::Command& command);

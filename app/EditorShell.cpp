@@ -92,7 +92,7 @@ void CEditorShell::StartControl() {
     const ControlOptions options = hooks_.controlOptions ? *hooks_.controlOptions : CControlService::OptionsFrom(settings_);
     control_ = std::make_unique<CControlService>(doc_, settings_, std::move(output), options);
     // A port another program holds leaves the editor as it was, without network control.
-    if (!control_->Start()) control_.reset();
+    if (!control_->Start(&controlError_)) control_.reset();
 }
 
 CEditorShell::~CEditorShell() {

@@ -128,6 +128,8 @@ public:
     CRemoteButtonsInterface* Switcher() { return switcher_.get(); }
     // The network control while it runs (main instance, "Control/Enable" set).
     CControlService* Control() { return control_.get(); }
+    // Why the network control did not start (empty when it runs or was not asked for).
+    const QString& ControlError() const { return controlError_; }
 
 private:
     bool StartOutput(bool preview);
@@ -147,4 +149,5 @@ private:
     std::unique_ptr<CRemoteButtonsInterface> switcher_;
     std::unique_ptr<COutputSession> output_;
     std::unique_ptr<CControlService> control_;
+    QString controlError_;
 };

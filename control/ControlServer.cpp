@@ -15,12 +15,21 @@
 #include <QWebSocket>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 constexpr const char* CountProperty = "corvaneRequestBytes";
 // After a refused request: how much more is read and dropped, and for how long.
-constexpr qint64 DrainBytes = 16 * 1024 * 1024;
+constexpr qint64 DrainBytes = 1024 * 1024;
+// Connections open at once (HTTP and event sockets), and what an event client may
+// leave unread before it is dropped.
+constexpr int MaxConnections = 64;
+constexpr qint64 MaxUnsentEventBytes = 1024 * 1024;
+// OSC datagrams read in one turn of the event loop; the rest wait for the next.
+constexpr int OscDatagramsPerTurn = 64;
+// Event clients send nothing worth keeping: a message or frame above this closes them.
+constexpr qint64 MaxClientMessageBytes = 4096;
 constexpr int DrainMilliseconds = 2000;
 
 QByteArray MethodName(QHttpServerRequest::Method method) {
@@ -38,7 +47,7 @@ QByteArray MethodName(QHttpServerRequest::Method method) {
 
 void WriteJson(QTcpSocket* socket, int status, const QByteArray& body) {
     static const std::pair<int, const char*> reasons[] = {{200, "OK"},          {400, "Bad Request"},
-                                                          {401, "Unauthorized"}, {404, "Not Found"},
+                                                          {401, "Unauthorized"}, {403, "Forbidden"}, {404, "Not Found"},
                                                           {405, "Method Not Allowed"}, {409, "Conflict"},
                                                           {413, "Payload Too Large"}, {500, "Internal Server Error"}};
     const char* reason = "Error";
@@ -67,6 +76,15 @@ protected:
             delete socket;
             return;
         }
+        // Beyond the cap a connection is closed at once: a flood of idle
+        // connections must not take the descriptors the page files need.
+        if (open_ >= MaxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
+        ++open_;
+        connect(socket, &QObject::destroyed, this, [this] { --open_; });
         // Connected before the HTTP server's own reader, so it runs first.
         connect(socket, &QTcpSocket::readyRead, socket, [socket] {
             const qint64 total = socket->property(CountProperty).toLongLong() + socket->bytesAvailable();
@@ -79,6 +97,8 @@ protected:
                                                           .arg(Control::MaxRequestBytes)));
             // The rest is read and dropped for a while, so the client, still sending,
             // gets to read the answer instead of a reset connection; then it closes.
+            // The HTTP server's read transaction would keep what is dropped: it ends.
+            if (socket->isTransactionStarted()) socket->commitTransaction();
             socket->readAll();
             connect(socket, &QTcpSocket::readyRead, socket, [socket] {
                 const qint64 drained = socket->property(CountProperty).toLongLong() + socket->readAll().size();
@@ -90,6 +110,9 @@ protected:
         });
         addPendingConnection(socket);
     }
+
+private:
+    int open_ = 0;  // sockets made and not yet destroyed (user-interface thread)
 };
 
 class CControlHttp : public QAbstractHttpServer {
@@ -100,11 +123,14 @@ protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
         socket->setProperty(CountProperty, qint64(0));
         // An upgrade is taken (nothing written) and goes on to the WebSocket
-        // handshake; the socket's path and token are checked once it is open.
-        if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0) return true;
+        // handshake; the socket's path, origin and token are checked once it is open.
+        if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0 &&
+            request.value("connection").toLower().contains("upgrade"))
+            return true;
         const ControlReply reply = owner_.Answer(MethodName(request.method()), request.url().path(), request.body(),
-                                                 request.value("authorization"));
+                                                 request.value("authorization"), request.value("origin"));
         WriteJson(socket, reply.status, QJsonDocument(reply.body).toJson(QJsonDocument::Compact));
+        if (reply.status == 413) socket->disconnectFromHost();  // as its answer says
         return true;
     }
     void missingHandler(const QHttpServerRequest&, QTcpSocket* socket) override {
@@ -119,11 +145,23 @@ CControlServer::CControlServer(ControlOptions options, Executor execute, QObject
     : QObject(parent), options_(std::move(options)), execute_(std::move(execute)) {}
 
 CControlServer::~CControlServer() {
-    for (QWebSocket* client : clients_) client->abort();
+    // Taken out first: an abort reports the disconnection at once, and its handler
+    // would change the list being walked.
+    const std::vector<QWebSocket*> clients = std::exchange(clients_, {});
+    for (QWebSocket* client : clients) {
+        client->disconnect(this);
+        client->abort();
+    }
     http_.reset();
 }
 
 bool CControlServer::Start(QString* error) {
+    // Without a token anyone who can reach the port could drive the output: only
+    // this machine may, then.
+    if (options_.token.isEmpty() && !options_.bind.isLoopback()) {
+        if (error) *error = QStringLiteral("binding to %1 needs a token (\"Control/Token\")").arg(options_.bind.toString());
+        return false;
+    }
     http_ = std::make_unique<CControlHttp>(*this);
     tcp_ = new CBoundedTcpServer(this);
     if (!tcp_->listen(options_.bind, options_.port)) {
@@ -146,7 +184,12 @@ bool CControlServer::Start(QString* error) {
 }
 
 ControlReply CControlServer::Answer(const QByteArray& method, const QString& path, const QByteArray& body,
-                                    const QByteArray& authorization) {
+                                    const QByteArray& authorization, const QByteArray& origin) {
+    // Without a token, a web page the operator happens to open could send requests
+    // to this machine's port: requests from a browser page (they carry an Origin)
+    // are refused then. With a token a page cannot send it without being told it.
+    if (options_.token.isEmpty() && !origin.isEmpty())
+        return {403, QJsonDocument::fromJson(Control::ErrorBody(QStringLiteral("requests from web pages need a token"))).object()};
     if (!Control::Authorized(options_.token, authorization))
         return {401, QJsonDocument::fromJson(Control::ErrorBody(QStringLiteral("a valid bearer token is required"))).object()};
     const Control::Parsed parsed = Control::ParseHttp(method, path, body);
@@ -167,10 +210,16 @@ void CControlServer::AcceptWebSockets() {
             socket->close(QWebSocketProtocol::CloseCodeBadOperation, QStringLiteral("no such route"));
             continue;
         }
+        if (options_.token.isEmpty() && !socket->origin().isEmpty()) {
+            socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("requests from web pages need a token"));
+            continue;
+        }
         if (!Control::Authorized(options_.token, authorization)) {
             socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("a valid bearer token is required"));
             continue;
         }
+        socket->setMaxAllowedIncomingMessageSize(MaxClientMessageBytes);
+        socket->setMaxAllowedIncomingFrameSize(MaxClientMessageBytes);
         QWebSocket* client = socket.release();
         client->setParent(this);
         clients_.push_back(client);
@@ -178,19 +227,31 @@ void CControlServer::AcceptWebSockets() {
             clients_.erase(std::remove(clients_.begin(), clients_.end(), client), clients_.end());
             client->deleteLater();
         });
-        // Clients only listen: what they send is dropped unread.
-        client->setReadBufferSize(4096);
+        // Clients only listen: what they send is small and dropped.
+        client->setReadBufferSize(MaxClientMessageBytes);
     }
 }
 
 void CControlServer::Broadcast(const QJsonObject& event) {
     if (clients_.empty()) return;
     const QString text = QString::fromUtf8(QJsonDocument(event).toJson(QJsonDocument::Compact));
-    for (QWebSocket* client : clients_) client->sendTextMessage(text);
+    // A client that reads nothing is closed rather than left to grow its buffer.
+    for (QWebSocket* client : std::vector<QWebSocket*>(clients_)) {
+        if (client->bytesToWrite() > MaxUnsentEventBytes) {
+            client->abort();
+            continue;
+        }
+        client->sendTextMessage(text);
+    }
 }
 
 void CControlServer::ReadOsc() {
-    while (osc_->hasPendingDatagrams()) {
+    for (int read = 0; osc_->hasPendingDatagrams(); ++read) {
+        if (read == OscDatagramsPerTurn) {
+            // A flood waits for the next turn, so the tick and the window keep theirs.
+            QTimer::singleShot(0, this, [this] { ReadOsc(); });
+            return;
+        }
         const QNetworkDatagram datagram = osc_->receiveDatagram(65536);
         const std::optional<Control::OscMessage> message = Control::DecodeOsc(datagram.data());
         if (!message) continue;

@@ -23,7 +23,7 @@ class CControlHttp;
 class CBoundedTcpServer;
 
 struct ControlOptions {
-    QHostAddress bind = QHostAddress::LocalHost;
+    QHostAddress bind = QHostAddress::LocalHost;  // another address needs a token
     quint16 port = 9030;    // 0: any free port (tests)
     QByteArray token;       // empty: no token asked for
     quint16 oscPort = 0;    // 0: no OSC
@@ -54,8 +54,9 @@ public:
 
     // A request as the HTTP side answers it (status and JSON body); public for the
     // server's own use and for tests of the routing without sockets.
+    // origin: the request's Origin header (a browser page's), empty otherwise.
     ControlReply Answer(const QByteArray& method, const QString& path, const QByteArray& body,
-                        const QByteArray& authorization);
+                        const QByteArray& authorization, const QByteArray& origin = {});
 
 private:
     void AcceptWebSockets();

@@ -218,8 +218,9 @@ protected:
         EXPECT_TRUE(doc.AddObject(std::move(object)));
         return added;
     }
-    void Start(QByteArray token = {}) {
+    void Start(QByteArray token = {}, QHostAddress bind = QHostAddress(QHostAddress::LocalHost)) {
         ControlOptions options;
+        options.bind = bind;
         options.port = 0;
         options.token = std::move(token);
         options.osc = true;
@@ -244,10 +245,11 @@ protected:
         QJsonObject body;
     };
     Answer Request(const QByteArray& method, const QString& path, const QByteArray& body = {},
-                   const QByteArray& authorization = {}) {
+                   const QByteArray& authorization = {}, const QByteArray& origin = {}) {
         QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(service->Server().Port()).arg(path)));
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
         if (!authorization.isEmpty()) request.setRawHeader("Authorization", authorization);
+        if (!origin.isEmpty()) request.setRawHeader("Origin", origin);
         QNetworkReply* reply = network.sendCustomRequest(request, method, body);
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -298,6 +300,7 @@ TEST_F(ControlServer, EachVerbActsOnTheDocumentThroughTheRealStack) {
     EXPECT_EQ(Request("POST", QStringLiteral("/api/objects/all/stop")).status, 200);
     EXPECT_FALSE(first->Playing.load() || second->Playing.load() || clock->Playing.load());
     EXPECT_EQ(Request("POST", QStringLiteral("/api/objects/999/play")).status, 404);
+    EXPECT_EQ(Request("POST", QStringLiteral("/api/objects/group/Typo/play")).status, 404) << "no such group";
 
     // Text: the words change, the format stays; an object on air keeps its text.
     const size_t entries = doc.Undo.UndoStack.size();
@@ -321,6 +324,16 @@ TEST_F(ControlServer, EachVerbActsOnTheDocumentThroughTheRealStack) {
         ASSERT_TRUE(maker.Save(root + QStringLiteral("/News/Opening.corvane")));
     }
     EXPECT_EQ(Request("POST", QStringLiteral("/api/page/add"), R"({"file": "../control.ini"})").status, 400);
+    ASSERT_TRUE(doc.Modified) << "the text changed the page";
+    EXPECT_EQ(Request("POST", QStringLiteral("/api/page/add"), R"({"file": "News/Opening.corvane"})").status, 409)
+        << "unsaved changes are not thrown away unasked";
+    doc.Modified = false;
+    // A file that is no page: the reader's message is in the answer, not on the screen.
+    Put(QStringLiteral("pages/Broken.corvane"), "not a page");
+    const Answer broken = Request("POST", QStringLiteral("/api/page/load"), R"({"file": "Broken.corvane"})");
+    EXPECT_EQ(broken.status, 409);
+    EXPECT_FALSE(broken.body["messages"].toArray().isEmpty());
+    EXPECT_TRUE(presenter.texts.empty()) << "no message box";
     EXPECT_EQ(Request("POST", QStringLiteral("/api/page/add"), R"({"file": "Missing.corvane"})").status, 404);
     EXPECT_EQ(Request("POST", QStringLiteral("/api/page/add"), R"({"file": "News/Opening.corvane"})").status, 200);
     EXPECT_EQ(doc.Page.LiveCount(), 2) << "added beside the object on air, as the operator's add does";
@@ -411,6 +424,28 @@ TEST_F(ControlServer, RefusalsChangeNothing) {
     EXPECT_EQ(service->Server().EventClients(), 1);
 }
 
+TEST_F(ControlServer, WithoutATokenOnlyThisMachineAndNoWebPageMayDriveIt) {
+    ControlOptions open;
+    open.bind = QHostAddress(QHostAddress::AnyIPv4);
+    open.port = 0;
+    CControlService exposed(doc, store, {}, open);
+    QString error;
+    EXPECT_FALSE(exposed.Start(&error)) << "any address without a token";
+    EXPECT_TRUE(error.contains(QStringLiteral("token")));
+
+    Start();
+    doc.Page.OutputOn = 1;
+    const QString play = QStringLiteral("/api/objects/%1/play").arg(first->Id);
+    EXPECT_EQ(Request("POST", play, {}, {}, "http://evil.example").status, 403) << "a browser page's request";
+    EXPECT_FALSE(first->Playing.load());
+    QWebSocket origin(QStringLiteral("http://evil.example"));
+    origin.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/events").arg(service->Server().Port())));
+    for (int k = 0; k < 200 && origin.state() != QAbstractSocket::UnconnectedState; ++k)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(service->Server().EventClients(), 0) << "nor a page's event socket";
+    EXPECT_EQ(Request("POST", play).status, 200) << "a program on this machine may";
+}
+
 TEST_F(ControlServer, EventsArriveInOrderAndOscDrivesTheSameVerbs) {
     Start();
     doc.Page.OutputOn = 1;
@@ -452,6 +487,11 @@ TEST_F(ControlServer, EventsArriveInOrderAndOscDrivesTheSameVerbs) {
     EXPECT_EQ(received[2]["state"].toString(), QStringLiteral("stopped"));
     EXPECT_FALSE(received[2]["onAir"].toBool());
     EXPECT_TRUE(service->Tick().empty()) << "nothing changed since";
+    // A client that sends more than a small message is closed.
+    events.sendTextMessage(QString(64 * 1024, u'x'));
+    for (int k = 0; k < 200 && service->Server().EventClients() > 0; ++k)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(service->Server().EventClients(), 0);
 }
 
 // ---------------------------------------------------------------- the server program

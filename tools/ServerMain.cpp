@@ -67,13 +67,13 @@ int main(int argc, char** argv) {
 
     ControlOptions options = CControlService::OptionsFrom(settings);
     bool ok = true;
-    if (!port.isEmpty()) options.port = quint16(port.toUInt(&ok));
+    if (!port.isEmpty()) options.port = port.toUShort(&ok);
     if (ok && !bind.isEmpty()) {
         options.bind = QHostAddress(bind);
         ok = !options.bind.isNull();
     }
     if (ok && !oscPort.isEmpty()) {
-        options.oscPort = quint16(oscPort.toUInt(&ok));
+        options.oscPort = oscPort.toUShort(&ok);
         options.osc = options.oscPort != 0;
     }
     if (!ok) {
@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     {
         CEditorShell shell(document, InstanceKind::Main, settings, &receiver, std::move(hooks));
         if (!shell.Control()) {
-            std::fprintf(stderr, "corvane-server: the control server could not listen on %s:%d\n",
-                         qPrintable(options.bind.toString()), int(options.port));
+            std::fprintf(stderr, "corvane-server: the control server did not start: %s\n",
+                         qPrintable(shell.ControlError()));
             status = 1;
         } else {
             std::printf("corvane-server: control on http://%s:%d/api", qPrintable(options.bind.toString()),
