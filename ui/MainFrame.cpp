@@ -956,8 +956,8 @@ void CMainFrame::UpdateAllViews(int kind, const CRect* rect) {
     UpdateTitle();
     if (view_) view_->DocumentUpdated(kind, rect);
     if (navigatorView_ && navigatorShown_) navigatorView_->DocumentUpdated(kind);
-    if (properties_) properties_->Refresh();
-    SelectionChanged(doc_->Selected);  // the rectangle in the status bar follows moves
+    // The status bar's rectangle and the property grid follow moves and edits.
+    SelectionChanged(doc_->Selected);
     UpdateCommandStates();
 }
 

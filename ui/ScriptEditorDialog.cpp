@@ -2,6 +2,7 @@
 
 #include "app/SafeEdit.h"
 #include "base/Translate.h"
+#include "ui/NavigatorView.h"
 #include "ui/PropertiesView.h"
 #include "ui/SafeLineEdit.h"
 #include "ui/TranslateWidgets.h"
@@ -286,6 +287,9 @@ void CDlgScriptEditor::done(int result) {
 }
 
 QIcon CDlgScriptEditor::KindIcon(ScriptActionType kind) {
+    // Play and pause look as they do in the object navigator.
+    if (kind == ScriptActionType::PlayObjects) return CObjectsTableModel::IconFor(CObjectNavigatorModel::IconPlaying);
+    if (kind == ScriptActionType::PauseObjects) return CObjectsTableModel::IconFor(CObjectNavigatorModel::IconPaused);
     constexpr int size = 16;
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
@@ -321,19 +325,8 @@ QIcon CDlgScriptEditor::KindIcon(ScriptActionType kind) {
         painter.drawLine(QPointF(8.5, 6), QPointF(8.5, 12));
         painter.drawLine(QPointF(5.5, 9), QPointF(11.5, 9));
         break;
-    case ScriptActionType::PlayObjects: {
-        QPainterPath play;
-        play.moveTo(3, 2);
-        play.lineTo(14, 8);
-        play.lineTo(3, 14);
-        play.closeSubpath();
-        painter.fillPath(play, QColor(0, 170, 0));
-        break;
-    }
-    case ScriptActionType::PauseObjects:
-        painter.fillRect(QRect(3, 2, 4, 12), QColor(210, 170, 0));
-        painter.fillRect(QRect(9, 2, 4, 12), QColor(210, 170, 0));
-        break;
+    case ScriptActionType::PlayObjects:
+    case ScriptActionType::PauseObjects: break;  // the navigator's, above
     case ScriptActionType::EndObjects: {
         // Play fading to its end.
         QLinearGradient fade(2, 0, 12, 0);
